@@ -1,0 +1,169 @@
+#include "data/Connection.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+
+#include "data/DatabaseError.h"
+#include "data/JetSql.h"
+#include "data/SourceDatabase.h"
+#include "data/WorkingDatabase.h"
+
+namespace pontrel::data {
+
+struct ConnectionState {
+    std::unique_ptr<WorkingDatabase> work;
+    std::unique_ptr<SourceDatabase> source;
+};
+
+namespace {
+
+std::function<void(const std::string&)>& observer() {
+    static std::function<void(const std::string&)> instance;
+    return instance;
+}
+
+bool sameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string afterMarker(const std::string& error, const std::string& marker) {
+    std::size_t at = error.find(marker);
+    if (at == std::string::npos) return {};
+    std::string name = error.substr(at + marker.size());
+    if (name.compare(0, 5, "main.") == 0) name = name.substr(5);
+    return name;
+}
+
+}  // namespace
+
+Recordset::Recordset(std::shared_ptr<ConnectionState> state, SqliteStatement statement, std::string sql)
+    : state_(std::move(state)), statement_(std::move(statement)), sql_(std::move(sql)) {
+    const int columns = statement_.columnCount();
+    names_.reserve(static_cast<std::size_t>(columns));
+    for (int c = 0; c < columns; ++c) names_.push_back(statement_.columnName(c));
+    eof_ = !statement_.step();
+}
+
+void Recordset::moveNext() {
+    if (eof_) throw DatabaseError("Either BOF or EOF is true: there is no current row to move from");
+    eof_ = !statement_.step();
+}
+
+int Recordset::fieldIndex(std::string_view name) const {
+    for (std::size_t i = 0; i < names_.size(); ++i)
+        if (sameName(names_[i], name)) return static_cast<int>(i);
+    throw DatabaseError("The field '" + std::string(name) + "' does not exist in the rows of '" +
+                        sql_ + "'");
+}
+
+void Recordset::checkRow() const {
+    if (eof_) throw DatabaseError("Either BOF or EOF is true: there is no current row to read");
+}
+
+Recordset::Kind Recordset::kind(int index) const {
+    checkRow();
+    switch (statement_.columnType(index)) {
+        case SqliteStatement::Type::Integer: return Kind::Integer;
+        case SqliteStatement::Type::Real: return Kind::Real;
+        case SqliteStatement::Type::Text: return Kind::Text;
+        case SqliteStatement::Type::Blob: return Kind::Blob;
+        default: return Kind::Null;
+    }
+}
+
+std::int64_t Recordset::integer(int index) const {
+    checkRow();
+    return statement_.columnInt(index);
+}
+
+double Recordset::real(int index) const {
+    checkRow();
+    return statement_.columnDouble(index);
+}
+
+std::string_view Recordset::textView(int index) const {
+    checkRow();
+    return statement_.columnText(index);
+}
+
+std::string Recordset::text(int index) const {
+    switch (kind(index)) {
+        case Kind::Integer: return std::to_string(statement_.columnInt(index));
+        case Kind::Real: {
+            double value = statement_.columnDouble(index);
+            char buffer[40];
+            for (int precision = 15; precision <= 17; ++precision) {
+                std::snprintf(buffer, sizeof buffer, "%.*g", precision, value);
+                if (std::strtod(buffer, nullptr) == value) break;
+            }
+            return buffer;
+        }
+        case Kind::Null: return {};
+        default: return std::string(statement_.columnText(index));
+    }
+}
+
+Connection::Connection(const std::string& connectionString)
+    : file_(dataSourceOf(connectionString)), state_(std::make_shared<ConnectionState>()) {
+    state_->source = openSourceDatabase(file_);
+    state_->work = std::make_unique<WorkingDatabase>();
+}
+
+Connection::~Connection() = default;
+
+std::string Connection::dataSourceOf(const std::string& connectionString) {
+    const std::string open = "Data Source = '";
+    const std::string close = "' ;";
+    std::size_t begin = connectionString.find(open);
+    std::size_t end = connectionString.rfind(close);
+    if (begin == std::string::npos || end == std::string::npos || end < begin + open.size())
+        return connectionString;
+    begin += open.size();
+    return connectionString.substr(begin, end - begin);
+}
+
+bool Connection::isOpen() const { return state_ != nullptr; }
+
+void Connection::close() { state_.reset(); }
+
+SourceDatabase& Connection::source() {
+    if (!state_) throw DatabaseError("The connection to '" + file_ + "' is closed");
+    return *state_->source;
+}
+
+void Connection::setExecuteObserver(std::function<void(const std::string&)> fn) {
+    observer() = std::move(fn);
+}
+
+std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql) {
+    if (observer()) observer()(jetSql);
+    if (!state_) throw DatabaseError("The connection to '" + file_ + "' is closed");
+    std::string sql = translateJetSql(jetSql);
+    // Each round either prepares the statement or loads one more object it names.
+    std::set<std::string> loaded;
+    for (;;) {
+        SqliteStatement statement;
+        std::string error = state_->work->sql().tryPrepare(sql, &statement);
+        if (error.empty()) return std::make_shared<Recordset>(state_, std::move(statement), jetSql);
+        std::string table = afterMarker(error, "no such table: ");
+        if (!table.empty() && loaded.insert(table).second) {
+            if (!state_->source->load(table, *state_->work))
+                throw DatabaseError("The table or query '" + table + "' does not exist in '" +
+                                    file_ + "'");
+            continue;
+        }
+        std::string column = afterMarker(error, "no such column: ");
+        if (!column.empty())
+            throw DatabaseError("The field '" + column + "' does not exist in '" + file_ +
+                                "' (in '" + jetSql + "')");
+        throw DatabaseError("The statement '" + jetSql + "' failed on '" + file_ + "': " + error);
+    }
+}
+
+}  // namespace pontrel::data

@@ -1,0 +1,87 @@
+#pragma once
+// What the program asks of a database: open a file named in a connection string, execute a Jet
+// SQL text and walk the rows it returns, close. A recordset keeps its database alive after the
+// connection object that made it is dropped, as the program drops connections without closing.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/Sqlite.h"
+
+namespace pontrel::data {
+
+class SourceDatabase;
+class WorkingDatabase;
+struct ConnectionState;
+
+// A forward-only walk over the rows of one statement, positioned on its first row when made.
+class Recordset {
+public:
+    enum class Kind { Null, Integer, Real, Text, Blob };
+
+    explicit Recordset(std::shared_ptr<ConnectionState> state, SqliteStatement statement,
+                       std::string sql);
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    bool eof() const { return eof_; }
+    void moveNext();
+
+    int fieldCount() const { return static_cast<int>(names_.size()); }
+    const std::string& fieldName(int index) const { return names_.at(static_cast<std::size_t>(index)); }
+    // The position of a field, its name matched without regard to case; throws DatabaseError
+    // naming the field when the rows have no such field.
+    int fieldIndex(std::string_view name) const;
+
+    // Values of the current row; reading past the end throws DatabaseError.
+    Kind kind(int index) const;
+    bool isNull(int index) const { return kind(index) == Kind::Null; }
+    std::int64_t integer(int index) const;
+    double real(int index) const;
+    // A text, or the shortest text that reads back as the number; valid until moveNext.
+    std::string text(int index) const;
+    std::string_view textView(int index) const;
+
+    const std::string& sql() const { return sql_; }
+
+private:
+    void checkRow() const;
+
+    std::shared_ptr<ConnectionState> state_;
+    SqliteStatement statement_;
+    std::string sql_;
+    std::vector<std::string> names_;
+    bool eof_ = false;
+};
+
+class Connection {
+public:
+    // Opens the file named between "Data Source = '" and "' ;" of an ADO-style connection
+    // string (or the whole text when it is not one).
+    explicit Connection(const std::string& connectionString);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    static std::string dataSourceOf(const std::string& connectionString);
+
+    // Runs a Jet SQL SELECT; tables and queries it names are loaded from the file on first use.
+    std::shared_ptr<Recordset> execute(const std::string& jetSql);
+    void close();
+    bool isOpen() const;
+    const std::string& file() const { return file_; }
+    SourceDatabase& source();
+
+    // Every SQL text passed to execute, as given, goes to this observer when one is set (tests).
+    static void setExecuteObserver(std::function<void(const std::string&)> observer);
+
+private:
+    std::string file_;
+    std::shared_ptr<ConnectionState> state_;
+};
+
+}  // namespace pontrel::data

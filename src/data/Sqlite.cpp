@@ -1,0 +1,185 @@
+#include "data/Sqlite.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "data/DatabaseError.h"
+
+namespace pontrel::data {
+
+namespace {
+
+[[noreturn]] void fail(sqlite3* db, const std::string& what) {
+    std::string detail = db ? sqlite3_errmsg(db) : "out of memory";
+    throw DatabaseError(what + ": " + detail);
+}
+
+}  // namespace
+
+SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) : path_(path) {
+    int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
+    flags |= mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
+                                    : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string detail = db_ ? sqlite3_errmsg(db_) : "out of memory";
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        throw DatabaseError("The file '" + path + "' could not be opened: " + detail);
+    }
+    sqlite3_extended_result_codes(db_, 1);
+}
+
+SqliteDatabase::~SqliteDatabase() { sqlite3_close_v2(db_); }
+
+void SqliteDatabase::exec(std::string_view sql) {
+    std::string text(sql);
+    char* message = nullptr;
+    int rc = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK) {
+        std::string detail = message ? message : sqlite3_errmsg(db_);
+        sqlite3_free(message);
+        throw DatabaseError("The database '" + path_ + "' failed: " + detail);
+    }
+}
+
+std::string SqliteDatabase::tryPrepare(std::string_view sql, SqliteStatement* out) {
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        return sqlite3_errmsg(db_);
+    }
+    if (stmt == nullptr) return "the statement is empty";
+    *out = SqliteStatement(stmt);
+    return {};
+}
+
+SqliteStatement SqliteDatabase::prepare(std::string_view sql) {
+    SqliteStatement stmt;
+    std::string error = tryPrepare(sql, &stmt);
+    if (!error.empty()) throw DatabaseError("The statement '" + std::string(sql) + "' failed: " + error);
+    return stmt;
+}
+
+void SqliteDatabase::createCollation(const std::string& name, Compare compare) {
+    int rc = sqlite3_create_collation_v2(db_, name.c_str(), SQLITE_UTF8, nullptr, compare, nullptr);
+    if (rc != SQLITE_OK) fail(db_, "The collation " + name + " could not be registered");
+}
+
+namespace {
+int collectReads(void* arg, int action, const char* table, const char*, const char*,
+                 const char*) {
+    if (action == SQLITE_READ && table != nullptr && std::strncmp(table, "sqlite_", 7) != 0)
+        static_cast<std::set<std::string>*>(arg)->insert(table);
+    return SQLITE_OK;
+}
+}  // namespace
+
+std::vector<std::string> SqliteDatabase::tablesRead(std::string_view sql) {
+    std::set<std::string> names;
+    sqlite3_set_authorizer(db_, collectReads, &names);
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+    sqlite3_set_authorizer(db_, nullptr, nullptr);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_OK) fail(db_, "The statement '" + std::string(sql) + "' failed");
+    return {names.begin(), names.end()};
+}
+
+std::int64_t SqliteDatabase::changes() const { return sqlite3_changes64(db_); }
+
+SqliteStatement::~SqliteStatement() { sqlite3_finalize(stmt_); }
+
+SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
+    : stmt_(std::exchange(other.stmt_, nullptr)) {}
+
+SqliteStatement& SqliteStatement::operator=(SqliteStatement&& other) noexcept {
+    if (this != &other) {
+        sqlite3_finalize(stmt_);
+        stmt_ = std::exchange(other.stmt_, nullptr);
+    }
+    return *this;
+}
+
+bool SqliteStatement::step() {
+    int rc = sqlite3_step(stmt_);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    sqlite3* db = sqlite3_db_handle(stmt_);
+    throw DatabaseError(std::string("Reading the database failed: ") + sqlite3_errmsg(db));
+}
+
+void SqliteStatement::reset() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+}
+
+namespace {
+void checkBind(sqlite3_stmt* stmt, int rc) {
+    if (rc != SQLITE_OK)
+        throw DatabaseError(std::string("Binding a value failed: ") +
+                            sqlite3_errmsg(sqlite3_db_handle(stmt)));
+}
+}  // namespace
+
+void SqliteStatement::bindNull(int index) { checkBind(stmt_, sqlite3_bind_null(stmt_, index)); }
+void SqliteStatement::bindInt(int index, std::int64_t value) {
+    checkBind(stmt_, sqlite3_bind_int64(stmt_, index, value));
+}
+void SqliteStatement::bindDouble(int index, double value) {
+    checkBind(stmt_, sqlite3_bind_double(stmt_, index, value));
+}
+void SqliteStatement::bindText(int index, std::string_view value) {
+    checkBind(stmt_, sqlite3_bind_text64(stmt_, index, value.data(), value.size(),
+                                         SQLITE_TRANSIENT, SQLITE_UTF8));
+}
+void SqliteStatement::bindBlob(int index, const void* data, std::size_t size) {
+    checkBind(stmt_, sqlite3_bind_blob64(stmt_, index, size ? data : "", size, SQLITE_TRANSIENT));
+}
+
+int SqliteStatement::columnCount() const { return sqlite3_column_count(stmt_); }
+
+std::string SqliteStatement::columnName(int column) const {
+    const char* name = sqlite3_column_name(stmt_, column);
+    return name ? name : "";
+}
+
+std::string SqliteStatement::columnDeclaredType(int column) const {
+    const char* type = sqlite3_column_decltype(stmt_, column);
+    return type ? type : "";
+}
+
+SqliteStatement::Type SqliteStatement::columnType(int column) const {
+    switch (sqlite3_column_type(stmt_, column)) {
+        case SQLITE_INTEGER: return Type::Integer;
+        case SQLITE_FLOAT: return Type::Real;
+        case SQLITE_TEXT: return Type::Text;
+        case SQLITE_BLOB: return Type::Blob;
+        default: return Type::Null;
+    }
+}
+
+std::int64_t SqliteStatement::columnInt(int column) const {
+    return sqlite3_column_int64(stmt_, column);
+}
+double SqliteStatement::columnDouble(int column) const {
+    return sqlite3_column_double(stmt_, column);
+}
+std::string_view SqliteStatement::columnText(int column) const {
+    const unsigned char* text = sqlite3_column_text(stmt_, column);
+    if (text == nullptr) return {};
+    return {reinterpret_cast<const char*>(text),
+            static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+std::string_view SqliteStatement::columnBlob(int column) const {
+    const void* data = sqlite3_column_blob(stmt_, column);
+    if (data == nullptr) return {};
+    return {static_cast<const char*>(data),
+            static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+
+}  // namespace pontrel::data

@@ -1,0 +1,89 @@
+#pragma once
+// RAII wrappers over the SQLite C API: a database handle and a prepared statement. This is the
+// only place that calls SQLite; every failure becomes a DatabaseError with SQLite's own words.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace pontrel::data {
+
+class SqliteStatement;
+
+class SqliteDatabase {
+public:
+    enum class Mode { ReadOnly, ReadWriteCreate };
+
+    SqliteDatabase(const std::string& path, Mode mode);
+    ~SqliteDatabase();
+    SqliteDatabase(const SqliteDatabase&) = delete;
+    SqliteDatabase& operator=(const SqliteDatabase&) = delete;
+
+    // Runs one or more statements that return no rows.
+    void exec(std::string_view sql);
+    SqliteStatement prepare(std::string_view sql);
+    // Like prepare, but returns the error text instead of throwing (empty on success).
+    std::string tryPrepare(std::string_view sql, SqliteStatement* out);
+
+    // Registers a collation under `name` for every later statement of this handle.
+    using Compare = int (*)(void*, int, const void*, int, const void*);
+    void createCollation(const std::string& name, Compare compare);
+
+    // Names of the tables and views whose contents a SELECT statement would read.
+    std::vector<std::string> tablesRead(std::string_view sql);
+
+    std::int64_t changes() const;
+    const std::string& path() const { return path_; }
+    sqlite3* handle() const { return db_; }
+
+private:
+    sqlite3* db_ = nullptr;
+    std::string path_;
+};
+
+// A prepared statement. Column accessors refer to the current row and are valid until the next
+// step(). Bind indexes start at 1, column indexes at 0, as in SQLite.
+class SqliteStatement {
+public:
+    enum class Type { Null, Integer, Real, Text, Blob };
+
+    SqliteStatement() = default;
+    explicit SqliteStatement(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    ~SqliteStatement();
+    SqliteStatement(SqliteStatement&& other) noexcept;
+    SqliteStatement& operator=(SqliteStatement&& other) noexcept;
+    SqliteStatement(const SqliteStatement&) = delete;
+    SqliteStatement& operator=(const SqliteStatement&) = delete;
+
+    // Advances to the next row; false once there is none.
+    bool step();
+    void reset();
+
+    void bindNull(int index);
+    void bindInt(int index, std::int64_t value);
+    void bindDouble(int index, double value);
+    void bindText(int index, std::string_view value);
+    void bindBlob(int index, const void* data, std::size_t size);
+
+    int columnCount() const;
+    std::string columnName(int column) const;
+    std::string columnDeclaredType(int column) const;
+    Type columnType(int column) const;
+    std::int64_t columnInt(int column) const;
+    double columnDouble(int column) const;
+    std::string_view columnText(int column) const;
+    std::string_view columnBlob(int column) const;
+
+    bool valid() const { return stmt_ != nullptr; }
+
+private:
+    sqlite3_stmt* stmt_ = nullptr;
+};
+
+}  // namespace pontrel::data

@@ -1,0 +1,67 @@
+#include "data/WorkingDatabase.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
+
+#include "data/DatabaseError.h"
+#include "data/JetSql.h"
+#include "data/TextCollation.h"
+
+namespace pontrel::data {
+
+namespace {
+
+int collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
+    return compareText(std::string_view(static_cast<const char*>(a), static_cast<std::size_t>(lengthA)),
+                       std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(lengthB)));
+}
+
+std::string makePrivateFolder() {
+    std::error_code ec;
+    std::filesystem::path base = std::filesystem::temp_directory_path(ec);
+    if (ec) base = "/tmp";
+    std::string pattern = (base / "pontrel-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw DatabaseError("No temporary folder could be created in '" + base.string() +
+                            "' for the working database");
+    return pattern;
+}
+
+}  // namespace
+
+void WorkingDatabase::registerCollation(SqliteDatabase& db) {
+    db.createCollation(kTextCollation, collate);
+}
+
+WorkingDatabase::WorkingDatabase() : folder_(makePrivateFolder()) {
+    try {
+        db_ = std::make_unique<SqliteDatabase>(folder_ + "/work.sqlite",
+                                               SqliteDatabase::Mode::ReadWriteCreate);
+        registerCollation(*db_);
+        // A scratch database: nothing in it outlives the process, so durability buys nothing.
+        db_->exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-65536;"
+                  " PRAGMA temp_store=FILE;");
+    } catch (...) {
+        std::error_code ec;
+        std::filesystem::remove_all(folder_, ec);
+        throw;
+    }
+}
+
+WorkingDatabase::~WorkingDatabase() {
+    db_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+}
+
+std::string WorkingDatabase::newFilePath(const std::string& stem) {
+    return folder_ + "/" + stem + "-" + std::to_string(++files_) + ".sqlite";
+}
+
+void WorkingDatabase::attach(const std::string& path) {
+    db_->exec("ATTACH DATABASE " + sqlQuote(path) + " AS " + sqlQuote("load" + std::to_string(++files_)));
+}
+
+}  // namespace pontrel::data

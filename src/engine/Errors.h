@@ -1,0 +1,21 @@
+#pragma once
+// How a conversion stops short. ConversionStopped: the data stopped it and the user has already
+// been told why (no file is written). ConversionError: a file or conversion failure whose message
+// is still to be shown. Database failures arrive as data::DatabaseError.
+
+#include <stdexcept>
+#include <string>
+
+namespace pontrel {
+
+class ConversionStopped : public std::runtime_error {
+public:
+    explicit ConversionStopped(const std::string& message) : std::runtime_error(message) {}
+};
+
+class ConversionError : public std::runtime_error {
+public:
+    explicit ConversionError(const std::string& message) : std::runtime_error(message) {}
+};
+
+}  // namespace pontrel

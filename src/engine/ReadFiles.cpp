@@ -1,0 +1,235 @@
+#include "engine/ReadFiles.h"
+
+#include <cstdio>
+#include <unordered_map>
+
+#include "data/DatabaseError.h"
+#include "data/JetSql.h"
+#include "engine/Errors.h"
+#include "engine/NumberReading.h"
+
+namespace pontrel {
+
+namespace {
+
+// A field looked up by name once per recordset, on first use.
+class FieldRef {
+public:
+    explicit FieldRef(std::string name) : name_(std::move(name)) {}
+    int index(const data::Recordset& rows) {
+        if (index_ < 0) index_ = rows.fieldIndex(name_);
+        return index_;
+    }
+    const std::string& name() const { return name_; }
+
+private:
+    std::string name_;
+    int index_ = -1;
+};
+
+[[noreturn]] void stop(UserInterface& ui, const std::string& message) {
+    ui.showMessage(message);
+    throw ConversionStopped(message);
+}
+
+data::Date fieldDate(const data::Recordset& rows, int index, std::size_t row) {
+    switch (rows.kind(index)) {
+        case data::Recordset::Kind::Integer: return static_cast<double>(rows.integer(index));
+        case data::Recordset::Kind::Real: return rows.real(index);
+        case data::Recordset::Kind::Text: {
+            if (auto date = data::parseIsoDate(rows.textView(index))) return *date;
+            break;
+        }
+        default: break;
+    }
+    throw data::DatabaseError("The field '" + rows.fieldName(index) + "' of sample row " +
+                              std::to_string(row) + " holds '" + rows.text(index) +
+                              "', which is not a date");
+}
+
+}  // namespace
+
+std::string SqlDateText(data::Date date) {
+    data::CivilTime c = data::civilFromDate(date);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%02d-%02d-%04d", c.month, c.day, c.year);
+    return buffer;
+}
+
+void DefineAttributes(RunState& state, UserInterface& ui) {
+    data::Recordset& rows = *state.SampleRecords;
+    if (state.ShapeType == kParameterMode) {
+        if (rows.eof())
+            stop(ui, "There are no samples of the parameter '" + state.SelectedParameter +
+                         "' in the database");
+        state.NumericAttributeCount = 2;
+        state.NumericAttributes.assign(3, std::string());
+        state.NumericAttributeFields.assign(3, std::string());
+        state.NumericAttributes[1] = "SampleHour";
+        state.NumericAttributes[2] = state.SelectedParameter;
+        int code = rows.fieldIndex("ParameterCode");
+        state.NumericAttributeFields[2] = "Param_" + rows.text(code);
+    } else if (state.ShapeType == kDayMode) {
+        state.NumericAttributes.assign(2, std::string());
+        state.NumericAttributeFields.assign(2, std::string());
+        state.NumericAttributes[1] = "SampleHour";
+        state.ParameterSlot = 1;
+        std::string previous;
+        FieldRef name("ParameterName"), code("ParameterCode");
+        while (!rows.eof()) {
+            int nameIndex = name.index(rows);
+            if (!rows.isNull(nameIndex) && rows.textView(nameIndex) != previous) {
+                ++state.ParameterSlot;
+                previous = rows.text(nameIndex);
+                state.NumericAttributes.push_back(previous);
+                state.NumericAttributeFields.push_back("Param_" + rows.text(code.index(rows)));
+            }
+            rows.moveNext();
+        }
+        state.NumericAttributeCount = state.ParameterSlot;
+    } else {
+        return;
+    }
+    state.StringAttributeCount = 3;
+    state.StringAttributes = {"", "CurrentName", "Name", "TidalSituation"};
+    state.DateAttributeCount = 1;
+    state.DateAttributes = {"", "SampleDate"};
+}
+
+void ReadSamples(RunState& state, UserInterface& ui) {
+    openConnection(state);
+    data::Connection& db = *state.DBConnection;
+
+    if (state.ShapeType == kDayMode) {
+        const std::string d = SqlDateText(state.SelectedDay);
+        state.SelectQuery = "Select * from Kelvash_Query WHERE (SampleDate =  #" + d +
+                            "# )  ORDER BY ParameterName ";
+        state.SampleRecords = db.execute(state.SelectQuery);
+        state.CountQuery =
+            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (SampleDate = #" + d + "#)";
+    } else if (state.ShapeType == kParameterMode) {
+        const std::string p = data::sqlQuote(state.SelectedParameter);
+        state.SelectQuery =
+            "Select * from Kelvash_Query WHERE (ParameterName = " + p + ")  ORDER BY SampleDate ";
+        state.SampleRecords = db.execute(state.SelectQuery);
+        state.CountQuery =
+            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (ParameterName = " + p + ")";
+    } else {
+        // No mode chosen: there is nothing to select.
+        state.SelectQuery.clear();
+        state.CountQuery.clear();
+        throw ConversionError("No conversion mode was chosen (Parameter or Day)");
+    }
+
+    state.CountRecords = db.execute(state.CountQuery);
+    std::int64_t count = state.CountRecords->eof() ? 0 : state.CountRecords->integer(0);
+    if (count < 0) count = 0;
+    state.TotalRecords = static_cast<std::size_t>(count);
+
+    state.NumericAttributeCount = state.StringAttributeCount = state.DateAttributeCount = 0;
+    DefineAttributes(state, ui);
+
+    const std::size_t rowsCount = state.TotalRecords + 1;
+    state.Longitudes.assign(rowsCount, 0.0);
+    state.Latitudes.assign(rowsCount, 0.0);
+    state.NumericValues.resize(rowsCount, static_cast<std::size_t>(state.NumericAttributeCount) + 1);
+    state.StringValues.resize(rowsCount, static_cast<std::size_t>(state.StringAttributeCount) + 1);
+    state.DateValues.resize(rowsCount, static_cast<std::size_t>(state.DateAttributeCount) + 1);
+
+    if (state.ShapeType == kDayMode) state.SampleRecords = db.execute(state.SelectQuery);
+
+    state.HourlessSamples = 0;
+    state.StringNullCounts.assign(static_cast<std::size_t>(state.StringAttributeCount) + 1, 0);
+
+    const bool military = state.CoordinatesType == kMilitary;
+    const bool normal = state.CoordinatesType == kNormal;
+    FieldRef latitude(military ? "MilitaryLatitude" : "Latitude");
+    FieldRef longitude(military ? "MilitaryLongitude" : "Longitude");
+    const std::string coordinateMessage =
+        military ? "Some Points haven't Military Coordinates defined. Correct this fault directly on Database"
+                 : "Some Points haven't Coordinates defined. Correct this fault directly on Database";
+    FieldRef hour(state.NumericAttributes[1]);
+    FieldRef value("Value");
+    FieldRef parameterName("ParameterName");
+    std::vector<FieldRef> texts, dates;
+    for (int j = 1; j <= state.StringAttributeCount; ++j) texts.emplace_back(state.StringAttributes[j]);
+    for (int j = 1; j <= state.DateAttributeCount; ++j) dates.emplace_back(state.DateAttributes[j]);
+
+    // Day mode: the columns of each parameter name (a name may own more than one slot).
+    std::unordered_map<std::string, std::vector<int>> slotsOf;
+    if (state.ShapeType == kDayMode)
+        for (int k = 2; k <= state.NumericAttributeCount; ++k) slotsOf[state.NumericAttributes[k]].push_back(k);
+
+    data::Recordset& rows = *state.SampleRecords;
+    auto readValue = [&](std::size_t r) {
+        int index = value.index(rows);
+        if (rows.isNull(index))
+            stop(ui, "Some samples haven't a value defined. Correct this fault directly on Database");
+        (void)r;
+        return fieldNumberRounded(rows, index);
+    };
+
+    std::size_t r = 0;
+    while (!rows.eof()) {
+        ++r;
+        if (r > state.TotalRecords)
+            throw ConversionError("The database returned more sample rows than it counted (" +
+                                  std::to_string(state.TotalRecords) + ")");
+        if (military || normal) {
+            int y = latitude.index(rows), x = longitude.index(rows);
+            if (rows.isNull(y) || rows.isNull(x)) stop(ui, coordinateMessage);
+            state.Latitudes[r] = fieldNumber(rows, y);
+            state.Longitudes[r] = fieldNumber(rows, x);
+        }
+
+        int hourIndex = hour.index(rows);
+        if (rows.isNull(hourIndex)) {
+            if (++state.HourlessSamples == 1)
+                ui.showMessage("Some samples haven't an hour defined. Time of these samples will be considered = -1");
+            state.NumericValues(r, 1) = -1;
+        } else {
+            state.NumericValues(r, 1) = fieldNumberRounded(rows, hourIndex);
+        }
+
+        if (state.ShapeType == kParameterMode) {
+            for (int k = 2; k <= state.NumericAttributeCount; ++k) state.NumericValues(r, static_cast<std::size_t>(k)) = readValue(r);
+        } else if (state.NumericAttributeCount >= 2) {
+            int nameIndex = parameterName.index(rows);
+            if (!rows.isNull(nameIndex)) {
+                auto found = slotsOf.find(std::string(rows.textView(nameIndex)));
+                if (found != slotsOf.end()) {
+                    double number = readValue(r);
+                    for (int k : found->second) state.NumericValues(r, static_cast<std::size_t>(k)) = number;
+                }
+            }
+        }
+
+        for (std::size_t j = 1; j <= texts.size(); ++j) {
+            int index = texts[j - 1].index(rows);
+            if (rows.isNull(index)) {
+                if (++state.StringNullCounts[j] == 1)
+                    ui.showMessage("String Attribute " + texts[j - 1].name() +
+                                   " has some null fields. These samples will be considered = 'unknown'");
+                state.StringValues.set(r, j, "Unknown");
+            } else if (rows.kind(index) == data::Recordset::Kind::Text) {
+                state.StringValues.set(r, j, rows.textView(index));
+            } else {
+                state.StringValues.set(r, j, rows.text(index));
+            }
+        }
+
+        for (std::size_t j = 1; j <= dates.size(); ++j) {
+            int index = dates[j - 1].index(rows);
+            if (rows.isNull(index))
+                stop(ui, "Some samples haven't a date defined. Correct this fault directly on Database");
+            state.DateValues(r, j) = fieldDate(rows, index, r);
+        }
+
+        rows.moveNext();
+    }
+    if (r != state.TotalRecords)
+        throw ConversionError("The database returned " + std::to_string(r) + " sample rows but counted " +
+                              std::to_string(state.TotalRecords));
+}
+
+}  // namespace pontrel

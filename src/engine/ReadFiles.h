@@ -1,0 +1,25 @@
+#pragma once
+// Sample extraction: from the selections in the run state to the filled attribute table. Opens
+// its own connection, runs the mode's select and count queries, lays out the attribute columns and
+// reads every selected row once, telling the user of missing hours and texts. A row that cannot
+// become a point (no coordinates, no value, no date) stops the conversion with ConversionStopped
+// after its message.
+
+#include <string>
+
+#include "data/DayCount.h"
+#include "engine/RunState.h"
+#include "engine/UserInterface.h"
+
+namespace pontrel {
+
+void ReadSamples(RunState& state, UserInterface& ui);
+
+// Lays out the attribute lists for the mode from SampleRecords (on its first row). In Day mode it
+// reads the rows to their end.
+void DefineAttributes(RunState& state, UserInterface& ui);
+
+// The date as MM-dd-yyyy, whatever the regional settings; the time of day is dropped.
+std::string SqlDateText(data::Date date);
+
+}  // namespace pontrel

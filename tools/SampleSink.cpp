@@ -1,0 +1,71 @@
+#include "SampleSink.h"
+
+#include <cctype>
+
+namespace pontrel::tools {
+
+namespace {
+
+std::string sourceName(const std::string& name) {
+    for (char ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '_') return "[" + name + "]";
+    return name;
+}
+
+const char* joinWord(int type) {
+    switch (type) {
+        case 2: return " LEFT JOIN ";
+        case 3: return " RIGHT JOIN ";
+        default: return " INNER JOIN ";
+    }
+}
+
+struct Entry {
+    std::string text;
+    std::vector<std::string> keys;  // the sources it contains, by alias or name
+    bool isJoin = false;
+};
+
+}  // namespace
+
+std::string jetSqlOf(const QueryDefinition& query) {
+    std::vector<Entry> entries;
+    for (const auto& source : query.sources) {
+        Entry entry;
+        entry.text = sourceName(source.table) + (source.alias.empty() ? "" : " AS " + source.alias);
+        entry.keys.push_back(source.alias.empty() ? source.table : source.alias);
+        entries.push_back(entry);
+    }
+    auto holding = [&](const std::string& key) {
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            for (const auto& k : entries[i].keys)
+                if (k == key) return i;
+        return entries.size();
+    };
+    for (const auto& join : query.joins) {
+        std::size_t left = holding(join.left), right = holding(join.right);
+        if (left == entries.size() || right == entries.size() || left == right) continue;
+        Entry merged;
+        auto side = [](const Entry& e) { return e.isJoin ? "(" + e.text + ")" : e.text; };
+        merged.text = side(entries[left]) + joinWord(join.type) + side(entries[right]) + " ON " + join.condition;
+        merged.keys = entries[left].keys;
+        merged.keys.insert(merged.keys.end(), entries[right].keys.begin(), entries[right].keys.end());
+        merged.isJoin = true;
+        std::size_t first = std::min(left, right), second = std::max(left, right);
+        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(second));
+        entries[first] = merged;
+    }
+    std::string sql = "SELECT ";
+    for (std::size_t i = 0; i < query.columns.size(); ++i) {
+        if (i) sql += ", ";
+        sql += query.columns[i].expression;
+        if (!query.columns[i].alias.empty()) sql += " AS " + query.columns[i].alias;
+    }
+    sql += " FROM ";
+    for (std::size_t i = 0; i < entries.size(); ++i) sql += (i ? ", " : "") + entries[i].text;
+    if (!query.where.empty()) sql += " WHERE " + query.where;
+    for (std::size_t i = 0; i < query.orderBy.size(); ++i) sql += (i ? ", " : " ORDER BY ") + query.orderBy[i];
+    return sql;
+}
+
+}  // namespace pontrel::tools
