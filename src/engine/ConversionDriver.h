@@ -1,0 +1,35 @@
+#pragma once
+// One whole conversion, as the "Create Shape File" button and the command-line converter run it:
+// check the output options, read the samples, write the shapefile, report success, close the
+// connection and end the program.
+
+#include <string>
+
+#include "engine/RunState.h"
+#include "engine/UserInterface.h"
+
+namespace pontrel {
+
+// The step-3 choices the driver reads.
+struct OutputOptions {
+    std::string folder;        // ShapeFolder_TB
+    std::string name;          // ShapeFileName_TB
+    bool military = true;      // MilitaryCoordinates_OB
+    bool normal = false;       // NormalCoordinates_OB
+};
+
+// Shows "Please select a folder for shape file" and/or "Please type a name for shape file" for
+// an exactly empty folder or name; returns OptionsInvalid (true when either was shown).
+bool Shape_CheckOptions(const OutputOptions& options, UserInterface& ui);
+
+// Writes the shapefile of the attribute table in the run state, driving the progress bar and the
+// elapsed and remaining time texts.
+void WriteShapeFile(RunState& state, UserInterface& ui);
+
+// The conversion itself. Returns false, having changed nothing, when the options are invalid.
+// Otherwise runs to the end: on success it shows the success message, closes DBConnection,
+// calls ui.endProgram() and returns true. Throws ConversionStopped (the data stopped it, the
+// user was told), data::DatabaseError or ConversionError (not yet told); nothing is left on disk.
+bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& options);
+
+}  // namespace pontrel
