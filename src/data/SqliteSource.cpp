@@ -77,10 +77,15 @@ public:
         std::string type, sql, realName;
         if (!find(name, type, realName, sql)) return false;
         if (!loaded_.insert(upper(realName)).second) return true;
-        if (type == "table")
-            copyTable(realName, work);
-        else
-            createView(realName, sql, work);
+        try {
+            if (type == "table")
+                copyTable(realName, work);
+            else
+                createView(realName, sql, work);
+        } catch (...) {
+            loaded_.erase(upper(realName));
+            throw;
+        }
         return true;
     }
 
@@ -156,9 +161,21 @@ private:
         insert += ")";
         if (columns == 0) return;
         SqliteDatabase& out = work.sql();
-        out.exec(create);
+        // One transaction for the table and its rows, so a failure leaves no half-loaded table.
         out.exec("BEGIN");
-        SqliteStatement write = out.prepare(insert);
+        try {
+            out.exec(create);
+            fill(read, out.prepare(insert), table, names, isDate);
+        } catch (...) {
+            out.exec("ROLLBACK");
+            throw;
+        }
+        out.exec("COMMIT");
+    }
+
+    void fill(SqliteStatement& read, SqliteStatement write, const std::string& table,
+              const std::vector<std::string>& names, const std::vector<bool>& isDate) {
+        const int columns = read.columnCount();
         std::int64_t row = 0;
         while (read.step()) {
             ++row;
@@ -194,7 +211,6 @@ private:
             write.step();
             write.reset();
         }
-        out.exec("COMMIT");
     }
 
     [[noreturn]] void badDate(const std::string& table, const std::string& column, std::int64_t row,
