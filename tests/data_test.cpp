@@ -86,7 +86,7 @@ TEST(JetSql, TranslatesOnlyOutsideTexts) {
     EXPECT_EQ(translateJetSql("Select * from Kelvash_Query WHERE (SampleDate =  #03-07-2001# )  ORDER BY ParameterName "),
               "Select * from Kelvash_Query WHERE (SampleDate =  36957 )  ORDER BY ParameterName ");
     EXPECT_EQ(translateJetSql("SELECT \"a\"\"b\" & 'c#1#' FROM [My Table] WHERE x = True OR y = FALSE"),
-              "SELECT 'a\"b' || 'c#1#' FROM \"My Table\" WHERE x = (-1) OR y = 0");
+              "SELECT jet_concat('a\"b', 'c#1#') FROM \"My Table\" WHERE x = (-1) OR y = 0");
     EXPECT_EQ(translateJetSql("SELECT 'it''s'"), "SELECT 'it''s'");
     EXPECT_EQ(sqlQuote("O'Neil"), "'O''Neil'");
     EXPECT_EQ(errorOf([] { translateJetSql("SELECT 'open"); }),

@@ -71,6 +71,76 @@ void SqliteDatabase::createCollation(const std::string& name, Compare compare) {
 }
 
 namespace {
+
+void setResult(sqlite3_context* context, const SqlValue& value) {
+    switch (value.type) {
+        case SqlValue::Type::Null: sqlite3_result_null(context); break;
+        case SqlValue::Type::Integer: sqlite3_result_int64(context, value.integer); break;
+        case SqlValue::Type::Real: sqlite3_result_double(context, value.real); break;
+        case SqlValue::Type::Text:
+            sqlite3_result_text64(context, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT,
+                                  SQLITE_UTF8);
+            break;
+        case SqlValue::Type::Blob:
+            sqlite3_result_blob64(context, value.bytes.data(), value.bytes.size(), SQLITE_TRANSIENT);
+            break;
+    }
+}
+
+SqlValue valueOf(sqlite3_value* value) {
+    switch (sqlite3_value_type(value)) {
+        case SQLITE_INTEGER: return SqlValue::ofInteger(sqlite3_value_int64(value));
+        case SQLITE_FLOAT: return SqlValue::ofReal(sqlite3_value_double(value));
+        case SQLITE_TEXT: {
+            const unsigned char* text = sqlite3_value_text(value);
+            int size = sqlite3_value_bytes(value);
+            return SqlValue::ofText(text ? std::string(reinterpret_cast<const char*>(text),
+                                                       static_cast<std::size_t>(size))
+                                         : std::string());
+        }
+        case SQLITE_BLOB: {
+            const void* data = sqlite3_value_blob(value);
+            int size = sqlite3_value_bytes(value);
+            return SqlValue::ofBlob(data ? std::string(static_cast<const char*>(data),
+                                                       static_cast<std::size_t>(size))
+                                         : std::string());
+        }
+        default: return SqlValue::null();
+    }
+}
+
+void callFunction(sqlite3_context* context, int count, sqlite3_value** values) {
+    auto* function = static_cast<SqlFunction*>(sqlite3_user_data(context));
+    try {
+        std::vector<SqlValue> arguments;
+        arguments.reserve(static_cast<std::size_t>(count));
+        for (int i = 0; i < count; ++i) arguments.push_back(valueOf(values[i]));
+        setResult(context, (*function)(arguments));
+    } catch (const std::exception& e) {
+        sqlite3_result_error(context, e.what(), -1);
+    } catch (...) {
+        sqlite3_result_error(context, "an SQL function failed", -1);
+    }
+}
+
+void destroyFunction(void* function) { delete static_cast<SqlFunction*>(function); }
+
+}  // namespace
+
+bool isSqlKeyword(std::string_view word) {
+    return sqlite3_keyword_check(word.data(), static_cast<int>(word.size())) != 0;
+}
+
+void SqliteDatabase::createFunction(const std::string& name, int argumentCount, SqlFunction function) {
+    auto* owned = new SqlFunction(std::move(function));
+    // sqlite3_create_function_v2 calls destroyFunction itself when registration fails.
+    int rc = sqlite3_create_function_v2(db_, name.c_str(), argumentCount,
+                                        SQLITE_UTF8 | SQLITE_DETERMINISTIC, owned, callFunction,
+                                        nullptr, nullptr, destroyFunction);
+    if (rc != SQLITE_OK) fail(db_, "The SQL function " + name + " could not be registered");
+}
+
+namespace {
 int collectReads(void* arg, int action, const char* table, const char*, const char*,
                  const char*) {
     if (action == SQLITE_READ && table != nullptr && std::strncmp(table, "sqlite_", 7) != 0)

@@ -16,6 +16,30 @@ namespace pontrel::data {
 
 class SqliteStatement;
 
+// A value handed to or returned by a function the program registers with SQLite.
+struct SqlValue {
+    enum class Type { Null, Integer, Real, Text, Blob };
+    Type type = Type::Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string bytes;  // the UTF-8 text or the blob
+
+    static SqlValue null() { return {}; }
+    static SqlValue ofInteger(std::int64_t value) { return {Type::Integer, value, 0, {}}; }
+    static SqlValue ofReal(double value) { return {Type::Real, 0, value, {}}; }
+    static SqlValue ofText(std::string text) { return {Type::Text, 0, 0, std::move(text)}; }
+    static SqlValue ofBlob(std::string data) { return {Type::Blob, 0, 0, std::move(data)}; }
+    bool isNull() const { return type == Type::Null; }
+    bool isNumber() const { return type == Type::Integer || type == Type::Real; }
+    double number() const { return type == Type::Integer ? static_cast<double>(integer) : real; }
+};
+
+// A scalar SQL function. An exception it throws fails the statement with the exception's text.
+using SqlFunction = std::function<SqlValue(const std::vector<SqlValue>& arguments)>;
+
+// True when SQLite reserves the word, so that a name spelt that way must be quoted.
+bool isSqlKeyword(std::string_view word);
+
 class SqliteDatabase {
 public:
     enum class Mode { ReadOnly, ReadWriteCreate };
@@ -34,6 +58,10 @@ public:
     // Registers a collation under `name` for every later statement of this handle.
     using Compare = int (*)(void*, int, const void*, int, const void*);
     void createCollation(const std::string& name, Compare compare);
+
+    // Registers a deterministic scalar function taking `argumentCount` arguments (-1: any number)
+    // for every later statement of this handle, replacing a built-in function of that name.
+    void createFunction(const std::string& name, int argumentCount, SqlFunction function);
 
     // Names of the tables and views whose contents a SELECT statement would read.
     std::vector<std::string> tablesRead(std::string_view sql);

@@ -1,10 +1,13 @@
 #include "data/TextCollation.h"
 
 #include <unicode/ucol.h>
+#include <unicode/uchar.h>
 #include <unicode/uiter.h>
+#include <unicode/ustring.h>
 
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "data/DatabaseError.h"
 
@@ -49,7 +52,51 @@ int comparePlain(std::string_view a, std::string_view b) {
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+std::u16string toUtf16(std::string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strFromUTF8WithSub(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()), 0xFFFD,
+                         nullptr, &status);
+    std::u16string out(static_cast<std::size_t>(length), u'\0');
+    status = U_ZERO_ERROR;
+    u_strFromUTF8WithSub(out.data(), length, nullptr, text.data(), static_cast<int32_t>(text.size()),
+                         0xFFFD, nullptr, &status);
+    return out;
+}
+
+std::string toUtf8(const std::u16string& text) {
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = 0;
+    u_strToUTF8WithSub(nullptr, 0, &length, text.data(), static_cast<int32_t>(text.size()), 0xFFFD,
+                       nullptr, &status);
+    std::string out(static_cast<std::size_t>(length), '\0');
+    status = U_ZERO_ERROR;
+    u_strToUTF8WithSub(out.data(), length, nullptr, text.data(), static_cast<int32_t>(text.size()),
+                       0xFFFD, nullptr, &status);
+    return out;
+}
+
+using CaseMapping = int32_t (*)(UChar*, int32_t, const UChar*, int32_t, const char*, UErrorCode*);
+
+std::string mapCase(std::string_view text, CaseMapping mapping) {
+    std::u16string in = toUtf16(text);
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t length = mapping(nullptr, 0, in.data(), static_cast<int32_t>(in.size()), "", &status);
+    std::u16string out(static_cast<std::size_t>(length), u'\0');
+    status = U_ZERO_ERROR;
+    mapping(out.data(), length, in.data(), static_cast<int32_t>(in.size()), "", &status);
+    if (U_FAILURE(status)) return std::string(text);
+    return toUtf8(out);
+}
+
 }  // namespace
+
+std::string upperText(std::string_view text) { return mapCase(text, u_strToUpper); }
+std::string lowerText(std::string_view text) { return mapCase(text, u_strToLower); }
+
+char32_t foldCase(char32_t c) {
+    return static_cast<char32_t>(u_foldCase(static_cast<UChar32>(c), U_FOLD_CASE_DEFAULT));
+}
 
 int compareText(std::string_view a, std::string_view b) {
     if (isPlain(a) && isPlain(b)) return comparePlain(a, b);

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "data/DatabaseError.h"
+#include "data/JetFunctions.h"
 #include "data/JetSql.h"
 #include "data/TextCollation.h"
 
@@ -40,6 +41,7 @@ WorkingDatabase::WorkingDatabase() : folder_(makePrivateFolder()) {
         db_ = std::make_unique<SqliteDatabase>(folder_ + "/work.sqlite",
                                                SqliteDatabase::Mode::ReadWriteCreate);
         registerCollation(*db_);
+        registerJetFunctions(*db_);
         // A scratch database: nothing in it outlives the process, so durability buys nothing.
         db_->exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF; PRAGMA cache_size=-65536;"
                   " PRAGMA temp_store=FILE;");
