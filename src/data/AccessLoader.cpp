@@ -1,0 +1,337 @@
+#include "data/AccessLoader.h"
+
+#include <cctype>
+#include <fstream>
+
+#include "data/AccessHeader.h"
+#include "data/DatabaseError.h"
+#include "data/JetFunctions.h"
+#include "data/JetSql.h"
+#include "data/MdbFile.h"
+#include "data/Sqlite.h"
+#include "data/WorkingDatabase.h"
+
+namespace pontrel::data {
+
+namespace {
+
+constexpr int kTableObject = 1;
+constexpr int kOdbcLinkObject = 4;
+constexpr int kQueryObject = 5;
+constexpr int kLinkedTableObject = 6;
+constexpr std::int64_t kSystemFlags = 0x80000002;
+
+std::string upper(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+// Column types as they are declared in the output, so that SQLite keeps each value as it is
+// (REAL stays REAL, texts stay texts) and the Jet translator can tell dates and Yes/No apart.
+std::string declaredType(int type) {
+    switch (static_cast<MdbType>(type)) {
+        case MdbType::YesNo: return "YESNO INTEGER";
+        case MdbType::Byte:
+        case MdbType::Integer:
+        case MdbType::Long:
+        case MdbType::Complex: return "INTEGER";
+        case MdbType::Currency: return "CURRENCY DOUBLE";
+        case MdbType::Single:
+        case MdbType::Double: return "DOUBLE";
+        case MdbType::Decimal: return "DECIMAL";
+        case MdbType::DateTime: return "DATETIME REAL";
+        case MdbType::Text:
+        case MdbType::Memo: return std::string("TEXT COLLATE ") + kTextCollation;
+        case MdbType::Guid: return std::string("GUID TEXT COLLATE ") + kTextCollation;
+        default: return "BLOB";
+    }
+}
+
+std::string oneLine(std::string text) {
+    for (char& ch : text)
+        if (ch == '\r' || ch == '\n' || ch == '\t') ch = ' ';
+    return text;
+}
+
+std::optional<std::string> textOf(const MdbValue& value) {
+    if (value.kind == MdbValue::Kind::Text) return value.bytes;
+    return std::nullopt;
+}
+
+std::optional<std::int64_t> integerOf(const MdbValue& value) {
+    if (value.kind == MdbValue::Kind::Integer) return value.integer;
+    return std::nullopt;
+}
+
+std::size_t columnIndex(const MdbTable& table, const char* name, bool required) {
+    const auto& columns = table.columns();
+    for (std::size_t i = 0; i < columns.size(); ++i)
+        if (upper(columns[i].name) == upper(name)) return i;
+    if (required) throw DatabaseError("its table '" + table.name() + "' has no column '" + name + "'");
+    return columns.size();
+}
+
+}  // namespace
+
+// What the Jet translator learns about the sources of a query: each is loaded into the output
+// when first asked for, and described by the columns SQLite reports for it there.
+class AccessLoader::Schema : public JetSchema {
+public:
+    Schema(AccessLoader& loader, SqliteDatabase& out) : loader_(loader), out_(out) {}
+
+    std::optional<Relation> relation(const std::string& name) override {
+        const Object* object = loader_.find(name);
+        if (!object) return std::nullopt;
+        loader_.loadObject(*object, out_);
+        Relation relation;
+        relation.isQuery = object->type == kQueryObject;
+        SqliteStatement info = out_.prepare("SELECT name, type FROM pragma_table_info(?1)");
+        info.bindText(1, object->name);
+        while (info.step())
+            relation.columns.push_back({std::string(info.columnText(0)), jetTypeOfDeclared(info.columnText(1))});
+        return relation;
+    }
+
+private:
+    AccessLoader& loader_;
+    SqliteDatabase& out_;
+};
+
+AccessLoader::AccessLoader(const std::string& path) : path_(path) {
+    std::string head(0x200, '\0');
+    {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) unreadable("the file cannot be opened");
+        in.read(head.data(), static_cast<std::streamsize>(head.size()));
+        head.resize(static_cast<std::size_t>(in.gcount()));
+    }
+    AccessHeader header;
+    try {
+        header = parseAccessHeader(head);
+    } catch (const DatabaseError& e) {
+        unreadable(e.what());
+    }
+    if (header.encrypted)
+        throw DatabaseError("The file '" + path + "' is an encrypted Access database, which cannot be read");
+    if (header.hasPassword)
+        throw DatabaseError("The file '" + path +
+                            "' is protected by a database password, which cannot be read");
+    try {
+        file_ = std::make_unique<MdbFile>(path);
+    } catch (const DatabaseError& e) {
+        unreadable(e.what());
+    }
+    readCatalog();
+}
+
+AccessLoader::~AccessLoader() = default;
+
+void AccessLoader::unreadable(const std::string& reason) const {
+    throw DatabaseError("The file '" + path_ + "' could not be read as an Access database: " + reason);
+}
+
+void AccessLoader::prepareOutput(SqliteDatabase& out) {
+    WorkingDatabase::registerCollation(out);
+    registerJetFunctions(out);
+    out.exec("PRAGMA journal_mode=OFF; PRAGMA synchronous=OFF;");
+}
+
+void AccessLoader::readCatalog() {
+    try {
+        std::unique_ptr<MdbTable> catalog = file_->openTable("MSysObjects", MdbFile::kCatalogPage);
+        const std::size_t id = columnIndex(*catalog, "Id", true);
+        const std::size_t name = columnIndex(*catalog, "Name", true);
+        const std::size_t type = columnIndex(*catalog, "Type", true);
+        const std::size_t flags = columnIndex(*catalog, "Flags", true);
+        const std::size_t database = columnIndex(*catalog, "Database", false);
+        catalog->readOnly({id, name, type, flags, database});
+        std::vector<MdbValue> row;
+        while (catalog->next(row)) {
+            Object object;
+            std::optional<std::string> objectName = textOf(row[name]);
+            std::optional<std::int64_t> objectType = integerOf(row[type]);
+            std::optional<std::int64_t> objectId = integerOf(row[id]);
+            if (!objectName || !objectType || !objectId) continue;
+            object.name = *objectName;
+            object.type = static_cast<int>(*objectType);
+            object.id = static_cast<std::int32_t>(*objectId);
+            object.flags = integerOf(row[flags]).value_or(0);
+            if (database < row.size()) object.database = textOf(row[database]);
+            objects_.push_back(std::move(object));
+        }
+    } catch (const DatabaseError& e) {
+        unreadable(std::string("its catalog cannot be read: ") + e.what());
+    }
+}
+
+const AccessLoader::Object* AccessLoader::find(const std::string& name) const {
+    const std::string wanted = upper(name);
+    for (const Object& object : objects_)
+        if ((object.type == kTableObject || object.type == kQueryObject ||
+             object.type == kLinkedTableObject || object.type == kOdbcLinkObject) &&
+            upper(object.name) == wanted)
+            return &object;
+    return nullptr;
+}
+
+bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
+    const Object* object = find(name);
+    if (!object) return false;
+    out.exec("BEGIN");
+    try {
+        loadObject(*object, out);
+        out.exec("COMMIT");
+    } catch (...) {
+        out.exec("ROLLBACK");
+        throw;
+    }
+    return true;
+}
+
+void AccessLoader::loadObject(const Object& object, SqliteDatabase& out) {
+    if (loaded_.count(upper(object.name))) return;
+    switch (object.type) {
+        case kTableObject: loadTable(object, out); break;
+        case kQueryObject: loadQuery(object, out); break;
+        default:
+            throw DatabaseError("The table '" + object.name + "' in '" + path_ +
+                                "' is linked to another database" +
+                                (object.database ? " ('" + *object.database + "')" : std::string()) +
+                                ", which is not read");
+    }
+    loaded_.insert(upper(object.name));
+}
+
+void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
+    try {
+        std::unique_ptr<MdbTable> table = file_->openTable(object.name, static_cast<std::uint32_t>(object.id) & 0xFFFFFF);
+        const auto& columns = table->columns();
+        if (columns.empty()) unreadable("the table '" + object.name + "' has no columns");
+        std::string create = "CREATE TABLE " + sqlName(object.name) + " (";
+        std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES (";
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type);
+            insert += i ? ", ?" : "?";
+        }
+        out.exec(create + ")");
+        SqliteStatement write = out.prepare(insert + ")");
+        std::vector<MdbValue> row;
+        while (table->next(row)) {
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                const MdbValue& value = row[i];
+                int index = static_cast<int>(i) + 1;
+                switch (value.kind) {
+                    case MdbValue::Kind::Null: write.bindNull(index); break;
+                    case MdbValue::Kind::Integer: write.bindInt(index, value.integer); break;
+                    case MdbValue::Kind::Real: write.bindDouble(index, value.real); break;
+                    case MdbValue::Kind::Text: write.bindText(index, value.bytes); break;
+                    case MdbValue::Kind::Blob: write.bindBlob(index, value.bytes.data(), value.bytes.size()); break;
+                }
+            }
+            write.step();
+            write.reset();
+        }
+    } catch (const DatabaseError& e) {
+        std::string message = e.what();
+        if (message.rfind("The ", 0) == 0) throw;  // already a whole message
+        unreadable(message);
+    }
+}
+
+std::vector<CatalogEntry> AccessLoader::catalog() {
+    std::vector<CatalogEntry> entries;
+    for (const Object& object : objects_) {
+        if (object.type != kTableObject || (object.flags & kSystemFlags)) continue;
+        CatalogEntry entry;
+        entry.name = object.name;
+        try {
+            entry.rows = file_->openTable(object.name, static_cast<std::uint32_t>(object.id) & 0xFFFFFF)->countRows();
+        } catch (const DatabaseError& e) {
+            unreadable(e.what());
+        }
+        entries.push_back(entry);
+    }
+    for (const Object& object : objects_) {
+        if (object.type != kQueryObject) continue;
+        CatalogEntry entry;
+        entry.kind = CatalogEntry::Kind::Query;
+        entry.name = object.name;
+        try {
+            entry.sql = oneLine(rebuildSelectSql(savedQuery(object)));
+        } catch (const DatabaseError& e) {
+            entry.sql = std::string("(") + e.what() + ")";
+        }
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+SavedQuery AccessLoader::savedQuery(const Object& object) {
+    if (!queryRows_) {
+        queryRows_.emplace();
+        const Object* definitions = nullptr;
+        for (const Object& o : objects_)
+            if (o.type == kTableObject && upper(o.name) == "MSYSQUERIES") definitions = &o;
+        if (!definitions) unreadable("it has no table of query definitions (MSysQueries)");
+        try {
+            std::unique_ptr<MdbTable> table =
+                file_->openTable(definitions->name, static_cast<std::uint32_t>(definitions->id) & 0xFFFFFF);
+            const std::size_t attribute = columnIndex(*table, "Attribute", true);
+            const std::size_t expression = columnIndex(*table, "Expression", true);
+            const std::size_t flag = columnIndex(*table, "Flag", true);
+            const std::size_t name1 = columnIndex(*table, "Name1", true);
+            const std::size_t name2 = columnIndex(*table, "Name2", true);
+            const std::size_t objectId = columnIndex(*table, "ObjectId", true);
+            table->readOnly({attribute, expression, flag, name1, name2, objectId});
+            std::vector<MdbValue> row;
+            while (table->next(row)) {
+                std::optional<std::int64_t> owner = integerOf(row[objectId]);
+                std::optional<std::int64_t> code = integerOf(row[attribute]);
+                if (!owner || !code) continue;
+                QueryRow q;
+                q.attribute = static_cast<int>(*code);
+                q.expression = textOf(row[expression]);
+                q.name1 = textOf(row[name1]);
+                q.name2 = textOf(row[name2]);
+                if (std::optional<std::int64_t> f = integerOf(row[flag])) q.flag = static_cast<int>(*f);
+                (*queryRows_)[static_cast<std::int32_t>(*owner)].push_back(std::move(q));
+            }
+        } catch (const DatabaseError& e) {
+            unreadable(std::string("its query definitions cannot be read: ") + e.what());
+        }
+    }
+    SavedQuery query;
+    query.name = object.name;
+    query.objectFlags = object.flags;
+    auto rows = queryRows_->find(object.id);
+    if (rows != queryRows_->end()) query.rows = rows->second;
+    return query;
+}
+
+void AccessLoader::loadQuery(const Object& object, SqliteDatabase& out) {
+    for (const std::string& name : loading_)
+        if (upper(name) == upper(object.name))
+            throw DatabaseError("The query '" + object.name + "' reads itself (through '" +
+                                loading_.back() + "')");
+    loading_.push_back(object.name);
+    std::string jet = rebuildSelectSql(savedQuery(object));
+    Schema schema(*this, out);
+    JetTranslateOptions options;
+    options.context = object.name;
+    options.schema = &schema;
+    options.savedQuery = true;
+    JetTranslation translation = translateJet(jet, options);
+    for (const std::string& source : translation.relations)
+        if (!find(source))
+            throw DatabaseError("The query '" + object.name + "' reads '" + source +
+                                "', which is neither a table nor a query of '" + path_ + "'");
+    out.exec("CREATE VIEW " + sqlName(object.name) + " AS " + translation.sql);
+    // Preparing a statement on the view checks every name and function in it now.
+    SqliteStatement probe;
+    std::string error = out.tryPrepare("SELECT * FROM " + sqlName(object.name), &probe);
+    if (!error.empty())
+        throw DatabaseError("The query '" + object.name + "' cannot be used: " + error);
+    loading_.pop_back();
+}
+
+}  // namespace pontrel::data

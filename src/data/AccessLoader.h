@@ -1,0 +1,68 @@
+#pragma once
+// The work of the Access helper process: reads an Access file's catalog and copies its tables
+// and saved queries into a SQLite file, a query as a view with every table and query it reads.
+// Values arrive exactly as stored (see MdbFile); text columns compare under the working
+// database's text collation. Owns the open file; runs only in the helper, never in the program.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "data/SavedQuery.h"
+#include "data/SourceDatabase.h"
+
+namespace pontrel::data {
+
+class MdbFile;
+class SqliteDatabase;
+
+class AccessLoader {
+public:
+    // Checks the header (refusing password-protected and encrypted files) and reads the
+    // catalog; throws DatabaseError with a message for the user.
+    explicit AccessLoader(const std::string& path);
+    ~AccessLoader();
+    AccessLoader(const AccessLoader&) = delete;
+    AccessLoader& operator=(const AccessLoader&) = delete;
+
+    // Copies the table or saved query `name` (without regard to case) into `out`, with all a
+    // query reads. False when the file holds no such table or query.
+    bool load(const std::string& name, SqliteDatabase& out);
+
+    // The user tables with their row counts, then the saved queries with their rebuilt SQL.
+    std::vector<CatalogEntry> catalog();
+
+    // Prepares a fresh output file: the text collation, the Jet functions, no journal.
+    static void prepareOutput(SqliteDatabase& out);
+
+private:
+    struct Object {
+        std::string name;
+        int type = 0;
+        std::int64_t flags = 0;
+        std::int32_t id = 0;
+        std::optional<std::string> database;  // a linked table's database
+    };
+    class Schema;
+
+    const Object* find(const std::string& name) const;
+    void loadObject(const Object& object, SqliteDatabase& out);
+    void loadTable(const Object& object, SqliteDatabase& out);
+    void loadQuery(const Object& object, SqliteDatabase& out);
+    SavedQuery savedQuery(const Object& object);
+    void readCatalog();
+    [[noreturn]] void unreadable(const std::string& reason) const;
+
+    std::string path_;
+    std::unique_ptr<MdbFile> file_;
+    std::vector<Object> objects_;
+    std::optional<std::map<std::int32_t, std::vector<QueryRow>>> queryRows_;
+    std::set<std::string> loaded_;   // upper-case names already in the output
+    std::vector<std::string> loading_;  // the queries being loaded, to find a query reading itself
+};
+
+}  // namespace pontrel::data

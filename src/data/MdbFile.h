@@ -1,0 +1,100 @@
+#pragma once
+// The one place that calls libmdb. MdbFile opens an Access file read-only and owns its handle;
+// MdbTable owns one table definition and walks its rows, handing out each value exactly as it
+// is stored (numbers and dates from their raw bytes, texts decoded to UTF-8, long values read
+// whole). Every libmdb result is checked, and no offset or length read from the file is used
+// before it is checked against the page or the file it must lie in: damage becomes a
+// DatabaseError, never a read out of bounds or an endless walk.
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace pontrel::data {
+
+struct MdbValue {
+    enum class Kind { Null, Integer, Real, Text, Blob };
+    Kind kind = Kind::Null;
+    std::int64_t integer = 0;
+    double real = 0;
+    std::string bytes;  // UTF-8 text or binary data
+};
+
+// Column types as Access stores them.
+enum class MdbType {
+    YesNo = 0x01, Byte = 0x02, Integer = 0x03, Long = 0x04, Currency = 0x05, Single = 0x06,
+    Double = 0x07, DateTime = 0x08, Binary = 0x09, Text = 0x0a, Ole = 0x0b, Memo = 0x0c,
+    Guid = 0x0f, Decimal = 0x10, Complex = 0x12
+};
+
+struct MdbColumnInfo {
+    std::string name;
+    int type = 0;  // an MdbType, or another code libmdb does not know
+    int size = 0;
+    int precision = 0;
+    int scale = 0;
+};
+
+class MdbFile;
+
+class MdbTable {
+public:
+    ~MdbTable();
+    MdbTable(const MdbTable&) = delete;
+    MdbTable& operator=(const MdbTable&) = delete;
+
+    const std::string& name() const { return name_; }
+    const std::vector<MdbColumnInfo>& columns() const { return columns_; }
+    // Decodes only these columns from now on; the others read as Null. Damage in a value that
+    // is not needed then does not stop the reading.
+    void readOnly(const std::vector<std::size_t>& columns);
+    // Reads the next row into `row` (one value per column); false after the last row.
+    bool next(std::vector<MdbValue>& row);
+    // Counts the rows that remain without decoding their values.
+    std::int64_t countRows();
+
+private:
+    friend class MdbFile;
+    struct State;
+    MdbTable(MdbFile& file, const std::string& name, std::unique_ptr<State> state);
+    bool advance();  // positions on the next live row; false at the end
+    void checkPageMap() const;
+    MdbValue decode(std::size_t column, bool isNull, int start, int size);
+    std::string longValue(const MdbColumnInfo& column, int start, int size);
+    std::string text(const unsigned char* data, std::size_t size) const;
+    [[noreturn]] void damaged(const std::string& what) const;
+
+    MdbFile& file_;
+    std::string name_;
+    std::unique_ptr<State> state_;
+    std::vector<MdbColumnInfo> columns_;
+    std::vector<bool> wanted_;
+};
+
+class MdbFile {
+public:
+    // Opens the file read-only; throws DatabaseError with the reason when libmdb cannot.
+    explicit MdbFile(const std::string& path);
+    ~MdbFile();
+    MdbFile(const MdbFile&) = delete;
+    MdbFile& operator=(const MdbFile&) = delete;
+
+    // The table whose definition is on `definitionPage` (the low 24 bits of its catalog Id).
+    std::unique_ptr<MdbTable> openTable(const std::string& name, std::uint32_t definitionPage);
+
+    static constexpr std::uint32_t kCatalogPage = 2;  // MSysObjects, in every Access file
+    int jetVersion() const;
+    const std::string& path() const { return path_; }
+    std::int64_t pageCount() const { return pages_; }
+
+private:
+    friend class MdbTable;
+    struct Handle;
+    std::string path_;
+    std::unique_ptr<Handle> handle_;
+    std::int64_t pages_ = 0;
+};
+
+}  // namespace pontrel::data

@@ -1,0 +1,228 @@
+#include "data/SavedQuery.h"
+
+#include <cctype>
+#include <memory>
+
+#include "data/DatabaseError.h"
+
+namespace pontrel::data {
+
+namespace {
+
+enum Attribute {
+    kStart = 0, kType = 1, kParameter = 2, kOptions = 3, kRemoteDatabase = 4, kSource = 5,
+    kColumn = 6, kJoin = 7, kWhere = 8, kGroupBy = 9, kHaving = 10, kOrderBy = 11, kEnd = 255
+};
+
+enum Option {
+    kStar = 0x01, kDistinct = 0x02, kOwnerAccess = 0x04, kDistinctRow = 0x08, kTop = 0x10,
+    kPercent = 0x20
+};
+
+bool sameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+            return false;
+    return true;
+}
+
+std::string withArticle(const std::string& kind) {
+    bool vowel = !kind.empty() && std::string("aeiou").find(kind[0]) != std::string::npos &&
+                 kind.rfind("uni", 0) != 0;  // "a union", "an update"
+    return (vowel ? "an " : "a ") + kind;
+}
+
+// The kind named by the Flag of the query's type row.
+std::string kindOfTypeFlag(int flag) {
+    switch (flag) {
+        case 1: return "select";
+        case 2: return "make-table";
+        case 3: return "append";
+        case 4: return "update";
+        case 5: return "delete";
+        case 6: return "crosstab";
+        case 7: return "data-definition";
+        case 8: return "pass-through";
+        case 9: return "union";
+        default: return "unknown kind of";
+    }
+}
+
+// A FROM entry: one source, or a join built from earlier entries.
+struct Entry {
+    std::string source;                // a single source as written
+    std::vector<std::string> keys;     // the sources it holds, by alias or name
+    std::unique_ptr<Entry> left, right;
+    int type = 0;                      // 1 INNER, 2 LEFT, 3 RIGHT; 0 for a single source
+    std::vector<std::string> conditions;
+
+    bool holds(const std::string& key) const {
+        for (const std::string& k : keys)
+            if (sameName(k, key)) return true;
+        return false;
+    }
+};
+
+std::string render(const Entry& entry, bool nested) {
+    if (entry.type == 0) return entry.source;
+    static const char* words[] = {"", " INNER JOIN ", " LEFT JOIN ", " RIGHT JOIN "};
+    std::string on;
+    if (entry.conditions.size() == 1) {
+        on = entry.conditions[0];
+    } else {
+        for (std::size_t i = 0; i < entry.conditions.size(); ++i)
+            on += (i ? " AND (" : "(") + entry.conditions[i] + ")";
+    }
+    std::string text = render(*entry.left, true) + words[entry.type] + render(*entry.right, true) + " ON " + on;
+    return nested ? "(" + text + ")" : text;
+}
+
+}  // namespace
+
+std::string queryKind(std::int64_t objectFlags) {
+    switch (objectFlags & 0xF0) {
+        case 0: return "select";
+        case 16: return "crosstab";
+        case 32: return "delete";
+        case 48: return "update";
+        case 64: return "append";
+        case 80: return "make-table";
+        case 96: return "data-definition";
+        case 112: return "pass-through";
+        case 128: return "union";
+        default: return "unknown kind of";
+    }
+}
+
+std::string jetName(const std::string& name) {
+    static const char* reserved[] = {"SELECT", "FROM", "WHERE", "GROUP", "BY", "HAVING", "ORDER",
+                                     "AS", "ON", "JOIN", "INNER", "LEFT", "RIGHT", "OUTER", "AND",
+                                     "OR", "NOT", "LIKE", "IS", "IN", "BETWEEN", "NULL", "TRUE",
+                                     "FALSE", "DISTINCT", "TOP", "UNION", "ALL", "MOD", "TABLE"};
+    bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
+    for (char ch : name) plain = plain && (std::isalnum(static_cast<unsigned char>(ch)) || ch == '_');
+    if (plain)
+        for (const char* word : reserved)
+            if (sameName(name, word)) plain = false;
+    return plain ? name : "[" + name + "]";
+}
+
+std::string rebuildSelectSql(const SavedQuery& query) {
+    const std::string who = "The query '" + query.name + "'";
+    auto refuse = [&](const std::string& what) { return DatabaseError(who + " " + what); };
+    auto onlySelect = [&](const std::string& kind) {
+        return refuse("is " + withArticle(kind) + " query; only select queries can be read");
+    };
+    if ((query.objectFlags & 0xF0) != 0) throw onlySelect(queryKind(query.objectFlags));
+
+    std::vector<const QueryRow*> sources, columns, joins, groupBy, orderBy;
+    const QueryRow* where = nullptr;
+    const QueryRow* having = nullptr;
+    int options = 0;
+    std::optional<std::string> top;
+    for (const QueryRow& row : query.rows) {
+        switch (row.attribute) {
+            case kStart:
+            case kEnd: break;
+            case kType:
+                if (row.flag.value_or(1) != 1) throw onlySelect(kindOfTypeFlag(*row.flag));
+                break;
+            case kParameter:
+                throw refuse("asks for the parameter '" + row.name1.value_or("") +
+                             "' when it runs, which cannot be given here");
+            case kOptions:
+                options = row.flag.value_or(0);
+                top = row.name1;
+                break;
+            case kRemoteDatabase:
+                throw refuse("reads another database ('" + row.name1.value_or("") + "'), which is not read");
+            case kSource:
+                if (row.expression) throw refuse("reads a source from another database, which is not read");
+                if (!row.name1) throw refuse("has a source without a name");
+                sources.push_back(&row);
+                break;
+            case kColumn:
+                if (!row.expression) throw refuse("has a column without an expression");
+                columns.push_back(&row);
+                break;
+            case kJoin: joins.push_back(&row); break;
+            case kWhere: where = &row; break;
+            case kGroupBy: groupBy.push_back(&row); break;
+            case kHaving: having = &row; break;
+            case kOrderBy: orderBy.push_back(&row); break;
+            default: throw refuse("holds a definition row of unknown kind " + std::to_string(row.attribute));
+        }
+    }
+    if (sources.empty()) throw refuse("has no table or query to read from");
+    if (columns.empty() && !(options & kStar)) throw refuse("has no columns");
+
+    std::vector<std::unique_ptr<Entry>> entries;
+    for (const QueryRow* row : sources) {
+        auto entry = std::make_unique<Entry>();
+        entry->source = jetName(*row->name1);
+        if (row->name2) entry->source += " AS " + jetName(*row->name2);
+        entry->keys.push_back(row->name2 ? *row->name2 : *row->name1);
+        entries.push_back(std::move(entry));
+    }
+    for (const QueryRow* row : joins) {
+        if (!row->name1 || !row->name2 || !row->expression)
+            throw refuse("has a join without both its sources and its condition");
+        int type = row->flag.value_or(0);
+        if (type < 1 || type > 3) throw refuse("has a join of unknown type " + std::to_string(type));
+        auto find = [&](const std::string& key) {
+            for (std::size_t i = 0; i < entries.size(); ++i)
+                if (entries[i]->holds(key)) return i;
+            throw refuse("joins '" + key + "', which is not among its sources");
+        };
+        std::size_t left = find(*row->name1), right = find(*row->name2);
+        if (left == right) {
+            Entry& join = *entries[left];
+            if (join.type == 0) throw refuse("joins '" + *row->name1 + "' with itself");
+            if (join.type != type)
+                throw refuse("joins '" + *row->name1 + "' and '" + *row->name2 +
+                             "' twice with different kinds of join");
+            join.conditions.push_back(*row->expression);
+            continue;
+        }
+        auto join = std::make_unique<Entry>();
+        join->type = type;
+        join->conditions.push_back(*row->expression);
+        join->keys = entries[left]->keys;
+        join->keys.insert(join->keys.end(), entries[right]->keys.begin(), entries[right]->keys.end());
+        join->left = std::move(entries[left]);
+        join->right = std::move(entries[right]);
+        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(std::max(left, right)));
+        entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(std::min(left, right)));
+        entries.push_back(std::move(join));
+    }
+
+    std::string sql = "SELECT ";
+    if (options & kDistinct) sql += "DISTINCT ";
+    if (options & kDistinctRow) sql += "DISTINCTROW ";
+    if (options & kTop) {
+        if (!top || top->empty()) throw refuse("has TOP without a number");
+        sql += "TOP " + *top + ((options & kPercent) ? " PERCENT " : " ");
+    }
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        if (i) sql += ", ";
+        sql += *columns[i]->expression;
+        if (columns[i]->name1) sql += " AS " + jetName(*columns[i]->name1);
+    }
+    if (options & kStar) sql += columns.empty() ? "*" : ", *";
+    sql += " FROM ";
+    for (std::size_t i = 0; i < entries.size(); ++i) sql += (i ? ", " : "") + render(*entries[i], false);
+    if (where && where->expression) sql += " WHERE " + *where->expression;
+    for (std::size_t i = 0; i < groupBy.size(); ++i)
+        if (groupBy[i]->expression) sql += (i ? ", " : " GROUP BY ") + *groupBy[i]->expression;
+    if (having && having->expression) sql += " HAVING " + *having->expression;
+    for (std::size_t i = 0; i < orderBy.size(); ++i) {
+        if (!orderBy[i]->expression) continue;
+        sql += (i ? ", " : " ORDER BY ") + *orderBy[i]->expression;
+        if (orderBy[i]->name1 && sameName(*orderBy[i]->name1, "D")) sql += " DESC";
+    }
+    if (options & kOwnerAccess) sql += " WITH OWNERACCESS OPTION";
+    return sql;
+}
+
+}  // namespace pontrel::data
