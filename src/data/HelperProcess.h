@@ -1,0 +1,40 @@
+#pragma once
+// Runs one of the program's helper executables in a process of its own: started with
+// posix_spawn (the running program is never forked), with no inherited descriptors, default
+// signal handling and its own process group, and killed when it outlives its time. What the
+// helper writes on descriptor 3 is its message to the user. Nothing of it outlives runHelper.
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+namespace pontrel::data {
+
+struct HelperResult {
+    enum class Outcome { Exited, Signalled, TimedOut, NotStarted };
+    Outcome outcome = Outcome::NotStarted;
+    int code = 0;         // the exit status, or the signal that ended it
+    std::string message;  // from descriptor 3, without its final line break
+};
+
+// `messageFile` receives descriptor 3 and is removed before returning.
+HelperResult runHelper(const std::string& executable, const std::vector<std::string>& arguments,
+                       std::chrono::milliseconds timeLimit, const std::string& messageFile);
+
+// The helper `name` in the folder of the running executable; throws DatabaseError when absent.
+std::string helperPath(const std::string& name);
+
+// A private temporary folder, removed with everything in it when destroyed.
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+    const std::string& path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+}  // namespace pontrel::data
