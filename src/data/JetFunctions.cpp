@@ -22,7 +22,9 @@ namespace {
 using Args = std::vector<SqlValue>;
 
 [[noreturn]] void fail(const std::string& function, const std::string& problem) {
-    throw DatabaseError("The function " + function + " " + problem);
+    bool op = function == "&" || function == "+" || function == "/" || function == "\\" ||
+              function == "Mod" || function == "^";
+    throw DatabaseError((op ? "The operator " : "The function ") + function + " " + problem);
 }
 
 // ---- UTF-8 --------------------------------------------------------------------------------

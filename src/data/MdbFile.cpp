@@ -125,8 +125,10 @@ MdbTable::MdbTable(MdbFile& file, const std::string& name, std::unique_ptr<State
         info.name.assign(column->name, strnlen(column->name, sizeof column->name));
         info.type = column->col_type;
         info.size = column->col_size;
-        info.precision = column->col_prec;
-        info.scale = column->col_scale;
+        // The definition stores precision, then scale; libmdb reads them into fields named
+        // the other way round.
+        info.precision = column->col_scale;
+        info.scale = column->col_prec;
         columns_.push_back(info);
     }
     state_->fields.resize(columns_.size());
@@ -135,20 +137,36 @@ MdbTable::MdbTable(MdbFile& file, const std::string& name, std::unique_ptr<State
     mdb_rewind_table(table);
 }
 
-// libmdb walks the page map without checking it; a map too short for its kind, or pointing at
-// map pages outside the file, is refused first.
+// libmdb walks the page map without checking it, and takes a page it cannot read for the end
+// of the table. So the map is checked first: long enough for its kind, and naming only pages
+// inside the file; a file cut short then fails instead of losing its last rows unnoticed.
 void MdbTable::checkPageMap() const {
     const MdbTableDef* table = state_->table;
+    MdbHandle* mdb = state_->entry.mdb;
+    const std::size_t pageSize = static_cast<std::size_t>(mdb->fmt->pg_size);
     if (!table->usage_map || table->map_sz < 1) damaged("it has no page map");
     const unsigned char* map = table->usage_map;
-    if (table->map_sz > static_cast<std::size_t>(state_->entry.mdb->fmt->pg_size))
-        damaged("its page map is longer than a page");
-    if (map[0] == 0 && table->map_sz < 5) damaged("its page map is cut short");
-    if (map[0] == 1) {
-        for (std::size_t i = 0; 1 + 4 * i + 4 <= table->map_sz; ++i) {
-            std::uint32_t page = le32(map + 1 + 4 * i);
-            if (page != 0 && static_cast<std::int64_t>(page) >= file_.pageCount())
+    const std::size_t size = table->map_sz;
+    if (size > pageSize) damaged("its page map is longer than a page");
+    auto checkBits = [&](const unsigned char* bits, std::size_t bytes, std::int64_t firstPage) {
+        for (std::size_t i = 0; i < bytes * 8; ++i)
+            if ((bits[i / 8] & (1 << (i % 8))) && firstPage + static_cast<std::int64_t>(i) >= file_.pageCount())
+                damaged("its pages lie beyond the end of the file, which is cut short");
+    };
+    if (map[0] == 0) {
+        if (size < 5) damaged("its page map is cut short");
+        checkBits(map + 5, size - 5, le32(map + 1));
+    } else if (map[0] == 1) {
+        // Each entry names a page whose bits, after a 4-byte header, map the next run of pages.
+        const std::size_t pagesPerMapPage = (pageSize - 4) * 8;
+        for (std::size_t i = 0; 1 + 4 * i + 4 <= size; ++i) {
+            std::uint32_t mapPage = le32(map + 1 + 4 * i);
+            if (mapPage == 0) continue;
+            if (static_cast<std::int64_t>(mapPage) >= file_.pageCount())
                 damaged("its page map points outside the file");
+            if (mdb_read_alt_pg(mdb, mapPage) != static_cast<ssize_t>(pageSize))
+                damaged("its page map cannot be read");
+            checkBits(mdb->alt_pg_buf + 4, pageSize - 4, static_cast<std::int64_t>(i * pagesPerMapPage));
         }
     }
 }

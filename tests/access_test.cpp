@@ -1,0 +1,520 @@
+// Reading Access files: every table of the reference files against what mdb-export prints, the
+// saved queries rebuilt from their catalog rows, and the damaged, truncated, protected and
+// impostor files that must end in a message while the program stays up.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include "data/AccessHeader.h"
+#include "data/Connection.h"
+#include "data/DatabaseError.h"
+#include "data/DayCount.h"
+#include "data/HelperProcess.h"
+#include "data/JetSql.h"
+#include "data/SavedQuery.h"
+#include "data/SourceDatabase.h"
+#include "data/WorkingDatabase.h"
+
+namespace fs = std::filesystem;
+using namespace pontrel::data;
+
+namespace {
+
+const fs::path kReference = PONTREL_SHARED_REFERENCE;
+
+#define REQUIRE_REFERENCE()                                                               \
+    if (!fs::exists(kReference / "access")) GTEST_SKIP() << "no reference files at " << kReference
+
+template <typename F>
+std::string errorOf(F&& f) {
+    try {
+        f();
+    } catch (const DatabaseError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+std::string capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[65536];
+    std::size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        if (end > start) out.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+std::vector<fs::path> filesIn(const fs::path& folder) {
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+// mdb-export's CSV: quoted texts with doubled quotes (possibly over several lines), bare numbers,
+// and the bare word NULL for a null (with -0 NULL).
+std::vector<std::vector<std::optional<std::string>>> parseCsv(const std::string& text) {
+    std::vector<std::vector<std::optional<std::string>>> rows(1);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        std::optional<std::string> field;
+        if (text[i] == '"') {
+            std::string value;
+            ++i;
+            while (i < text.size()) {
+                if (text[i] == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                    value += '"';
+                    i += 2;
+                } else if (text[i] == '"') {
+                    ++i;
+                    break;
+                } else {
+                    value += text[i++];
+                }
+            }
+            field = value;
+        } else {
+            std::size_t end = text.find_first_of(",\n", i);
+            if (end == std::string::npos) end = text.size();
+            std::string bare = text.substr(i, end - i);
+            if (bare != "NULL") field = bare;
+            i = end;
+        }
+        rows.back().push_back(field);
+        if (i < text.size() && text[i] == '\n') rows.emplace_back();
+        if (i < text.size()) ++i;
+    }
+    if (rows.back().empty()) rows.pop_back();
+    return rows;
+}
+
+std::string hexOf(std::string_view bytes) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 15];
+    }
+    return out;
+}
+
+std::string format(const char* pattern, double value) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, pattern, value);
+    return buffer;
+}
+
+std::string civilText(double days) {
+    CivilTime c = civilFromDate(days);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour,
+                  c.minute, c.second);
+    return buffer;
+}
+
+// Why the loaded value differs from what mdb-export printed, or an empty text when it does not.
+std::string difference(const std::string& declared, SqliteStatement& row, int column,
+                       const std::optional<std::string>& exported) {
+    SqliteStatement::Type type = row.columnType(column);
+    if (!exported) return type == SqliteStatement::Type::Null ? "" : "expected NULL";
+    if (type == SqliteStatement::Type::Null) return "NULL instead of '" + *exported + "'";
+    if (declared.find("YESNO") != std::string::npos)
+        return (row.columnInt(column) == -1 ? "1" : row.columnInt(column) == 0 ? "0" : "?") == *exported
+                   ? ""
+                   : "Yes/No " + std::to_string(row.columnInt(column));
+    if (declared == "INTEGER")
+        return std::to_string(row.columnInt(column)) == *exported ? "" : "integer " + std::to_string(row.columnInt(column));
+    if (declared.find("DATETIME") != std::string::npos) {
+        if (type != SqliteStatement::Type::Real) return "a date that is not REAL";
+        double days = row.columnDouble(column);
+        if (days < 0) return "";  // mdb-export cannot print dates before 1899-12-30
+        return civilText(days) == *exported ? "" : "date " + civilText(days);
+    }
+    if (declared.find("CURRENCY") != std::string::npos)
+        return std::llround(row.columnDouble(column) * 10000) == std::llround(std::stod(*exported) * 10000)
+                   ? ""
+                   : "currency " + format("%.17g", row.columnDouble(column));
+    if (declared == "DOUBLE") {
+        double value = row.columnDouble(column);
+        return format("%.16g", value) == *exported || format("%.8g", value) == *exported
+                   ? ""
+                   : "number " + format("%.17g", value);
+    }
+    if (declared == "DECIMAL")
+        return std::stod(*exported) == row.columnDouble(column) ? "" : "decimal " + format("%.17g", row.columnDouble(column));
+    if (declared == "BLOB") return hexOf(row.columnBlob(column)) == *exported ? "" : "other bytes";
+    return std::string(row.columnText(column)) == *exported ? "" : "text '" + std::string(row.columnText(column)) + "'";
+}
+
+TEST(AccessFiles, EveryTableLoadsAsMdbExportPrintsIt) {
+    REQUIRE_REFERENCE();
+    int tables = 0;
+    for (const fs::path& file : filesIn(kReference / "access")) {
+        std::unique_ptr<SourceDatabase> source = openSourceDatabase(file.string());
+        for (const std::string& table : lines(capture("mdb-tables -1 " + quoted(file)))) {
+            SCOPED_TRACE(file.filename().string() + " " + table);
+            ++tables;
+            WorkingDatabase work;
+            ASSERT_TRUE(source->load(table, work));
+            std::vector<std::string> declared;
+            SqliteStatement info = work.sql().prepare("SELECT type FROM pragma_table_info(?1)");
+            info.bindText(1, table);
+            while (info.step()) declared.emplace_back(info.columnText(0));
+            auto exported = parseCsv(capture("mdb-export -0 NULL -b hex -D '%Y-%m-%d %H:%M:%S' "
+                                             "-T '%Y-%m-%d %H:%M:%S' " + quoted(file) + " '" + table + "'"));
+            ASSERT_FALSE(exported.empty());
+            exported.erase(exported.begin());  // the names of the columns
+            SqliteStatement rows = work.sql().prepare("SELECT * FROM " + sqlName(table));
+            ASSERT_EQ(rows.columnCount(), static_cast<int>(declared.size()));
+            std::size_t n = 0;
+            while (rows.step()) {
+                ASSERT_LT(n, exported.size()) << "more rows than mdb-export prints";
+                ASSERT_EQ(exported[n].size(), declared.size());
+                for (int c = 0; c < rows.columnCount(); ++c)
+                    EXPECT_EQ(difference(declared[static_cast<std::size_t>(c)], rows, c,
+                                         exported[n][static_cast<std::size_t>(c)]),
+                              "")
+                        << "row " << n + 1 << ", column " << rows.columnName(c);
+                ++n;
+            }
+            EXPECT_EQ(n, exported.size());
+        }
+    }
+    EXPECT_GE(tables, 20);
+}
+
+TEST(AccessFiles, DatesBeforeTheEpochKeepTheirDayCounts) {
+    REQUIRE_REFERENCE();
+    Connection connection((kReference / "access" / "oldDatesV2007.accdb").string());
+    auto rows = connection.execute("SELECT DateField FROM Table1 ORDER BY ID");
+    std::vector<std::string> dates;
+    for (; !rows->eof(); rows->moveNext()) dates.push_back(isoDateText(rows->real(0)));
+    EXPECT_EQ(dates, (std::vector<std::string>{"1582-10-15", "1582-10-14", "1492-01-10", "1392-01-10"}));
+}
+
+TEST(AccessFiles, CatalogListsUserTablesWithRowCountsAndSavedQueries) {
+    REQUIRE_REFERENCE();
+    for (const fs::path& file : filesIn(kReference / "access")) {
+        SCOPED_TRACE(file.filename().string());
+        std::vector<CatalogEntry> catalog = openSourceDatabase(file.string())->catalog();
+        std::vector<std::string> tables, counts, queries;
+        for (const CatalogEntry& entry : catalog) {
+            if (entry.kind == CatalogEntry::Kind::Table) {
+                tables.push_back(entry.name);
+                counts.push_back(std::to_string(entry.rows));
+            } else {
+                queries.push_back(entry.name);
+                EXPECT_EQ(entry.sql.find('\n'), std::string::npos);
+            }
+        }
+        std::vector<std::string> expectedCounts;
+        for (const std::string& table : tables)
+            expectedCounts.push_back(lines(capture("mdb-count " + quoted(file) + " '" + table + "'")).at(0));
+        EXPECT_EQ(tables, lines(capture("mdb-tables -1 " + quoted(file))));
+        EXPECT_EQ(counts, expectedCounts);
+        std::vector<std::string> expectedQueries = lines(capture("mdb-queries -1 " + quoted(file) + " 2>/dev/null"));
+        std::sort(queries.begin(), queries.end());
+        std::sort(expectedQueries.begin(), expectedQueries.end());
+        EXPECT_EQ(queries, expectedQueries);
+    }
+}
+
+// ---- saved queries of the reference files --------------------------------------------------
+
+const char* kSelectQuery =
+    "SELECT DISTINCT Table1.*, Table2.col1, Table2.col2, Table3.col3 FROM (Table1 LEFT JOIN "
+    "Table3 ON Table1.col1 = Table3.col1) INNER JOIN Table2 ON (Table3.col1 = Table2.col1) AND "
+    "(Table3.col1 = Table2.col2) WHERE (((Table2.col2)=\"foo\" Or (Table2.col2) In "
+    "(\"buzz\",\"bazz\"))) ORDER BY Table2.col1";
+
+const char* kQueryFiles[] = {"queryTestV1997.mdb", "queryTestV2000.mdb", "queryTestV2003.mdb",
+                             "queryTestV2007.accdb"};
+
+TEST(AccessQueries, SelectQueryIsRebuiltWithAllItsCatalogHolds) {
+    REQUIRE_REFERENCE();
+    for (const char* name : kQueryFiles) {
+        SCOPED_TRACE(name);
+        std::string sql;
+        for (const CatalogEntry& entry : openSourceDatabase((kReference / "access" / name).string())->catalog())
+            if (entry.name == "SelectQuery") sql = entry.sql;
+        EXPECT_EQ(sql, kSelectQuery);
+    }
+}
+
+TEST(AccessQueries, SelectQueryRunsAsAViewWithJetsMeaning) {
+    REQUIRE_REFERENCE();
+    for (const char* name : kQueryFiles) {
+        SCOPED_TRACE(name);
+        std::unique_ptr<SourceDatabase> source = openSourceDatabase((kReference / "access" / name).string());
+        WorkingDatabase work;
+        ASSERT_TRUE(source->load("selectquery", work));
+        // Texts match without regard to case, the LEFT JOIN keeps 'nope' until the inner join
+        // drops it, both conditions of the inner join hold, and DISTINCT folds the twin rows.
+        work.sql().exec(
+            "INSERT INTO Table1 VALUES ('foo','a','b'), ('foo','a','b'), ('Buzz','c','d'),"
+            " ('other','e','f'), ('nope','g','h');"
+            "INSERT INTO Table3 VALUES ('FOO','-','t3foo'), ('buzz','-','t3buzz'), ('other','-','t3other');"
+            "INSERT INTO Table2 VALUES ('foo','Foo','x'), ('BUZZ','buzz','y'), ('other','other','z'),"
+            " ('buzz','BAZZ','w');");
+        SqliteStatement rows = work.sql().prepare("SELECT * FROM SelectQuery");
+        std::vector<std::string> names;
+        for (int c = 0; c < rows.columnCount(); ++c) names.push_back(rows.columnName(c));
+        EXPECT_EQ(names, (std::vector<std::string>{"Table1.col1", "Table1.col2", "Table1.col3",
+                                                   "Table2.col1", "Table2.col2", "Table3.col3"}));
+        std::vector<std::string> got;
+        while (rows.step()) {
+            std::string line;
+            for (int c = 0; c < rows.columnCount(); ++c) line += std::string(c ? "|" : "") + std::string(rows.columnText(c));
+            got.push_back(line);
+        }
+        EXPECT_EQ(got, (std::vector<std::string>{"Buzz|c|d|BUZZ|buzz|t3buzz", "foo|a|b|foo|Foo|t3foo"}));
+    }
+}
+
+TEST(AccessQueries, OtherKindsAreRefusedByName) {
+    REQUIRE_REFERENCE();
+    struct Case {
+        const char* query;
+        const char* kind;
+    } cases[] = {{"UpdateQuery", "an update"},        {"AppendQuery", "an append"},
+                 {"DeleteQuery", "a delete"},         {"MakeTableQuery", "a make-table"},
+                 {"CrosstabQuery", "a crosstab"},     {"UnionQuery", "a union"},
+                 {"PassthroughQuery", "a pass-through"}, {"DataDefinitionQuery", "a data-definition"}};
+    for (const char* file : kQueryFiles) {
+        Connection connection((kReference / "access" / file).string());
+        for (const Case& c : cases)
+            EXPECT_EQ(errorOf([&] { connection.execute(std::string("SELECT * FROM ") + c.query); }),
+                      std::string("The query '") + c.query + "' is " + c.kind +
+                          " query; only select queries can be read")
+                << file;
+    }
+}
+
+// ---- the rebuild, from hand-made catalog rows -----------------------------------------------
+
+QueryRow row(int attribute, std::optional<std::string> expression = {}, std::optional<std::string> name1 = {},
+             std::optional<std::string> name2 = {}, std::optional<int> flag = {}) {
+    return {attribute, std::move(expression), std::move(name1), std::move(name2), flag};
+}
+
+TEST(SavedQueryRebuild, BuildsTheSqlTheCatalogRowsDescribe) {
+    struct Case {
+        const char* what;
+        std::vector<QueryRow> rows;
+        const char* sql;
+    } cases[] = {
+        {"joins nested in the order Access stores them",
+         {row(0), row(1, {}, {}, {}, 1), row(5, {}, "A"), row(5, {}, "B"), row(5, {}, "C"),
+          row(6, "A.x"), row(6, "C.z"), row(7, "A.k = B.k", "A", "B", 1), row(7, "B.m = C.m", "B", "C", 2),
+          row(255)},
+         "SELECT A.x, C.z FROM (A INNER JOIN B ON A.k = B.k) LEFT JOIN C ON B.m = C.m"},
+        {"a second condition on the same join",
+         {row(5, {}, "A"), row(5, {}, "B"), row(6, "A.x"), row(7, "A.k = B.k", "A", "B", 3),
+          row(7, "A.j = B.j", "A", "B", 3)},
+         "SELECT A.x FROM A RIGHT JOIN B ON (A.k = B.k) AND (A.j = B.j)"},
+        {"aliases, by which joins name their sources",
+         {row(5, {}, "Samples", "S"), row(5, {}, "Sample Values", "V"), row(6, "S.d", "Sample Date"),
+          row(6, "V.[Value]"), row(7, "S.id = V.id", "S", "V", 1)},
+         "SELECT S.d AS [Sample Date], V.[Value] FROM Samples AS S INNER JOIN [Sample Values] AS V ON S.id = V.id"},
+        {"a query over a query, sources left apart as a cross join",
+         {row(5, {}, "Kelvash_Query"), row(5, {}, "Params"), row(6, "*"), row(8, "Params.Code = 'T'")},
+         "SELECT * FROM Kelvash_Query, Params WHERE Params.Code = 'T'"},
+        {"options, grouping, having and descending order",
+         {row(3, {}, "5", {}, 0x02 | 0x10 | 0x01 | 0x04), row(5, {}, "T"), row(6, "T.a"),
+          row(6, "Count(*)", "n"), row(9, "T.a"), row(10, "Count(*) > 1"), row(11, "T.a", "d"),
+          row(11, "Count(*)")},
+         "SELECT DISTINCT TOP 5 T.a, Count(*) AS n, * FROM T GROUP BY T.a HAVING Count(*) > 1 "
+         "ORDER BY T.a DESC, Count(*) WITH OWNERACCESS OPTION"},
+        {"DISTINCTROW and TOP PERCENT",
+         {row(3, {}, "10", {}, 0x08 | 0x10 | 0x20), row(5, {}, "T"), row(6, "T.a")},
+         "SELECT DISTINCTROW TOP 10 PERCENT T.a FROM T"},
+    };
+    for (const Case& c : cases) {
+        SavedQuery query{"Q", 0, c.rows};
+        EXPECT_EQ(rebuildSelectSql(query), c.sql) << c.what;
+    }
+}
+
+TEST(SavedQueryRebuild, RefusesWhatItCannotReadByName) {
+    struct Case {
+        std::int64_t objectFlags;
+        std::vector<QueryRow> rows;
+        const char* message;
+    } cases[] = {
+        {48, {row(5, {}, "T"), row(6, "a")}, "The query 'Q' is an update query; only select queries can be read"},
+        {0, {row(1, {}, {}, {}, 9)}, "The query 'Q' is a union query; only select queries can be read"},
+        {0, {row(2, {}, "Start Date", {}, 8), row(5, {}, "T"), row(6, "a")},
+         "The query 'Q' asks for the parameter 'Start Date' when it runs, which cannot be given here"},
+        {0, {row(4, "Access", "C:\\other.mdb"), row(5, {}, "T"), row(6, "a")},
+         "The query 'Q' reads another database ('C:\\other.mdb'), which is not read"},
+        {0, {row(5, "[;DATABASE=x.mdb]", "T"), row(6, "a")},
+         "The query 'Q' reads a source from another database, which is not read"},
+        {0, {row(6, "a")}, "The query 'Q' has no table or query to read from"},
+        {0, {row(5, {}, "A"), row(5, {}, "B"), row(6, "a"), row(7, "A.k = X.k", "A", "X", 1)},
+         "The query 'Q' joins 'X', which is not among its sources"},
+        {0,
+         {row(5, {}, "A"), row(5, {}, "B"), row(6, "a"), row(7, "A.k = B.k", "A", "B", 1),
+          row(7, "A.j = B.j", "A", "B", 2)},
+         "The query 'Q' joins 'A' and 'B' twice with different kinds of join"},
+        {0, {row(5, {}, "A"), row(6, "a"), row(7, "A.k = A.j", "A", "A", 1)}, "The query 'Q' joins 'A' with itself"},
+        {0, {row(5, {}, "A"), row(5, {}, "B"), row(6, "a"), row(7, "A.k = B.k", "A", "B", 7)},
+         "The query 'Q' has a join of unknown type 7"},
+    };
+    for (const Case& c : cases) {
+        SavedQuery query{"Q", c.objectFlags, c.rows};
+        EXPECT_EQ(errorOf([&] { rebuildSelectSql(query); }), c.message);
+    }
+}
+
+// ---- files that must end in a message -------------------------------------------------------
+
+class TempFiles : public ::testing::Test {
+protected:
+    std::string file(const std::string& name, const std::string& content) {
+        std::string path = folder_.path() + "/" + name;
+        std::ofstream(path, std::ios::binary) << content;
+        return path;
+    }
+    static std::string bytesOf(const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    ScratchFolder folder_;
+};
+
+TEST_F(TempFiles, FilesThatAreNotAccessDatabasesAreNamedInTheMessage) {
+    for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
+             {"empty.mdb", ""}, {"notes.mdb", "Vessamo samples, to be typed in later.\n"}}) {
+        std::string path = file(name, content);
+        EXPECT_EQ(errorOf([&] { openSourceDatabase(path); }),
+                  "The file '" + path + "' is not a database that can be read (neither an Access nor a SQLite database)");
+    }
+}
+
+TEST_F(TempFiles, ATruncatedFileIsReadAsFarAsItGoesOrRefused) {
+    REQUIRE_REFERENCE();
+    std::string whole = bytesOf(kReference / "access" / "testV2000.mdb");
+    std::string tiny = file("tiny.mdb", whole.substr(0, 100));
+    EXPECT_EQ(errorOf([&] { openSourceDatabase(tiny); }),
+              "The file '" + tiny + "' could not be read as an Access database: the file is too short to be an Access database");
+    // Cut inside the catalog, inside the tables' pages, and after Table1's pages: the first two
+    // must be refused (a table whose pages are missing is not read as a shorter table), the last
+    // reads Table1 whole.
+    const std::size_t sizes[] = {4096 * 3, 4096 * 20 + 1000, 4096 * 100};
+    for (std::size_t size : sizes) {
+        std::string path = file("cut" + std::to_string(size) + ".mdb", whole.substr(0, size));
+        std::string error = errorOf([&] {
+            WorkingDatabase work;
+            openSourceDatabase(path)->load("Table1", work);
+        });
+        if (size == sizes[2])
+            EXPECT_EQ(error, "(no error)");
+        else
+            EXPECT_EQ(error.rfind("The file '" + path + "' could not be read as an Access database: ", 0), 0u) << error;
+    }
+}
+
+TEST_F(TempFiles, PasswordsAndEncryptionAreRefusedByName) {
+    REQUIRE_REFERENCE();
+    // The header is scrambled with a fixed key stream, so flipping a stored bit flips the
+    // plain bit: a non-zero password byte, or a non-zero encryption key.
+    for (const char* original : {"testV1997.mdb", "testV2000.mdb", "oldDatesV2007.accdb"}) {
+        std::string bytes = bytesOf(kReference / "access" / original);
+        std::string withPassword = bytes, encrypted = bytes;
+        withPassword[0x42 + 2] = static_cast<char>(withPassword[0x42 + 2] ^ 0x5A);
+        encrypted[0x3e] = static_cast<char>(encrypted[0x3e] ^ 0x01);
+        std::string p = file(std::string("password-") + original, withPassword);
+        std::string e = file(std::string("encrypted-") + original, encrypted);
+        EXPECT_EQ(errorOf([&] { openSourceDatabase(p); }),
+                  "The file '" + p + "' is protected by a database password, which cannot be read");
+        EXPECT_EQ(errorOf([&] { openSourceDatabase(e); }),
+                  "The file '" + e + "' is an encrypted Access database, which cannot be read");
+        EXPECT_FALSE(parseAccessHeader(bytes).hasPassword);
+    }
+}
+
+TEST(DamagedAccessFiles, EndInAMessageOrANormalResultWithinSeconds) {
+    REQUIRE_REFERENCE();
+    for (const fs::path& file : filesIn(kReference / "damaged-access")) {
+        SCOPED_TRACE(file.filename().string());
+        const std::string prefix = "The file '" + file.string() + "' could not be read as an Access database: ";
+        auto start = std::chrono::steady_clock::now();
+        try {
+            std::unique_ptr<SourceDatabase> source = openSourceDatabase(file.string());
+            for (const char* name : {"Table1", "Table2", "Table3", "Table4", "SelectQuery"}) {
+                WorkingDatabase work;
+                try {
+                    if (source->load(name, work)) {
+                        SqliteStatement rows = work.sql().prepare(std::string("SELECT * FROM ") + name);
+                        while (rows.step()) {
+                        }
+                    }
+                } catch (const DatabaseError& e) {
+                    EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
+                }
+            }
+            source->catalog();
+        } catch (const DatabaseError& e) {
+            EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+}
+
+// ---- the helper process ---------------------------------------------------------------------
+
+TEST(HelperProcess, ReportsExitSignalMessageAndTimeLimit) {
+    ScratchFolder folder;
+    std::string messages = folder.path() + "/messages";
+    auto shell = [&](const std::string& script, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+        return runHelper("/bin/sh", {"-c", script}, limit, messages);
+    };
+    HelperResult said = shell("echo 'The file was odd' >&3; exit 2");
+    EXPECT_EQ(said.outcome, HelperResult::Outcome::Exited);
+    EXPECT_EQ(said.code, 2);
+    EXPECT_EQ(said.message, "The file was odd");
+    EXPECT_FALSE(fs::exists(messages));
+
+    HelperResult crashed = shell("kill -SEGV $$");
+    EXPECT_EQ(crashed.outcome, HelperResult::Outcome::Signalled);
+    EXPECT_EQ(crashed.code, SIGSEGV);
+
+    auto start = std::chrono::steady_clock::now();
+    HelperResult hung = shell("while :; do :; done", std::chrono::milliseconds(300));
+    EXPECT_EQ(hung.outcome, HelperResult::Outcome::TimedOut);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+
+    // Nothing of the program leaks into the helper: descriptors 0 to 3 only, no environment.
+    setenv("PONTREL_TEST_SETTING", "leaked", 1);
+    HelperResult seen = shell("ls /proc/$$/fd | tr '\\n' ' ' >&3; echo ${PONTREL_TEST_SETTING:-none} >&3");
+    unsetenv("PONTREL_TEST_SETTING");
+    EXPECT_EQ(seen.message, "0 1 2 3 none");
+
+    HelperResult missing = runHelper(folder.path() + "/absent", {}, std::chrono::seconds(1), messages);
+    EXPECT_EQ(missing.outcome, HelperResult::Outcome::NotStarted);
+}
+
+}  // namespace
