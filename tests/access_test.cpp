@@ -2,8 +2,10 @@
 // saved queries rebuilt from their catalog rows, and the damaged, truncated, protected and
 // impostor files that must end in a message while the program stays up.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -507,10 +509,18 @@ TEST(HelperProcess, ReportsExitSignalMessageAndTimeLimit) {
     EXPECT_EQ(hung.outcome, HelperResult::Outcome::TimedOut);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 
-    // Nothing of the program leaks into the helper: descriptors 0 to 3 only, no environment.
+    // Nothing of the program leaks into the helper: no open descriptor beyond 0 to 3 (here one
+    // opened without close-on-exec), no environment variable.
+    int null = ::open("/dev/null", O_RDONLY);
+    int open = ::fcntl(null, F_DUPFD, 10);
+    ::close(null);
+    ASSERT_GE(open, 10);
     setenv("PONTREL_TEST_SETTING", "leaked", 1);
-    HelperResult seen = shell("ls /proc/$$/fd | tr '\\n' ' ' >&3; echo ${PONTREL_TEST_SETTING:-none} >&3");
+    HelperResult seen = shell("for fd in 0 1 2 3 " + std::to_string(open) +
+                              "; do [ -e /proc/$$/fd/$fd ] && printf '%s ' $fd; done >&3;"
+                              " echo ${PONTREL_TEST_SETTING:-none} >&3");
     unsetenv("PONTREL_TEST_SETTING");
+    ::close(open);
     EXPECT_EQ(seen.message, "0 1 2 3 none");
 
     HelperResult missing = runHelper(folder.path() + "/absent", {}, std::chrono::seconds(1), messages);

@@ -143,6 +143,7 @@ TEST_F(JetOnWorkingDatabase, FunctionsComputeWhatJetComputes) {
         {"Format(7, '000')", 1, "007"},         {"Format(flag, 'Yes/No')", 1, "Yes"},
         {"Format(n)", 1, "2.5"},                {"Format(Null, '0')", 1, "NULL"},
         {"Count(*)", 1, "1"},                   {"Max(name)", 1, "Água"},
+        {"IsNull(n)", 2, "-1"},                 {"IIf(IsNull(name), 'none', name)", 3, "none"},
     };
     for (const Case& c : cases) EXPECT_EQ(value(c.expression, c.id), c.result) << c.expression;
 }

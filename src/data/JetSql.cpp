@@ -1343,6 +1343,16 @@ private:
             out.type = unify(yes.type, no.type);
             return out;
         }
+        if (name == "ISNULL") {
+            arity(1, 1);
+            Emitted operand = wrap(value(*e.args[0], scope), PEquality + 1);
+            Emitted out;
+            out.text = nameToken.lead + splitLead(operand.text).second + " IS NULL";
+            out.prec = PEquality;
+            out.condition = true;
+            out.type = JetType::Bool;
+            return out;
+        }
         if (name == "NZ") {
             arity(1, 2);
             Emitted v = value(*e.args[0], scope);

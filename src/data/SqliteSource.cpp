@@ -7,6 +7,7 @@
 
 #include "data/DatabaseError.h"
 #include "data/DayCount.h"
+#include "data/JetFunctions.h"
 #include "data/JetSql.h"
 #include "data/SourceDatabase.h"
 #include "data/Sqlite.h"
@@ -56,6 +57,9 @@ class SqliteSource : public SourceDatabase {
 public:
     explicit SqliteSource(const std::string& path)
         : path_(path), db_("file:" + uriPath(path) + "?mode=ro", SqliteDatabase::Mode::ReadOnly) {
+        // Views written from Jet queries may use the text collation and the Jet functions.
+        WorkingDatabase::registerCollation(db_);
+        registerJetFunctions(db_);
         // Reading the schema proves the file is a readable database, not just its first bytes.
         std::string error = db_.tryPrepare("SELECT name FROM sqlite_schema", &probe_);
         if (error.empty()) {
