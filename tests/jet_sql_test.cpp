@@ -92,6 +92,7 @@ TEST_F(JetOnWorkingDatabase, OperatorsKeepJetsMeaningAndPrecedence) {
         {"name + Null", 1, "NULL"},         {"7 / 2", 1, "3.5"},             {"7 \\ 2", 1, "3"},
         {"2.5 \\ 1", 1, "2"},               {"-7 Mod 3", 1, "-1"},           {"7 Mod 2.5", 1, "1"},
         {"-2 ^ 2", 1, "-4.0"},              {"2 ^ -1", 1, "0.5"},            {"d + 1", 1, "36958.4375"},
+        {"-(n > 1)", 1, "1"},                {"n--1", 1, "3.5"},
         {"flag = True", 1, "-1"},           {"n > 1", 1, "-1"},              {"Not (n > 1)", 1, "0"},
         {"n > 1 And flag", 1, "-1"},        {"Not flag", 2, "-1"},           {"n Is Null", 2, "-1"},
         {"n Between 2 And 3", 1, "-1"},     {"name In ('ÁGUA', 'x')", 1, "-1"},
@@ -222,6 +223,7 @@ TEST(JetTranslation, WritesSqliteWithJetsPrecedence) {
         {"SELECT Nz(a), Nz(a, 0) FROM t", "SELECT coalesce(a, ''), coalesce(a, 0) FROM t"},
         {"SELECT [Order].[Group] FROM [Order]", "SELECT \"Order\".\"Group\" FROM \"Order\""},
         {"SELECT a FROM t WITH OWNERACCESS OPTION;", "SELECT a FROM t"},
+        {"SELECT a--b, a-#12/29/1899 6:00#, -(a > b) FROM t", "SELECT a- -b, a- -1.25, - -((a > b)) FROM t"},
         {"SELECT Count(*) AS n FROM (SELECT a FROM t) AS q", "SELECT Count(*) AS n FROM (SELECT a FROM t) AS q"},
     };
     for (const Case& c : cases) EXPECT_EQ(translateJetSql(c.jet), c.sqlite) << c.jet;
@@ -267,7 +269,8 @@ TEST(JetTranslation, RefusesWhatItCannotGiveTheSameMeaning) {
         {"SELECT a FROM db.t", "uses a table of another database (db.)"},
         {"SELECT a FROM t IN 'x.mdb'", "uses a table of another database (IN)"},
         {"SELECT a FROM t FULL JOIN u ON t.k = u.k", "uses a JOIN without INNER, LEFT or RIGHT"},
-        {"SELECT a FROM t WHERE", "cannot be read: unexpected the end of the statement"},
+        {"SELECT a FROM t WHERE", "cannot be read: it ends too early"},
+        {"SELECT a FROM (t", "cannot be read: expected ')', found the end"},
         {"SELECT a FROM t WHERE a = 'x", "uses a text without its closing quote"},
     };
     for (const Case& c : cases) {

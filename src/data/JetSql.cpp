@@ -388,9 +388,11 @@ private:
     }
     DatabaseError unexpected(const std::string& expected = {}) const {
         const Token& t = tokens_[pos_];
-        std::string found = t.kind == Token::End ? "the end of the statement" : "'" + t.text + "'";
-        return messages_.unreadable((expected.empty() ? std::string() : expected + ", found ") +
-                                    (expected.empty() ? "unexpected " : "") + found);
+        if (expected.empty())
+            return messages_.unreadable(t.kind == Token::End ? std::string("it ends too early")
+                                                             : "unexpected '" + t.text + "'");
+        return messages_.unreadable(expected + ", found " +
+                                    (t.kind == Token::End ? std::string("the end") : "'" + t.text + "'"));
     }
     bool isIdentifier(std::size_t at) const {
         const Token& t = tokens_[at];
@@ -822,6 +824,12 @@ std::pair<std::string, std::string> splitLead(const std::string& text) {
     return {text.substr(0, n), text.substr(n)};
 }
 
+// Joins two pieces of SQL, keeping two minus signs apart: "--" would start a comment.
+std::string glue(const std::string& left, const std::string& right) {
+    if (!left.empty() && left.back() == '-' && !right.empty() && right.front() == '-') return left + " " + right;
+    return left + right;
+}
+
 Emitted wrap(Emitted e, int minPrec) {
     if (e.prec >= minPrec) return e;
     auto [lead, body] = splitLead(e.text);
@@ -1164,7 +1172,7 @@ private:
         if (operand.type == JetType::Text)
             throw messages_.refuse("the sign " + op + " before a text");
         Emitted out;
-        out.text = t(e.token) + operand.text;
+        out.text = glue(t(e.token), operand.text);
         out.prec = PUnary;
         out.type = operand.type == JetType::Null ? JetType::Null : JetType::Number;
         return out;
@@ -1202,7 +1210,7 @@ private:
         if (op == "+") {
             if (isNumeric(left.type) && isNumeric(right.type)) {
                 Emitted out;
-                out.text = wrap(left, PAdditive).text + t(e.token) + wrap(right, PAdditive + 1).text;
+                out.text = glue(glue(wrap(left, PAdditive).text, t(e.token)), wrap(right, PAdditive + 1).text);
                 out.prec = PAdditive;
                 out.type = numberType;
                 return out;
@@ -1217,7 +1225,7 @@ private:
                     throw messages_.refuse("the operator " + op + " on a text");
             int prec = op == "-" ? PAdditive : PMultiplicative;
             Emitted out;
-            out.text = wrap(left, prec).text + t(e.token) + wrap(right, prec + 1).text;
+            out.text = glue(glue(wrap(left, prec).text, t(e.token)), wrap(right, prec + 1).text);
             out.prec = prec;
             out.type = op == "-" && left.type == JetType::Date && right.type != JetType::Date
                            ? JetType::Date
@@ -1244,7 +1252,7 @@ private:
         right = wrap(right, prec + 1);
         if (needsCollation(left, right)) right = collated(right);
         Emitted out;
-        out.text = left.text + t(e.token) + right.text;
+        out.text = glue(left.text + t(e.token), right.text);
         out.prec = prec;
         out.condition = true;
         out.type = JetType::Bool;
