@@ -458,6 +458,176 @@ TEST_F(TempFiles, PasswordsAndEncryptionAreRefusedByName) {
     }
 }
 
+// Rows written by hand into copies of reference files (Jet4 pages of 4096 bytes): the table's
+// page map is pointed at new data pages appended to the file.
+class PageWriter {
+public:
+    explicit PageWriter(std::string bytes) : bytes_(std::move(bytes)) {}
+    static constexpr std::size_t kPage = 4096;
+
+    static void put16(std::string& b, std::size_t at, unsigned v) {
+        b[at] = static_cast<char>(v & 0xFF);
+        b[at + 1] = static_cast<char>(v >> 8);
+    }
+    static void put32(std::string& b, std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+    static std::uint32_t get32(const std::string& b, std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
+        return v;
+    }
+
+    // A data page (or, with `tag` "LVAL", a long-value page) holding `rows`, the first row last.
+    std::uint32_t appendPage(const std::vector<std::string>& rows, std::uint32_t owner, const char* tag = nullptr) {
+        std::string page(kPage, '\0');
+        page[0] = 1;
+        page[1] = 1;
+        if (tag) page.replace(4, 4, tag);
+        else put32(page, 4, owner);
+        put16(page, 12, static_cast<unsigned>(rows.size()));
+        std::size_t end = kPage;
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            end -= rows[i].size();
+            page.replace(end, rows[i].size(), rows[i]);
+            put16(page, 14 + 2 * i, static_cast<unsigned>(end));
+        }
+        bytes_ += page;
+        return static_cast<std::uint32_t>(bytes_.size() / kPage - 1);
+    }
+
+    // Makes the table defined on `definition` consist of the one data page `page`.
+    void pointTableAt(std::uint32_t definition, std::uint32_t page) {
+        std::uint32_t pointer = get32(bytes_, definition * kPage + 55);
+        std::size_t mapPage = (pointer >> 8) * kPage;
+        unsigned row = pointer & 0xFF;
+        std::size_t start = mapPage + (static_cast<unsigned char>(bytes_[mapPage + 14 + 2 * row]) |
+                                       (static_cast<unsigned char>(bytes_[mapPage + 15 + 2 * row]) & 0x1F) << 8);
+        bytes_[start] = 0;  // a map of kind 0: first page, then one bit per page
+        put32(bytes_, start + 1, page);
+        bytes_[start + 5] = 1;
+        for (std::size_t i = start + 6; i < start + 69; ++i) bytes_[i] = 0;
+    }
+
+    // A Jet4 row: column count, fixed part, variable part, its end and offsets, null mask.
+    static std::string row(unsigned columns, const std::string& fixed, const std::vector<std::string>& variable,
+                           unsigned char nullMask) {
+        std::string r(2, '\0');
+        put16(r, 0, columns);
+        r += fixed;
+        std::vector<unsigned> offsets;
+        for (const std::string& v : variable) {
+            offsets.push_back(static_cast<unsigned>(r.size()));
+            r += v;
+        }
+        std::string tail(2, '\0');
+        put16(tail, 0, static_cast<unsigned>(r.size()));
+        for (std::size_t i = offsets.size(); i-- > 0;) {
+            std::string o(2, '\0');
+            put16(o, 0, offsets[i]);
+            tail += o;
+        }
+        std::string count(2, '\0');
+        put16(count, 0, static_cast<unsigned>(variable.size()));
+        return r + tail + count + std::string(1, static_cast<char>(nullMask));
+    }
+
+    const std::string& bytes() const { return bytes_; }
+
+private:
+    std::string bytes_;
+};
+
+std::string le32(std::int32_t v) {
+    std::string b(4, '\0');
+    PageWriter::put32(b, 0, static_cast<std::uint32_t>(v));
+    return b;
+}
+
+std::string ucs2(const std::u16string& text) {
+    std::string out;
+    for (char16_t c : text) {
+        out += static_cast<char>(c & 0xFF);
+        out += static_cast<char>(c >> 8);
+    }
+    return out;
+}
+
+TEST_F(TempFiles, HandMadeRowsKeepNullsEmptyTextsAndEveryEncoding) {
+    REQUIRE_REFERENCE();
+    // testV2000's Table3 (definition on page 736): a Long Integer, b Text.
+    PageWriter file(bytesOf(kReference / "access" / "testV2000.mdb"));
+    const std::string compressed = "\xFF\xFE";
+    std::vector<std::string> rows = {
+        PageWriter::row(2, le32(1), {compressed + "plain"}, 0b11),
+        PageWriter::row(2, le32(2), {""}, 0b01),                        // b is Null
+        PageWriter::row(2, le32(3), {""}, 0b11),                        // b is an empty text
+        PageWriter::row(2, le32(0), {compressed + "x"}, 0b10),          // a is Null
+        PageWriter::row(2, le32(-5), {compressed + "\xFCmlaut"}, 0b11), // one byte per character
+        PageWriter::row(2, le32(6), {ucs2(u"Мир")}, 0b11),              // two bytes per character
+        PageWriter::row(2, le32(7), {compressed + "ab" + std::string(1, '\0') + ucs2(u"Ж") +
+                                     std::string(1, '\0') + "c"}, 0b11), // switching between both
+    };
+    file.pointTableAt(736, file.appendPage(rows, 736));
+    std::string path = this->file("handmade.mdb", file.bytes());
+    Connection connection(path);
+    auto rs = connection.execute("SELECT a, b FROM Table3");
+    std::vector<std::string> got;
+    for (; !rs->eof(); rs->moveNext())
+        got.push_back((rs->isNull(0) ? "NULL" : rs->text(0)) + "|" + (rs->isNull(1) ? "NULL" : "'" + rs->text(1) + "'"));
+    EXPECT_EQ(got, (std::vector<std::string>{"1|'plain'", "2|NULL", "3|''", "NULL|'x'", "-5|'ümlaut'",
+                                             "6|'Мир'", "7|'abЖc'"}));
+}
+
+TEST_F(TempFiles, AMemoLongerThanAPageIsReadWhole) {
+    REQUIRE_REFERENCE();
+    // fixedNumericTestV2000's table "test" (definition on page 26): col1 Memo, then six
+    // Decimal columns kept from its one row.
+    PageWriter file(bytesOf(kReference / "access" / "fixedNumericTestV2000.mdb"));
+    std::string original = file.bytes().substr(28 * PageWriter::kPage, PageWriter::kPage);
+    std::size_t start = static_cast<unsigned char>(original[14]) | (static_cast<unsigned char>(original[15]) & 0x1F) << 8;
+    std::string decimals = original.substr(start + 2, 102);
+
+    std::u16string memo;
+    for (int i = 0; i < 1200; ++i) memo += u"Água ";  // 6000 characters, 12000 bytes
+    std::string data = ucs2(memo);
+    // The chain is written backwards so that each row can name the next one.
+    std::uint32_t next = 0;
+    for (std::size_t end = data.size(); end > 0;) {
+        std::size_t begin = end > 4000 ? end - 4000 : 0;
+        std::string link(4, '\0');
+        PageWriter::put32(link, 0, next);
+        next = file.appendPage({link + data.substr(begin, end - begin)}, 0, "LVAL") << 8;
+        end = begin;
+    }
+    std::string header = le32(static_cast<std::int32_t>(data.size())) + le32(static_cast<std::int32_t>(next)) + le32(0);
+    std::vector<std::string> rows = {PageWriter::row(7, decimals, {header}, 0x7F),
+                                     PageWriter::row(7, decimals, {""}, 0x7E),
+                                     PageWriter::row(7, decimals, {""}, 0x7F)};
+    file.pointTableAt(26, file.appendPage(rows, 26));
+    std::string path = this->file("memo.mdb", file.bytes());
+    Connection connection(path);
+    auto rs = connection.execute("SELECT col1, col2 FROM test");
+    std::string expected;
+    for (int i = 0; i < 1200; ++i) expected += "Água ";
+    ASSERT_FALSE(rs->eof());
+    EXPECT_EQ(rs->text(0), expected);
+    EXPECT_EQ(rs->integer(1), 1);
+    rs->moveNext();
+    EXPECT_TRUE(rs->isNull(0));
+    rs->moveNext();
+    EXPECT_FALSE(rs->isNull(0));
+    EXPECT_EQ(rs->text(0), "");
+
+    // The same chain made to loop, or to end early, is damage.
+    std::string looped = file.bytes();
+    PageWriter::put32(looped, (next >> 8) * PageWriter::kPage + PageWriter::kPage - 4004, next);
+    std::string loopPath = this->file("loop.mdb", looped);
+    EXPECT_EQ(errorOf([&] { Connection(loopPath).execute("SELECT col1 FROM test"); }),
+              "The file '" + loopPath + "' could not be read as an Access database: the table 'test' is damaged: "
+              "a long value of the column 'col1' is a chain that loops");
+}
+
 TEST(DamagedAccessFiles, EndInAMessageOrANormalResultWithinSeconds) {
     REQUIRE_REFERENCE();
     for (const fs::path& file : filesIn(kReference / "damaged-access")) {
