@@ -498,11 +498,7 @@ public:
 
     // Makes the table defined on `definition` consist of the one data page `page`.
     void pointTableAt(std::uint32_t definition, std::uint32_t page) {
-        std::uint32_t pointer = get32(bytes_, definition * kPage + 55);
-        std::size_t mapPage = (pointer >> 8) * kPage;
-        unsigned row = pointer & 0xFF;
-        std::size_t start = mapPage + (static_cast<unsigned char>(bytes_[mapPage + 14 + 2 * row]) |
-                                       (static_cast<unsigned char>(bytes_[mapPage + 15 + 2 * row]) & 0x1F) << 8);
+        std::size_t start = mapRow(definition);
         bytes_[start] = 0;  // a map of kind 0: first page, then one bit per page
         put32(bytes_, start + 1, page);
         bytes_[start + 5] = 1;
@@ -511,7 +507,7 @@ public:
 
     // A Jet4 row: column count, fixed part, variable part, its end and offsets, null mask.
     static std::string row(unsigned columns, const std::string& fixed, const std::vector<std::string>& variable,
-                           unsigned char nullMask) {
+                           const std::string& nullMask) {
         std::string r(2, '\0');
         put16(r, 0, columns);
         r += fixed;
@@ -529,12 +525,44 @@ public:
         }
         std::string count(2, '\0');
         put16(count, 0, static_cast<unsigned>(variable.size()));
-        return r + tail + count + std::string(1, static_cast<char>(nullMask));
+        return r + tail + count + nullMask;
+    }
+    static std::string row(unsigned columns, const std::string& fixed, const std::vector<std::string>& variable,
+                           unsigned char nullMask) {
+        return row(columns, fixed, variable, std::string(1, static_cast<char>(nullMask)));
+    }
+
+    // Adds `page` to the pages of the table defined on `definition` (a map of kind 0).
+    void addToMap(std::uint32_t definition, std::uint32_t page) {
+        std::size_t start = mapRow(definition);
+        ASSERT_EQ(bytes_[start], 0);
+        std::uint32_t bit = page - get32(bytes_, start + 1);
+        bytes_[start + 5 + bit / 8] = static_cast<char>(bytes_[start + 5 + bit / 8] | (1 << (bit % 8)));
+    }
+
+    // The bytes of row `index` on `page`.
+    std::string rowAt(std::uint32_t page, unsigned index) const {
+        std::size_t base = page * kPage;
+        auto offset = [&](unsigned i) {
+            return static_cast<std::size_t>(static_cast<unsigned char>(bytes_[base + 14 + 2 * i]) |
+                                            (static_cast<unsigned char>(bytes_[base + 15 + 2 * i]) & 0x1F) << 8);
+        };
+        std::size_t end = index == 0 ? kPage : offset(index - 1);
+        return bytes_.substr(base + offset(index), end - offset(index));
     }
 
     const std::string& bytes() const { return bytes_; }
 
 private:
+    // Where the page map of the table defined on `definition` starts in the file.
+    std::size_t mapRow(std::uint32_t definition) const {
+        std::uint32_t pointer = get32(bytes_, definition * kPage + 55);
+        std::size_t mapPage = (pointer >> 8) * kPage;
+        unsigned row = pointer & 0xFF;
+        return mapPage + (static_cast<unsigned char>(bytes_[mapPage + 14 + 2 * row]) |
+                          (static_cast<unsigned char>(bytes_[mapPage + 15 + 2 * row]) & 0x1F) << 8);
+    }
+
     std::string bytes_;
 };
 
@@ -626,6 +654,79 @@ TEST_F(TempFiles, AMemoLongerThanAPageIsReadWhole) {
     EXPECT_EQ(errorOf([&] { Connection(loopPath).execute("SELECT col1 FROM test"); }),
               "The file '" + loopPath + "' could not be read as an Access database: the table 'test' is damaged: "
               "a long value of the column 'col1' is a chain that loops");
+}
+
+// A Jet4 row of MSysQueries: ObjectId, Attribute, Flag and 4 more bytes fixed; then Order,
+// Name1, Name2 and Expression (a memo, here held in the row).
+std::string queryRow(std::int32_t object, int attribute, std::optional<int> flag, std::optional<std::u16string> name1,
+                     std::optional<std::string> expression) {
+    std::string fixed = le32(object) + std::string(1, static_cast<char>(attribute)) + std::string(2, '\0') +
+                        std::string(4, '\0');
+    PageWriter::put16(fixed, 5, static_cast<unsigned>(flag.value_or(0)));
+    std::string memo;
+    if (expression) {
+        std::string text = "\xFF\xFE" + *expression;
+        memo = le32(static_cast<std::int32_t>(text.size() | 0x80000000u)) + std::string(8, '\0') + text;
+    }
+    unsigned char mask = 0x07 | (name1 ? 0x08 : 0) | (expression ? 0x20 : 0) | (flag ? 0x40 : 0);
+    return PageWriter::row(8, fixed, {std::string("\0\0\0\x01", 4), name1 ? ucs2(*name1) : "", "", memo}, mask);
+}
+
+TEST_F(TempFiles, AQueryOverAQueryLoadsEverythingItReads) {
+    REQUIRE_REFERENCE();
+    // Two saved queries added to a copy of queryTestV2000: SelectAgain reads SelectQuery, and
+    // Circle reads itself. Their catalog rows are SelectQuery's own, renamed.
+    PageWriter file(bytesOf(kReference / "access" / "queryTestV2000.mdb"));
+    std::string selectQuery;
+    for (unsigned i = 0; i < 40 && selectQuery.empty(); ++i) {
+        std::string r = file.rowAt(14, i);
+        if (r.find(ucs2(u"SelectQuery")) != std::string::npos) selectQuery = r;
+    }
+    ASSERT_FALSE(selectQuery.empty());
+    auto catalogRow = [&](std::int32_t id, const std::u16string& name) {
+        std::size_t end = selectQuery.size() - 1, maskSize = 3;
+        unsigned count = static_cast<unsigned char>(selectQuery[end - maskSize - 1]) |
+                         static_cast<unsigned char>(selectQuery[end - maskSize]) << 8;
+        std::vector<std::size_t> offsets;
+        for (unsigned i = 0; i <= count; ++i)
+            offsets.push_back(static_cast<unsigned char>(selectQuery[end - maskSize - 3 - 2 * i]) |
+                              static_cast<unsigned char>(selectQuery[end - maskSize - 2 - 2 * i]) << 8);
+        std::vector<std::string> variable;
+        for (unsigned i = 0; i < count; ++i)
+            variable.push_back(selectQuery.substr(offsets[i], offsets[i + 1] - offsets[i]));
+        variable[0] = ucs2(name);
+        std::string fixed = selectQuery.substr(2, offsets[0] - 2);
+        fixed.replace(0, 4, le32(id));
+        return PageWriter::row(17, fixed, variable, selectQuery.substr(selectQuery.size() - maskSize));
+    };
+    const std::int32_t again = -2147483600, circle = -2147483599;
+    file.addToMap(2, file.appendPage({catalogRow(again, u"SelectAgain"), catalogRow(circle, u"Circle")}, 2));
+    file.addToMap(4, file.appendPage({queryRow(again, 1, 1, {}, {}), queryRow(again, 3, 1, {}, {}),
+                                      queryRow(again, 5, {}, u"SelectQuery", {}),
+                                      queryRow(again, 8, {}, {}, "[Table1.col2] <> 'c'"),
+                                      queryRow(circle, 5, {}, u"Circle", {}), queryRow(circle, 6, 0, {}, "Circle.x")},
+                                     4));
+    std::string path = this->file("queries.mdb", file.bytes());
+    std::unique_ptr<SourceDatabase> source = openSourceDatabase(path);
+
+    std::string sql;
+    for (const CatalogEntry& entry : source->catalog())
+        if (entry.name == "SelectAgain") sql = entry.sql;
+    EXPECT_EQ(sql, "SELECT * FROM SelectQuery WHERE [Table1.col2] <> 'c'");
+
+    WorkingDatabase work;
+    ASSERT_TRUE(source->load("SelectAgain", work));
+    work.sql().exec(
+        "INSERT INTO Table1 VALUES ('foo','a','b'), ('Buzz','c','d');"
+        "INSERT INTO Table3 VALUES ('FOO','-','t3foo'), ('buzz','-','t3buzz');"
+        "INSERT INTO Table2 VALUES ('foo','Foo','x'), ('BUZZ','buzz','y');");
+    SqliteStatement rows = work.sql().prepare("SELECT \"Table1.col1\", \"Table3.col3\" FROM SelectAgain");
+    ASSERT_TRUE(rows.step());
+    EXPECT_EQ(rows.columnText(0), "foo");
+    EXPECT_EQ(rows.columnText(1), "t3foo");
+    EXPECT_FALSE(rows.step());
+
+    EXPECT_EQ(errorOf([&] { source->load("Circle", work); }), "The query 'Circle' reads itself (through 'Circle')");
 }
 
 TEST(DamagedAccessFiles, EndInAMessageOrANormalResultWithinSeconds) {
