@@ -203,38 +203,41 @@ void AccessLoader::loadObject(const Object& object, SqliteDatabase& out) {
 }
 
 void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
-    try {
-        std::unique_ptr<MdbTable> table = file_->openTable(object.name, static_cast<std::uint32_t>(object.id) & 0xFFFFFF);
-        const auto& columns = table->columns();
-        if (columns.empty()) unreadable("the table '" + object.name + "' has no columns");
-        std::string create = "CREATE TABLE " + sqlName(object.name) + " (";
-        std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES (";
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type);
-            insert += i ? ", ?" : "?";
+    // What the file says goes wrong is damage; what SQLite says comes with its own message.
+    auto fromFile = [&](auto&& read) {
+        try {
+            return read();
+        } catch (const DatabaseError& e) {
+            unreadable(e.what());
         }
-        out.exec(create + ")");
-        SqliteStatement write = out.prepare(insert + ")");
-        std::vector<MdbValue> row;
-        while (table->next(row)) {
-            for (std::size_t i = 0; i < row.size(); ++i) {
-                const MdbValue& value = row[i];
-                int index = static_cast<int>(i) + 1;
-                switch (value.kind) {
-                    case MdbValue::Kind::Null: write.bindNull(index); break;
-                    case MdbValue::Kind::Integer: write.bindInt(index, value.integer); break;
-                    case MdbValue::Kind::Real: write.bindDouble(index, value.real); break;
-                    case MdbValue::Kind::Text: write.bindText(index, value.bytes); break;
-                    case MdbValue::Kind::Blob: write.bindBlob(index, value.bytes.data(), value.bytes.size()); break;
-                }
+    };
+    std::unique_ptr<MdbTable> table =
+        fromFile([&] { return file_->openTable(object.name, static_cast<std::uint32_t>(object.id) & 0xFFFFFF); });
+    const auto& columns = table->columns();
+    if (columns.empty()) unreadable("the table '" + object.name + "' has no columns");
+    std::string create = "CREATE TABLE " + sqlName(object.name) + " (";
+    std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES (";
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type);
+        insert += i ? ", ?" : "?";
+    }
+    out.exec(create + ")");
+    SqliteStatement write = out.prepare(insert + ")");
+    std::vector<MdbValue> row;
+    while (fromFile([&] { return table->next(row); })) {
+        for (std::size_t i = 0; i < row.size(); ++i) {
+            const MdbValue& value = row[i];
+            int index = static_cast<int>(i) + 1;
+            switch (value.kind) {
+                case MdbValue::Kind::Null: write.bindNull(index); break;
+                case MdbValue::Kind::Integer: write.bindInt(index, value.integer); break;
+                case MdbValue::Kind::Real: write.bindDouble(index, value.real); break;
+                case MdbValue::Kind::Text: write.bindText(index, value.bytes); break;
+                case MdbValue::Kind::Blob: write.bindBlob(index, value.bytes.data(), value.bytes.size()); break;
             }
-            write.step();
-            write.reset();
         }
-    } catch (const DatabaseError& e) {
-        std::string message = e.what();
-        if (message.rfind("The ", 0) == 0) throw;  // already a whole message
-        unreadable(message);
+        write.step();
+        write.reset();
     }
 }
 
