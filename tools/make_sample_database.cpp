@@ -1,4 +1,5 @@
-// Writes a seeded Vessamo sample database. Usage:
+// Writes a seeded Vessamo sample database: an Access 2000 file when OUTPUT ends in .mdb, a SQLite
+// file otherwise. Usage:
 //   make_sample_database OUTPUT [--seed N] [--days N] [--stations N] [--stations-per-day N]
 //                               [--parameters N] [--parameters-per-visit N] [--no-faults]
 
@@ -8,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "MdbSampleSink.h"
 #include "SampleGenerator.h"
 #include "SqliteSampleSink.h"
 
@@ -42,7 +44,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        auto sink = makeSqliteSampleSink(output);
+        const bool access = output.size() > 4 && output.compare(output.size() - 4, 4, ".mdb") == 0;
+        auto sink = access ? makeMdbSampleSink(output) : makeSqliteSampleSink(output);
         SampleCounts counts = generateSampleDatabase(options, *sink);
         std::printf("%s: %lld samples, %lld values\n", output.c_str(),
                     static_cast<long long>(counts.samples), static_cast<long long>(counts.values));
