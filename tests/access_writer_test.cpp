@@ -423,6 +423,21 @@ TEST(AccessWriterSample, SampleMdbHoldsTheRowsOfTheSampleSqlite) {
     EXPECT_EQ(static_cast<std::size_t>(count.columnInt(0)), mdbExport(mdb, "SampleValues").size());
 }
 
+// The SQL the SQLite sample makes its views from: a second join row between the same sources
+// adds a condition to that join's ON clause.
+TEST(AccessWriterQueries, JetSqlNestsJoinsAndMergesConditions) {
+    const auto q = queries();
+    EXPECT_EQ(jetSqlOf(q[0]),
+              "SELECT m.Label, Many.Value AS V FROM Mixed AS m INNER JOIN Many ON m.Id = Many.Id "
+              "WHERE Many.Flag = True ORDER BY m.Id DESC, Many.Value");
+    EXPECT_EQ(jetSqlOf(q[1]),
+              "SELECT Mixed.Id, n.Code AS Code, [Empty Table].B FROM (Mixed LEFT JOIN Many AS n ON "
+              "(Mixed.Id = n.Id) AND (Mixed.Taken = n.Day)) INNER JOIN [Empty Table] ON n.Id = [Empty Table].A");
+    QueryDefinition mixed = q[1];
+    mixed.joins[1].type = 1;
+    EXPECT_THROW(jetSqlOf(mixed), std::invalid_argument);
+}
+
 TEST(AccessWriterText, StoredBytesOfTexts) {
     struct Case {
         const char* utf8;
