@@ -20,7 +20,8 @@ public:
     JetWriter(const JetWriter&) = delete;
     JetWriter& operator=(const JetWriter&) = delete;
 
-    // Tables are written one after the other. A Yes/No cell that is null is written as No: Jet
+    // Tables are written one after the other; primary keys are not marked, as no index is
+    // written. A Yes/No cell that is null is written as No: Jet
     // keeps a Yes/No value in the row's null mask, so it has no null. Values of the wrong kind,
     // texts longer than their column and rows larger than a page throw std::invalid_argument.
     void beginTable(const std::string& name, const std::vector<ColumnDefinition>& columns);
