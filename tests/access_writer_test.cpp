@@ -482,7 +482,8 @@ TEST(AccessWriterErrors, RefusesValuesItCannotStore) {
         std::vector<Cell> row;
         std::string message;
     };
-    const std::vector<ColumnDefinition> wide(20, ColumnDefinition{"W", ColumnType::Text, 255});
+    std::vector<ColumnDefinition> wide;
+    for (int i = 0; i < 20; ++i) wide.push_back({"W" + std::to_string(i), ColumnType::Text, 255});
     const Case cases[] = {
         {{{"Name", ColumnType::Text, 3}}, {std::string("abcd")}, "T.Name: a text of 4 UTF-16 units is longer than 3 characters"},
         {{{"Name", ColumnType::Text, 3}}, {std::string("🌊🌊")}, "T.Name: a text of 4 UTF-16 units is longer than 3 characters"},
@@ -495,6 +496,18 @@ TEST(AccessWriterErrors, RefusesValuesItCannotStore) {
         {wide, std::vector<Cell>(20, Cell{repeated("水", 255)}), "T: a row of 10249 bytes does not fit in a page"},
     };
     const fs::path file = fs::temp_directory_path() / ("pontrel-access-writer-errors-" + std::to_string(::getpid()) + ".mdb");
+    {
+        jet::JetWriter writer(file.string());
+        writer.beginTable("Twice", {{"A", ColumnType::Long}});
+        writer.endTable();
+        try {
+            writer.addQuery({"TWICE", {}, {}, {}, "", {}});
+            ADD_FAILURE() << "a query took a table's name";
+        } catch (const std::invalid_argument& e) {
+            EXPECT_STREQ(e.what(), "TWICE: the database already holds an object of that name");
+        }
+        EXPECT_THROW(writer.beginTable("T", {{"a", ColumnType::Long}, {"A", ColumnType::Text}}), std::invalid_argument);
+    }
     for (const Case& c : cases) {
         jet::JetWriter writer(file.string());
         writer.beginTable("T", c.columns);

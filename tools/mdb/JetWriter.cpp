@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string_view>
 
@@ -214,6 +215,7 @@ struct JetWriter::State {
     std::vector<std::vector<Cell>> queryHeadRows;  // start and end rows of every query
     std::vector<std::vector<Cell>> queryBodyRows;
     std::int32_t nextQueryId = kFirstQueryId;
+    std::set<std::string> objectNames;  // folded to upper case: Access names ignore case
     bool finished = false;
 
     // Buffers reused from row to row.
@@ -227,6 +229,7 @@ struct JetWriter::State {
     void begin(const std::string& name, const std::vector<ColumnSpec>& specs, bool system, std::uint32_t page);
     void add(const std::vector<Cell>& cells);
     void end();
+    void claimName(const std::string& name);
     void flushDataPage();
     void flushLongValuePage();
     void appendMemo(const Column& column);
@@ -240,11 +243,32 @@ struct JetWriter::State {
     }
 };
 
+namespace {
+
+std::string folded(std::string name) {
+    for (char& c : name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return name;
+}
+
+}  // namespace
+
+// Tables and queries share one namespace in Access, and readers look objects up by name.
+void JetWriter::State::claimName(const std::string& name) {
+    if (name.empty()) throw std::invalid_argument("a table or query needs a name");
+    if (!objectNames.insert(folded(name)).second)
+        throw std::invalid_argument(name + ": the database already holds an object of that name");
+}
+
 void JetWriter::State::begin(const std::string& name, const std::vector<ColumnSpec>& specs, bool system,
                              std::uint32_t page) {
     if (finished) throw std::logic_error("the database is already finished");
     if (current) throw std::logic_error("table " + current->name + " is not ended");
     if (specs.empty()) throw std::invalid_argument(name + ": a table needs at least one column");
+    std::set<std::string> columnNames;
+    for (const ColumnSpec& spec : specs)
+        if (spec.name.empty() || !columnNames.insert(folded(spec.name)).second)
+            throw std::invalid_argument(name + ": column names must be present and distinct");
+    claimName(name);
     Table table;
     table.name = name;
     table.system = system;
@@ -579,6 +603,7 @@ void JetWriter::endTable() { state_->end(); }
 void JetWriter::addQuery(const QueryDefinition& query) {
     State& s = *state_;
     if (s.finished) throw std::logic_error("the database is already finished");
+    s.claimName(query.name);
     const std::int32_t id = s.nextQueryId++;
     s.queries.push_back({id, kTablesContainer, query.name, kQueryObject, 0});
     // Access stores the start and end rows of its queries first and the rest later; doing the
