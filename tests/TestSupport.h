@@ -1,7 +1,7 @@
 #pragma once
-// Helpers for the tests that write files and run programs: a temporary folder, a child process
-// with its output captured (optionally under a file-size limit or on a terminal), and a
-// shapefile read back through GDAL's ogrinfo, an independent reader.
+// Helpers for the tests that write files and run programs: a child process with its output
+// captured (optionally under a file-size limit or on a terminal), and a shapefile read back
+// through GDAL's ogrinfo, an independent reader.
 
 #include <fcntl.h>
 #include <pty.h>
@@ -22,30 +22,9 @@
 #include <string>
 #include <vector>
 
+#include "VessamoFixture.h"  // TempFolder
+
 namespace pontrel::testing {
-
-class TempFolder {
-public:
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pontrel-test-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
-    ~TempFolder() {
-        std::error_code ignored;
-        std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                     std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(path_, ignored);
-    }
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
-};
 
 inline std::string readFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -87,7 +66,7 @@ struct ProcessOptions {
 
 inline ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {}) {
     TempFolder captures;
-    const std::string outPath = captures / "out", errPath = captures / "err";
+    const std::string outPath = captures.file("out"), errPath = captures.file("err");
     int master = -1;
     pid_t pid = options.terminalOnStderr ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");

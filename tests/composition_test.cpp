@@ -84,7 +84,7 @@ TEST(WriteShapeFile, ParameterModeColumnsAndOneRecordPerRowInOrder) {
     FakeUserInterface ui;
     WriteShapeFile(state, ui);
 
-    auto layer = readWithOgrinfo(folder / "Tejo.shp");
+    auto layer = readWithOgrinfo(folder.file("Tejo.shp"));
     EXPECT_EQ(layer.fields, (std::vector<OgrField>{{"SampleHour", "Real", 5, 2},
                                                    {"Param_T", "Real", 5, 2},
                                                    {"CurrentNam", "String", 50, 0},
@@ -113,7 +113,7 @@ TEST(WriteShapeFile, DayModeParametersOfOneCodeKeepTheirOwnValues) {
                                  {1, 2, 9, {0, 0, 1234.5}, "a", "b", "c", jan2()}});
     FakeUserInterface ui;
     WriteShapeFile(state, ui);
-    auto layer = readWithOgrinfo(folder / "Tejo.shp");
+    auto layer = readWithOgrinfo(folder.file("Tejo.shp"));
     ASSERT_EQ(layer.fields.size(), 8u);
     EXPECT_EQ(layer.fields[1], (OgrField{"Param_X", "Real", 4, 2}));
     EXPECT_EQ(layer.fields[2], (OgrField{"Param_X1", "Real", 4, 2}));
@@ -181,14 +181,14 @@ TEST(WriteShapeFile, NoRowsGiveTheColumnsAndNoRecord) {
     WriteShapeFile(state, ui);
     EXPECT_EQ(ui.progress, (std::vector<std::string>{"max 0", "min 1"}));
     EXPECT_TRUE(ui.statusHistory.empty());
-    auto layer = readWithOgrinfo(folder / "Tejo.shp");
+    auto layer = readWithOgrinfo(folder.file("Tejo.shp"));
     EXPECT_EQ(layer.featureCount, 0);
     EXPECT_EQ(layer.fields.size(), 5u);
 }
 
 TEST(WriteShapeFile, FailuresNameColumnAndRowAndLeaveExistingFilesAlone) {
     TempFolder folder;
-    for (const char* ext : {".shp", ".shx", ".dbf", ".cpg"}) testing::writeFile(folder / (std::string("Tejo") + ext), "old");
+    for (const char* ext : {".shp", ".shx", ".dbf", ".cpg"}) testing::writeFile(folder.file(std::string("Tejo") + ext), "old");
 
     struct Case {
         std::function<void(RunState&)> spoil;
@@ -204,10 +204,10 @@ TEST(WriteShapeFile, FailuresNameColumnAndRowAndLeaveExistingFilesAlone) {
         {[](RunState& s) { s.DateValues(3, 1) = NAN; },
          "The date in row 3 of the column 'SampleDate' is not a date that a shapefile can hold"},
         {[](RunState& s) { s.Latitudes[3] = INFINITY; },
-         "The point of row 3 (-9.1, inf) cannot be written to the shapefile '" + (folder / "Tejo.shp") +
+         "The point of row 3 (-9.1, inf) cannot be written to the shapefile '" + (folder.file("Tejo.shp")) +
              "': its coordinates must be finite numbers"},
-        {[&](RunState& s) { s.ShapeFolder = folder / "missing"; },
-         "The folder '" + (folder / "missing") + "' does not exist"},
+        {[&](RunState& s) { s.ShapeFolder = folder.file("missing"); },
+         "The folder '" + (folder.file("missing")) + "' does not exist"},
     };
     for (const Case& c : cases) {
         RunState state = tableState(folder.path(), {"T"}, uniformRows(4));
@@ -221,7 +221,7 @@ TEST(WriteShapeFile, FailuresNameColumnAndRowAndLeaveExistingFilesAlone) {
         }
         EXPECT_EQ(folderEntries(folder.path()),
                   (std::set<std::string>{"Tejo.cpg", "Tejo.dbf", "Tejo.shp", "Tejo.shx"}));
-        EXPECT_EQ(readFile(folder / "Tejo.dbf"), "old");
+        EXPECT_EQ(readFile(folder.file("Tejo.dbf")), "old");
     }
 }
 
@@ -257,9 +257,9 @@ TEST(Shape_CheckOptions, EmptyFolderAndNameAreRefusedInOrder) {
 
 TEST(runConversion, ConvertsAndReportsSuccessThenEnds) {
     TempFolder folder;
-    const std::string database = folder / "tejo.sqlite";
+    const std::string database = folder.file("tejo.sqlite");
     testing::makeFixtureDatabase(database, testing::kTejoSamples);
-    std::filesystem::create_directory(folder / "out");
+    std::filesystem::create_directory(folder.file("out"));
 
     RunState state;
     state.DataSourceFile = database;
@@ -267,7 +267,7 @@ TEST(runConversion, ConvertsAndReportsSuccessThenEnds) {
     state.SelectedParameter = "Temperatura";
     state.CoordinatesType = kMilitary;  // from an earlier click: the buttons of this one count
     FakeUserInterface ui;
-    ASSERT_TRUE(runConversion(state, ui, {folder / "out", "Tejo", false, true}));
+    ASSERT_TRUE(runConversion(state, ui, {folder.file("out"), "Tejo", false, true}));
 
     EXPECT_EQ(state.CoordinatesType, kNormal);
     EXPECT_EQ(ui.messages,
@@ -279,7 +279,7 @@ TEST(runConversion, ConvertsAndReportsSuccessThenEnds) {
     EXPECT_EQ(ui.endCalls, 1);
     EXPECT_EQ(state.DBConnection, nullptr);
 
-    auto layer = readWithOgrinfo(folder / "out/Tejo.shp");
+    auto layer = readWithOgrinfo(folder.file("out/Tejo.shp"));
     ASSERT_EQ(layer.features.size(), 3u);
     EXPECT_EQ(layer.features[0].geometry, "POINT (-9.1 38.70743)");
     EXPECT_EQ(layer.features[1].values.at("SampleHour"), "-1.00");
@@ -288,7 +288,7 @@ TEST(runConversion, ConvertsAndReportsSuccessThenEnds) {
 
 TEST(runConversion, AFailedWriteShowsNoSuccessAndDoesNotEnd) {
     TempFolder folder;
-    const std::string database = folder / "tejo.sqlite";
+    const std::string database = folder.file("tejo.sqlite");
     testing::makeFixtureDatabase(database, testing::kTejoSamples);
 
     RunState state;
@@ -296,7 +296,7 @@ TEST(runConversion, AFailedWriteShowsNoSuccessAndDoesNotEnd) {
     state.ShapeType = kDayMode;
     state.SelectedDay = jan2();
     FakeUserInterface ui;
-    EXPECT_THROW(runConversion(state, ui, {folder / "missing", "Tejo", true, false}), ConversionError);
+    EXPECT_THROW(runConversion(state, ui, {folder.file("missing"), "Tejo", true, false}), ConversionError);
     EXPECT_EQ(ui.statusHistory, (std::vector<std::string>{"1:Creating shape file..."}));
     for (const std::string& message : ui.messages) EXPECT_EQ(message.find("success"), std::string::npos);
     EXPECT_EQ(ui.endCalls, 0);

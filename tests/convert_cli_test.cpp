@@ -33,8 +33,8 @@ struct Fixture {
         std::filesystem::create_directory(out);
     }
     TempFolder folder;
-    std::string database = folder / "tejo.sqlite";
-    std::string out = folder / "out";
+    std::string database = folder.file("tejo.sqlite");
+    std::string out = folder.file("out");
 };
 
 const std::string kHourMessage =
@@ -199,19 +199,19 @@ TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {
 
 TEST(ConvertCli, DatabaseAndFileErrorsAreStatus3) {
     Fixture f;
-    testing::writeFile(f.folder / "notes.txt", "not a database");
+    testing::writeFile(f.folder.file("notes.txt"), "not a database");
     struct Case {
         std::vector<std::string> args;
         std::string message;
     };
     const Case cases[] = {
-        {{f.folder / "absent.mdb", "--parameter", "T", "--folder", f.out},
-         "The database file '" + (f.folder / "absent.mdb") + "' could not be opened: No such file or directory"},
-        {{f.folder / "notes.txt", "--list-days"},
-         "The file '" + (f.folder / "notes.txt") +
+        {{f.folder.file("absent.mdb"), "--parameter", "T", "--folder", f.out},
+         "The database file '" + (f.folder.file("absent.mdb")) + "' could not be opened: No such file or directory"},
+        {{f.folder.file("notes.txt"), "--list-days"},
+         "The file '" + (f.folder.file("notes.txt")) +
              "' is not a database that can be read (neither an Access nor a SQLite database)"},
-        {{f.database, "--parameter", "Temperatura", "--folder", f.folder / "absent"},
-         "The folder '" + (f.folder / "absent") + "' does not exist"},
+        {{f.database, "--parameter", "Temperatura", "--folder", f.folder.file("absent")},
+         "The folder '" + (f.folder.file("absent")) + "' does not exist"},
     };
     for (const Case& c : cases) {
         ProcessResult run = convert(c.args);

@@ -115,12 +115,12 @@ const std::set<std::string> kTejoSet = {"Tejo.cpg", "Tejo.dbf", "Tejo.shp", "Tej
 TEST(ShapeFiles, WritesAPointShapefileThatGdalReads) {
     TempFolder folder;
     const std::string longText = std::string(49, 'a') + "é tail";  // é straddles byte 50
-    writeSample(folder / "Tejo.shp", {{-9.1, 38.71, -1, 1.5, 0, "Cais do Sodré", {2023, 1, 2}},
+    writeSample(folder.file("Tejo.shp"), {{-9.1, 38.71, -1, 1.5, 0, "Cais do Sodré", {2023, 1, 2}},
                                       {-9.05, 38.6, 14.25, 0, -2.25, longText, {1900, 2, 28}}});
     EXPECT_EQ(folderEntries(folder.path()), kTejoSet);
-    EXPECT_EQ(readFile(folder / "Tejo.cpg"), "UTF-8");
+    EXPECT_EQ(readFile(folder.file("Tejo.cpg")), "UTF-8");
 
-    auto layer = testing::readWithOgrinfo(folder / "Tejo.shp");
+    auto layer = testing::readWithOgrinfo(folder.file("Tejo.shp"));
     EXPECT_EQ(layer.geometry, "Point");
     EXPECT_EQ(layer.featureCount, 2);
     EXPECT_EQ(layer.fields, (std::vector<testing::OgrField>{{"SampleHour", "Real", 5, 2},
@@ -144,13 +144,13 @@ TEST(ShapeFiles, HeadersAndIndexMatchTheRecords) {
     TempFolder folder;
     std::vector<Row> rows;
     for (int i = 0; i < 1000; ++i) rows.push_back({-9.3 + i * 0.001, 38.6 + i * 0.0002, 8, i * 0.25, 0, "TJ", {2023, 1, 2}});
-    writeSample(folder / "Tejo.shp", rows);
+    writeSample(folder.file("Tejo.shp"), rows);
     const std::size_t recordLength = 1 + 5 + 7 + 7 + 50 + 8, headerLength = 32 + 32 * 5 + 1;
-    EXPECT_EQ(std::filesystem::file_size(folder / "Tejo.shp"), 100u + 28u * 1000u);
-    EXPECT_EQ(std::filesystem::file_size(folder / "Tejo.shx"), 100u + 8u * 1000u);
-    EXPECT_EQ(std::filesystem::file_size(folder / "Tejo.dbf"), headerLength + 1000 * recordLength + 1);
+    EXPECT_EQ(std::filesystem::file_size(folder.file("Tejo.shp")), 100u + 28u * 1000u);
+    EXPECT_EQ(std::filesystem::file_size(folder.file("Tejo.shx")), 100u + 8u * 1000u);
+    EXPECT_EQ(std::filesystem::file_size(folder.file("Tejo.dbf")), headerLength + 1000 * recordLength + 1);
 
-    SHPHandle shp = SHPOpen((folder / "Tejo.shp").c_str(), "rb");
+    SHPHandle shp = SHPOpen((folder.file("Tejo.shp")).c_str(), "rb");
     ASSERT_NE(shp, nullptr);
     int entities = 0, type = 0;
     double low[4], high[4];
@@ -165,7 +165,7 @@ TEST(ShapeFiles, HeadersAndIndexMatchTheRecords) {
     SHPDestroyObject(last);
     SHPClose(shp);
 
-    DBFHandle dbf = DBFOpen((folder / "Tejo.dbf").c_str(), "rb");
+    DBFHandle dbf = DBFOpen((folder.file("Tejo.dbf")).c_str(), "rb");
     ASSERT_NE(dbf, nullptr);
     EXPECT_EQ(DBFGetRecordCount(dbf), 1000);
     EXPECT_EQ(dbf->nHeaderLength, static_cast<int>(headerLength));
@@ -176,32 +176,32 @@ TEST(ShapeFiles, HeadersAndIndexMatchTheRecords) {
 
 TEST(ShapeFiles, ReplacesAnExistingShapefileOnlyWhenComplete) {
     TempFolder folder;
-    writeSample(folder / "Tejo.shp", {{1, 2, 3, 4, 5, "old", {2020, 1, 1}}});
-    const std::string oldDbf = readFile(folder / "Tejo.dbf");
+    writeSample(folder.file("Tejo.shp"), {{1, 2, 3, 4, 5, "old", {2020, 1, 1}}});
+    const std::string oldDbf = readFile(folder.file("Tejo.dbf"));
     std::vector<Row> rows(3, Row{1, 2, 3, 4, 5, "new", {2021, 1, 1}});
     rows[2].first = 0.125;  // cannot be written with 2 decimals: the third record fails
-    EXPECT_EQ(errorOf([&] { writeSample(folder / "Tejo.shp", rows); }),
-              "The column 'Param_X' of the shapefile '" + (folder / "Tejo.shp") +
+    EXPECT_EQ(errorOf([&] { writeSample(folder.file("Tejo.shp"), rows); }),
+              "The column 'Param_X' of the shapefile '" + (folder.file("Tejo.shp")) +
                   "' cannot hold the value 0.125 exactly in 7 characters with 2 decimals (row 3)");
-    EXPECT_EQ(readFile(folder / "Tejo.dbf"), oldDbf);
+    EXPECT_EQ(readFile(folder.file("Tejo.dbf")), oldDbf);
     EXPECT_EQ(folderEntries(folder.path()), kTejoSet);  // no temporary file left
 
     rows.pop_back();
-    writeSample(folder / "Tejo.shp", rows);
-    EXPECT_EQ(testing::readWithOgrinfo(folder / "Tejo.shp").featureCount, 2);
+    writeSample(folder.file("Tejo.shp"), rows);
+    EXPECT_EQ(testing::readWithOgrinfo(folder.file("Tejo.shp")).featureCount, 2);
     EXPECT_EQ(folderEntries(folder.path()), kTejoSet);
 }
 
 TEST(ShapeFiles, ReportsWhatItCannotWrite) {
     TempFolder folder;
     ShapeFiles files;
-    files.OpenNewShapeFile(folder / "Tejo.shp");
+    files.OpenNewShapeFile(folder.file("Tejo.shp"));
     FieldList& fields = files.fieldList();
     fields.AddField("Param_T", kNumericField, 5, 2);
     fields.AddField("SampleDate", kDateField, 0, 0);
     for (int i = 0; i < 8; ++i) fields.AddField("Text" + std::to_string(i), kTextField, 250, 0);
     files.WriteFieldLayout();
-    const std::string shp = folder / "Tejo.shp", where = "' of the shapefile '" + shp + "' ";
+    const std::string shp = folder.file("Tejo.shp"), where = "' of the shapefile '" + shp + "' ";
     EXPECT_EQ(errorOf([&] { fields.FieldByName("Param_T").SetFieldValue(std::string_view("x")); }),
               "The column 'Param_T" + where + "holds numbers, not texts (row 1)");
     EXPECT_EQ(errorOf([&] { fields.FieldByName("SampleDate").SetFieldValue(CalendarDate{10000, 1, 1}); }),
@@ -214,31 +214,31 @@ TEST(ShapeFiles, ReportsWhatItCannotWrite) {
     // Records of 2014 bytes: 1,000,000 fit in 2 GB, 1,100,000 do not.
     EXPECT_EQ(errorOf([&] { files.ReserveRecords(1000000); }), "(no error)");
     EXPECT_EQ(errorOf([&] { files.ReserveRecords(1100000); }),
-              "The attribute table '" + (folder / "Tejo") +
+              "The attribute table '" + (folder.file("Tejo")) +
                   ".dbf' would take 2215400354 bytes for 1100000 records of 2014 bytes, more than "
                   "the 2147483647 bytes (2 GB) that a shapefile's file may hold");
 }
 
 TEST(ShapeFiles, ChecksTheFolderBeforeWriting) {
     TempFolder folder;
-    testing::writeFile(folder / "plain", "");
-    std::filesystem::create_directory(folder / "Taken.dbf");
-    std::filesystem::create_directory(folder / "locked");
+    testing::writeFile(folder.file("plain"), "");
+    std::filesystem::create_directory(folder.file("Taken.dbf"));
+    std::filesystem::create_directory(folder.file("locked"));
     ::chmod(folder.path().c_str(), 0755);
-    ::chmod((folder / "locked").c_str(), 0555);
+    ::chmod((folder.file("locked")).c_str(), 0555);
     auto openError = [](const std::string& path) { return errorOf([&] { ShapeFiles().OpenNewShapeFile(path); }); };
-    EXPECT_EQ(openError(folder / "missing/Tejo.shp"), "The folder '" + (folder / "missing") + "' does not exist");
-    EXPECT_EQ(openError(folder / "plain/Tejo.shp"), "The folder '" + (folder / "plain") + "' does not exist");
-    EXPECT_EQ(openError(folder / "Taken.shp"),
-              "'" + (folder / "Taken.dbf") + "' is a folder, so the shapefile cannot take its name");
+    EXPECT_EQ(openError(folder.file("missing/Tejo.shp")), "The folder '" + (folder.file("missing")) + "' does not exist");
+    EXPECT_EQ(openError(folder.file("plain/Tejo.shp")), "The folder '" + (folder.file("plain")) + "' does not exist");
+    EXPECT_EQ(openError(folder.file("Taken.shp")),
+              "'" + (folder.file("Taken.dbf")) + "' is a folder, so the shapefile cannot take its name");
     EXPECT_EQ(openError(folder.path() + "//Tejo.shp"), "(no error)");  // a doubled separator works
 
     // Root writes anywhere, so the unwritable folder is tried by an ordinary user in a child.
-    const std::string expected = "The folder '" + (folder / "locked") + "' cannot be written to: Permission denied";
+    const std::string expected = "The folder '" + (folder.file("locked")) + "' cannot be written to: Permission denied";
     pid_t child = ::fork();
     if (child == 0) {
         if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-        ::_exit(openError(folder / "locked/Tejo.shp") == expected ? 0 : 1);
+        ::_exit(openError(folder.file("locked/Tejo.shp")) == expected ? 0 : 1);
     }
     int status = 0;
     ::waitpid(child, &status, 0);
