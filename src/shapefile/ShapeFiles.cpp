@@ -1,9 +1,9 @@
 // The shapefile component, and the only code that calls shapelib or lays out shapefile bytes.
 // shapelib creates the files: the .shp and .shx headers, the .dbf header with the field
-// descriptors, and the .cpg. The records are then appended here in large blocks, as shapelib
-// writes each record with its own seek and write (about 200,000 points a second, where a
-// conversion of a million rows should take two seconds at most), and the headers' counts, sizes
-// and bounds are completed in close().
+// descriptors, and the .cpg. The records are then appended here in large blocks: shapelib's
+// per-record calls seek and write for every record and format every field with printf, about
+// 200,000 rows a second for the Parameter-mode layout, where a million rows should take two
+// seconds at most. close() completes the headers' counts, sizes and bounds.
 
 #include "shapefile/ShapeFiles.h"
 
@@ -301,8 +301,9 @@ Field& FieldList::AddField(const std::string& name, int type, int width, int dec
         throw ShapeFileError("The column '" + name +
                              "' does not fit in the shapefile's attribute table, which holds "
                              "records of at most 65,535 bytes and at most 2,046 columns");
-    auto* field = new Field(owner_, name, dbfNames_.assign(name), type, layout, recordLength_);
-    fields_.emplace_back(field);
+    std::unique_ptr<Field> owned(new Field(owner_, name, dbfNames_.assign(name), type, layout, recordLength_));
+    Field* field = owned.get();
+    fields_.push_back(std::move(owned));
     recordLength_ += static_cast<std::size_t>(layout.width);
     auto& sameName = byName_[name];
     sameName.push_back(fields_.size() - 1);
