@@ -48,6 +48,8 @@ std::string helpText() {
            "  --list-parameters     print the parameters of the table Params\n"
            "  --list-days           print the sample days of the table Samples\n"
            "  --inspect             print the tables (with row counts) and saved queries (with SQL)\n"
+           "  --timings             with a conversion: print the seconds each phase took on\n"
+           "                        standard error (timing<TAB>phase<TAB>seconds), for benchmarks\n"
            "\n"
            "Exit status: 0 success, 1 the data stopped the conversion, 2 wrong usage,\n"
            "3 a database or file error.\n";
@@ -120,6 +122,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (type != "military" && type != "normal")
                 throw UsageError("--coordinates takes military or normal, not '" + type + "'");
             command.military = type == "military";
+        } else if (arg == "--timings") {
+            command.timings = true;
         } else if (arg == "--list-parameters") {
             flag(CommandLine::Action::ListParameters);
         } else if (arg == "--list-days") {

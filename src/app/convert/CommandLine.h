@@ -26,6 +26,7 @@ struct CommandLine {
     std::string folder;                    // empty when not given
     std::optional<std::string> name;
     bool military = true;
+    bool timings = false;                  // report the time of each phase (benchmarks)
 };
 
 CommandLine parseCommandLine(const std::vector<std::string>& args);

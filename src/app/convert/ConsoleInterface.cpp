@@ -49,7 +49,9 @@ void ConsoleInterface::setStatusText(int panel, const std::string& text) {
     switch (panel) {
         case 1:
             phase_ = text;
+            if (text == "Creating shape file...") composing_ = Clock::now();
             if (text == "Shape file Created.") {
+                composed_ = Clock::now();
                 endProgressLine();
                 successNext_ = true;
             }
@@ -82,6 +84,16 @@ std::string ConsoleInterface::dateValueText(data::Date value) {
     else
         std::snprintf(text, sizeof text, "%02d:%02d:%02d", c.hour, c.minute, c.second);
     return text;
+}
+
+double ConsoleInterface::extractionSeconds() const {
+    if (composing_ == Clock::time_point{}) return 0;
+    return std::chrono::duration<double>(composing_ - created_).count();
+}
+
+double ConsoleInterface::compositionSeconds() const {
+    if (composed_ == Clock::time_point{}) return 0;
+    return std::chrono::duration<double>(composed_ - composing_).count();
 }
 
 void ConsoleInterface::printError(const std::string& text) {

@@ -5,6 +5,7 @@
 // nothing of the progress is printed. Times are the system clock to the second; a span reads as
 // HH:MM:SS, with a date in front from one day on.
 
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -36,6 +37,9 @@ public:
     void printError(const std::string& text);
     // Ends a progress line that is showing, so that what follows starts on a line of its own.
     void endProgressLine();
+    // Seconds from creation to the start of composition, and of composition itself.
+    double extractionSeconds() const;
+    double compositionSeconds() const;
 
 private:
     void draw();
@@ -54,6 +58,10 @@ private:
     double nextDraw_ = 0;
     std::time_t clockSecond_ = -1;
     data::Date clockValue_ = 0;
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point created_ = Clock::now();
+    Clock::time_point composing_{};
+    Clock::time_point composed_{};
 };
 
 }  // namespace pontrel::convert

@@ -12,6 +12,7 @@
 #include "app/convert/CommandLine.h"
 #include "app/convert/ConsoleInterface.h"
 #include "app/convert/Listings.h"
+#include "data/Connection.h"
 #include "data/DatabaseError.h"
 #include "engine/ConversionDriver.h"
 #include "engine/Errors.h"
@@ -47,6 +48,11 @@ int run(const pontrel::convert::CommandLine& command, pontrel::convert::ConsoleI
             if (!pontrel::runConversion(state, ui, options)) {
                 std::fputs(pontrel::convert::usageText().c_str(), stderr);
                 return kWrongUsage;
+            }
+            if (command.timings) {
+                double load = pontrel::data::Connection::loadSeconds();
+                std::fprintf(stderr, "timing\tload\t%.4f\ntiming\textract\t%.4f\ntiming\tcompose\t%.4f\n",
+                             load, ui.extractionSeconds() - load, ui.compositionSeconds());
             }
         }
     }
