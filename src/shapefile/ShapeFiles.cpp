@@ -389,8 +389,12 @@ void ShapeFiles::OpenNewShapeFile(const std::string& path, int mode, int shapeTy
                              std::strerror(errno));
     for (const char* ext : kExtensions) {
         const std::string name = stem_ + ext;
-        if (::lstat(name.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        if (::lstat(name.c_str(), &info) != 0) continue;
+        if (S_ISDIR(info.st_mode))
             throw ShapeFileError("'" + name + "' is a folder, so the shapefile cannot take its name");
+        // A file its owner made read-only is kept, even where the folder would let it be replaced.
+        if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            throw ShapeFileError("The file '" + name + "' is read-only, so it is not replaced");
     }
 
     // Reserve the temporary names: the .shp is created exclusively, the others follow its name.
