@@ -15,6 +15,7 @@ struct sqlite3_stmt;
 namespace pontrel::data {
 
 class SqliteStatement;
+class SqliteCall;
 
 // A value handed to or returned by a function the program registers with SQLite.
 struct SqlValue {
@@ -59,9 +60,13 @@ public:
     using Compare = int (*)(void*, int, const void*, int, const void*);
     void createCollation(const std::string& name, Compare compare);
 
-    // Registers a deterministic scalar function taking `argumentCount` arguments (-1: any number)
-    // for every later statement of this handle, replacing a built-in function of that name.
-    void createFunction(const std::string& name, int argumentCount, SqlFunction function);
+    // Registers a deterministic scalar SQL function of `arity` arguments (-1: any number) for every
+    // later statement of this handle, replacing a built-in function of that name. Two forms: a
+    // plain function that reads its arguments in place (for functions called on every row of
+    // large tables), and an SqlFunction that gets copies and may throw to fail the statement.
+    using ScalarFunction = void (*)(SqliteCall& call);
+    void createFunction(const std::string& name, int arity, ScalarFunction function);
+    void createFunction(const std::string& name, int arity, SqlFunction function);
 
     // Names of the tables and views whose contents a SELECT statement would read.
     std::vector<std::string> tablesRead(std::string_view sql);
@@ -112,6 +117,30 @@ public:
 
 private:
     sqlite3_stmt* stmt_ = nullptr;
+};
+
+// One call of a registered SQL function: its arguments and its result.
+class SqliteCall {
+public:
+    SqliteCall(void* context, int argc, void** argv) : context_(context), argc_(argc), argv_(argv) {}
+
+    int argumentCount() const { return argc_; }
+    SqliteStatement::Type type(int index) const;
+    std::int64_t integer(int index) const;
+    double real(int index) const;
+    std::string_view text(int index) const;
+
+    void resultNull();
+    void resultInteger(std::int64_t value);
+    void resultReal(double value);
+    void resultText(std::string_view value);
+    // Makes the statement fail with this message.
+    void resultError(const std::string& message);
+
+private:
+    void* context_;
+    int argc_;
+    void** argv_;
 };
 
 }  // namespace pontrel::data
