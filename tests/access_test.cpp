@@ -22,6 +22,7 @@
 #include "data/JetSql.h"
 #include "data/SavedQuery.h"
 #include "data/SourceDatabase.h"
+#include "data/TextCollation.h"
 #include "data/WorkingDatabase.h"
 
 namespace fs = std::filesystem;
@@ -312,6 +313,71 @@ TEST(AccessQueries, OtherKindsAreRefusedByName) {
                       std::string("The query '") + c.query + "' is " + c.kind +
                           " query; only select queries can be read")
                 << file;
+    }
+}
+
+// ---- the sample database, written as Access by the project's own writer --------------------
+
+std::vector<std::string> rowsOf(Connection& connection, const std::string& sql) {
+    std::vector<std::string> out;
+    auto rs = connection.execute(sql);
+    for (; !rs->eof(); rs->moveNext()) {
+        std::string line;
+        for (int i = 0; i < rs->fieldCount(); ++i)
+            line += (i ? "|" : "") + rs->fieldName(i) + "=" + (rs->isNull(i) ? std::string("NULL") : rs->text(i));
+        out.push_back(line);
+    }
+    return out;
+}
+
+TEST(AccessSample, ExtractionsMatchTheSqliteSampleRowForRow) {
+    const fs::path sample = PONTREL_SAMPLE_DIR;
+    if (!fs::exists(sample / "vessamo-sample.mdb") || !fs::exists(sample / "vessamo-sample.sqlite"))
+        GTEST_SKIP() << "no sample databases in " << sample;
+    Connection access((sample / "vessamo-sample.mdb").string());
+    Connection sqlite((sample / "vessamo-sample.sqlite").string());
+    // The statements the extraction runs, for every parameter and every day.
+    std::vector<std::string> statements = {"Select * from Params ORDER BY ParameterName ",
+                                           "Select * from Samples ORDER BY SampleDate"};
+    for (const std::string& row : rowsOf(sqlite, "Select ParameterName from Params")) {
+        std::string name = row.substr(row.find('=') + 1);
+        statements.push_back("Select * from Kelvash_Query WHERE (ParameterName = " + sqlQuote(name) +
+                             ")  ORDER BY SampleDate ");
+        statements.push_back("Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (ParameterName = " +
+                             sqlQuote(name) + ")");
+    }
+    for (const std::string& row : rowsOf(sqlite, "Select DISTINCT SampleDate from Samples")) {
+        CivilTime c = civilFromDate(std::stod(row.substr(row.find('=') + 1)));
+        char day[16];
+        std::snprintf(day, sizeof day, "%02d-%02d-%04d", c.month, c.day, c.year);
+        statements.push_back(std::string("Select * from Kelvash_Query WHERE (SampleDate =  #") + day +
+                             "# )  ORDER BY ParameterName ");
+        statements.push_back(std::string("Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (SampleDate = #") +
+                             day + "#)");
+    }
+    EXPECT_GT(statements.size(), 50u);
+    for (const std::string& statement : statements) {
+        std::vector<std::string> fromAccess = rowsOf(access, statement);
+        EXPECT_EQ(fromAccess, rowsOf(sqlite, statement)) << statement;
+        EXPECT_FALSE(fromAccess.empty()) << statement;
+    }
+}
+
+TEST(AccessSample, OneConnectionReadsEveryObjectWithItsConversions) {
+    const fs::path sample = PONTREL_SAMPLE_DIR;
+    for (const char* name : {"vessamo-sample.mdb", "vessamo-sample.sqlite"}) {
+        if (!fs::exists(sample / name)) GTEST_SKIP() << "no sample database " << name;
+        SCOPED_TRACE(name);
+        Connection connection((sample / name).string());
+        // The second statement names a table the first did not load.
+        auto params = connection.execute("Select * from Params ORDER BY ParameterName ");
+        std::vector<std::string> names;
+        for (; !params->eof(); params->moveNext()) names.push_back(params->text(params->fieldIndex("ParameterName")));
+        EXPECT_TRUE(std::is_sorted(names.begin(), names.end(),
+                                   [](const std::string& a, const std::string& b) { return compareText(a, b) < 0; }));
+        auto samples = connection.execute("Select * from Samples ORDER BY SampleDate");
+        ASSERT_FALSE(samples->eof());
+        EXPECT_EQ(samples->kind(samples->fieldIndex("SampleDate")), Recordset::Kind::Real);
     }
 }
 

@@ -78,7 +78,6 @@ public:
                 if (find(table, type, realName, sql) && type == "table") checkDates(realName);
             find(name, type, realName, sql);
         }
-        createWrapper(realName, work);
         loaded_.insert(upper(realName));
         return true;
     }
@@ -132,7 +131,7 @@ private:
     }
 
     // The source is read in place: it is attached read-only to the working database, and each
-    // object used gets a temporary view there that gives its dates as day counts and its texts
+    // of its objects gets a temporary view there that gives its dates as day counts and its texts
     // the program's collation. Nothing is copied, so a large file opens at once.
     void attachTo(WorkingDatabase& work) {
         if (attached_ == &work) return;
@@ -140,6 +139,12 @@ private:
         work.sql().exec("ATTACH DATABASE " + sqlQuote("file:" + uriPath(path_) + "?mode=ro") +
                         " AS " + kSchema);
         attached_ = &work;
+        // Once attached, a statement can name any object of the source without it being loaded,
+        // so every object gets its wrapper now: none is ever read without its conversions.
+        SqliteStatement objects = db_.prepare(
+            "SELECT name FROM sqlite_schema WHERE type IN ('table','view') AND name NOT LIKE "
+            "'sqlite\\_%' ESCAPE '\\'");
+        while (objects.step()) createWrapper(std::string(objects.columnText(0)), work);
     }
 
     void createWrapper(const std::string& object, WorkingDatabase& work) {
