@@ -243,7 +243,7 @@ TEST(JetTranslation, SavedQueriesNameTheirColumnsAsJetDoes) {
 
 TEST(JetTranslation, RefusesWhatItCannotGiveTheSameMeaning) {
     struct Case {
-        const char* jet;
+        std::string jet;
         const char* construct;
     } cases[] = {
         {"SELECT a Xor b FROM t", "uses the operator XOR"},
@@ -272,6 +272,10 @@ TEST(JetTranslation, RefusesWhatItCannotGiveTheSameMeaning) {
         {"SELECT a FROM t WHERE", "cannot be read: it ends too early"},
         {"SELECT a FROM (t", "cannot be read: expected ')', found the end"},
         {"SELECT a FROM t WHERE a = 'x", "uses a text without its closing quote"},
+        {"SELECT " + std::string(300, '(') + "1" + std::string(300, ')') + " FROM t", "uses more than 200 levels of nesting"},
+        {"SELECT " + std::string(300, '-') + "1 FROM t", "uses more than 200 levels of nesting"},
+        {"SELECT 1" + [] { std::string s; for (int i = 0; i < 1200; ++i) s += " + 1"; return s; }() + " FROM t",
+         "uses more than 1000 operators in a row"},
     };
     for (const Case& c : cases) {
         std::string error = errorOf([&] { translateJetSql(c.jet, "Q"); });

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -284,6 +285,7 @@ struct Expr {
     std::optional<std::size_t> qualifier;  // Column: the table or alias before the dot
     std::vector<std::size_t> marks;  // punctuation and keywords, in the order they are written
     bool negated = false;
+    int height = 1;  // of the tree below, which writing it back walks recursively
     std::vector<std::unique_ptr<Expr>> args;
     std::unique_ptr<Select> query;
 };
@@ -347,6 +349,23 @@ public:
     Parser(const std::vector<Token>& tokens, const Messages& messages)
         : tokens_(tokens), messages_(messages) {}
 
+    // The parser recurses once per level of parentheses, Not, sign or subquery; a limit keeps a
+    // pathological text from exhausting the stack.
+    static constexpr int kMaxDepth = 200;
+    class Nesting {
+    public:
+        explicit Nesting(Parser& parser) : parser_(parser) {
+            if (++parser_.depth_ > kMaxDepth)
+                throw parser_.messages_.refuse("more than " + std::to_string(kMaxDepth) + " levels of nesting");
+        }
+        ~Nesting() { --parser_.depth_; }
+        Nesting(const Nesting&) = delete;
+        Nesting& operator=(const Nesting&) = delete;
+
+    private:
+        Parser& parser_;
+    };
+
     std::unique_ptr<Select> statement() {
         if (isWord("PARAMETERS")) throw messages_.refuse("a PARAMETERS declaration");
         if (isWord("TRANSFORM")) throw messages_.refuse("a crosstab (TRANSFORM ... PIVOT)");
@@ -404,6 +423,7 @@ private:
     }
 
     std::unique_ptr<Select> query() {
+        Nesting nesting(*this);
         auto s = std::make_unique<Select>();
         s->selectToken = expectWord("SELECT");
         if (isWord("ALL")) s->quantifier = Select::All;
@@ -519,6 +539,7 @@ private:
     }
 
     std::unique_ptr<FromNode> fromPrimary() {
+        Nesting nesting(*this);
         auto node = std::make_unique<FromNode>();
         if (isSymbol("(")) {
             node->token = pos_++;
@@ -552,6 +573,7 @@ private:
     // Jet's precedence, loosest first: Imp, Eqv, Xor, Or, And, Not, comparisons, &, + -, Mod,
     // \, * /, unary -, ^.
     ExprPtr expression() {
+        Nesting nesting(*this);
         ExprPtr left = orExpression();
         if (isWord("XOR") || isWord("EQV") || isWord("IMP"))
             throw messages_.refuse("the operator " + upperAscii(tokens_[pos_].text));
@@ -562,6 +584,10 @@ private:
         auto e = std::make_unique<Expr>();
         e->kind = kind;
         e->token = op;
+        // A long run of operators builds a deep tree without nesting: it is bounded as well.
+        e->height = 1 + std::max(left->height, right->height);
+        if (e->height > 5 * kMaxDepth)
+            throw messages_.refuse("more than " + std::to_string(5 * kMaxDepth) + " operators in a row");
         e->args.push_back(std::move(left));
         e->args.push_back(std::move(right));
         return e;
@@ -586,6 +612,7 @@ private:
     }
 
     ExprPtr notExpression() {
+        Nesting nesting(*this);
         if (isWord("NOT")) {
             auto e = std::make_unique<Expr>();
             e->kind = Expr::Unary;
@@ -653,6 +680,9 @@ private:
                 pos_ = start;
                 return left;
             }
+            for (const ExprPtr& arg : e->args) e->height = std::max(e->height, arg->height + 1);
+            if (e->height > 5 * kMaxDepth)
+                throw messages_.refuse("more than " + std::to_string(5 * kMaxDepth) + " operators in a row");
             left = std::move(e);
         }
     }
@@ -703,6 +733,7 @@ private:
     }
 
     ExprPtr unary() {
+        Nesting nesting(*this);
         if (isSymbol("-") || isSymbol("+")) {
             auto e = std::make_unique<Expr>();
             e->kind = Expr::Unary;
@@ -714,6 +745,7 @@ private:
     }
 
     ExprPtr exponent() {
+        Nesting nesting(*this);
         ExprPtr left = primary();
         while (isSymbol("^")) {
             std::size_t op = pos_++;
@@ -802,6 +834,7 @@ private:
     const std::vector<Token>& tokens_;
     const Messages& messages_;
     std::size_t pos_ = 0;
+    int depth_ = 0;
 };
 
 // ---- writing SQLite -----------------------------------------------------------------------
