@@ -239,6 +239,14 @@ TEST(JetTranslation, SavedQueriesNameTheirColumnsAsJetDoes) {
         "SELECT x FROM a INNER JOIN B ON a.k = b.k WHERE x IN (SELECT y FROM c) AND EXISTS (SELECT * FROM A)",
         options);
     EXPECT_EQ(t.relations, (std::vector<std::string>{"a", "B", "c"}));
+
+    // The columns joins compare for equality, through aliases, parentheses and And.
+    JetTranslation joins = translateJet(
+        "SELECT x FROM (T AS p INNER JOIN U ON (p.k = U.k) AND (p.j = U.j)) LEFT JOIN V ON U.m > V.m",
+        options);
+    std::vector<std::string> keys;
+    for (const auto& c : joins.joinColumns) keys.push_back(c.relation + "." + c.column);
+    EXPECT_EQ(keys, (std::vector<std::string>{"T.k", "U.k", "T.j", "U.j"}));
 }
 
 TEST(JetTranslation, RefusesWhatItCannotGiveTheSameMeaning) {

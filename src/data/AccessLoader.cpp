@@ -329,6 +329,14 @@ void AccessLoader::loadQuery(const Object& object, SqliteDatabase& out) {
             throw DatabaseError("The query '" + object.name + "' reads '" + source +
                                 "', which is neither a table nor a query of '" + path_ + "'");
     out.exec("CREATE VIEW " + sqlName(object.name) + " AS " + translation.sql);
+    // Access files usually index the keys their queries join by; without an index SQLite would
+    // build a temporary one for every statement on the view.
+    for (const JetTranslation::Column& key : translation.joinColumns) {
+        const Object* source = find(key.relation);
+        if (!source || source->type != kTableObject) continue;
+        out.exec("CREATE INDEX IF NOT EXISTS " + sqlName("pontrel_join_" + source->name + "_" + key.column) +
+                 " ON " + sqlName(source->name) + " (" + sqlName(key.column) + ")");
+    }
     // Preparing a statement on the view checks every name and function in it now.
     SqliteStatement probe;
     std::string error = out.tryPrepare("SELECT * FROM " + sqlName(object.name), &probe);

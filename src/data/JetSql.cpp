@@ -977,8 +977,9 @@ const char* typeWords(JetType type) {
 class Writer {
 public:
     Writer(const std::vector<Token>& tokens, const Messages& messages, const JetTranslateOptions& options,
-           std::vector<std::string>& relations)
-        : tokens_(tokens), messages_(messages), options_(options), relations_(relations) {}
+           std::vector<std::string>& relations, std::vector<JetTranslation::Column>& joinColumns)
+        : tokens_(tokens), messages_(messages), options_(options), relations_(relations),
+          joinColumns_(joinColumns) {}
 
     std::string statement(const Select& select) { return query(select, nullptr, true) + tokens_.back().lead; }
 
@@ -1053,10 +1054,30 @@ private:
                 out += fromNode(*node.right, scope);
                 out += t(node.onToken);
                 out += condition(*node.on, scope).text;
+                noteJoinColumns(*node.on, scope);
                 return out;
             }
         }
         return {};
+    }
+
+    // Records the columns of the conditions "a.x = b.y" that an ON clause joins by, through
+    // parentheses and And.
+    void noteJoinColumns(const Expr& e, const Scope& scope) {
+        if (e.kind == Expr::Paren) return noteJoinColumns(*e.args[0], scope);
+        if (e.kind == Expr::Binary && tokens_[e.token].value == "AND") {
+            noteJoinColumns(*e.args[0], scope);
+            noteJoinColumns(*e.args[1], scope);
+            return;
+        }
+        if (e.kind != Expr::Compare || tokens_[e.token].value != "=") return;
+        for (const ExprPtr& side : e.args) {
+            const Expr* column = side.get();
+            while (column->kind == Expr::Paren) column = column->args[0].get();
+            if (column->kind != Expr::Column || !column->qualifier) continue;
+            const Binding* b = findBinding(nameOf(*column->qualifier), scope);
+            if (b && !b->relation.empty()) joinColumns_.push_back({b->relation, nameOf(column->token)});
+        }
     }
 
     // ---- expressions ----
@@ -1661,6 +1682,7 @@ private:
     const Messages& messages_;
     const JetTranslateOptions& options_;
     std::vector<std::string>& relations_;
+    std::vector<JetTranslation::Column>& joinColumns_;
 };
 
 }  // namespace
@@ -1740,7 +1762,7 @@ JetTranslation translateJet(std::string_view jet, const JetTranslateOptions& opt
     Parser parser(tokens, messages);
     std::unique_ptr<Select> select = parser.statement();
     JetTranslation translation;
-    Writer writer(tokens, messages, options, translation.relations);
+    Writer writer(tokens, messages, options, translation.relations, translation.joinColumns);
     translation.sql = writer.statement(*select);
     return translation;
 }

@@ -44,8 +44,14 @@ struct JetTranslateOptions {
 };
 
 struct JetTranslation {
+    struct Column {
+        std::string relation;  // a table or query, as written
+        std::string column;
+    };
     std::string sql;
     std::vector<std::string> relations;  // every table or query named, as written, once each
+    // The columns that joins compare for equality: worth an index when their table is large.
+    std::vector<Column> joinColumns;
 };
 
 JetTranslation translateJet(std::string_view jet, const JetTranslateOptions& options);
