@@ -84,7 +84,6 @@ public:
         if (!object) return std::nullopt;
         loader_.loadObject(*object, out_);
         Relation relation;
-        relation.isQuery = object->type == kQueryObject;
         SqliteStatement info = out_.prepare("SELECT name, type FROM pragma_table_info(?1)");
         info.bindText(1, object->name);
         while (info.step())

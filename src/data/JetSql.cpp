@@ -902,7 +902,6 @@ struct Binding {
     std::string key;       // alias, or the table or query name
     std::string relation;  // the table or query ("" for a subquery)
     bool known = false;
-    bool isQuery = false;
     std::vector<JetSchema::Column> columns;
 };
 
@@ -985,7 +984,6 @@ public:
 
 private:
     std::string t(std::size_t i) const { return tokens_[i].lead + tokens_[i].text; }
-    std::string lead(std::size_t i) const { return tokens_[i].lead; }
 
     std::string identifier(std::size_t i) const {
         const Token& token = tokens_[i];
@@ -1023,7 +1021,6 @@ private:
                 if (options_.schema) {
                     if (std::optional<JetSchema::Relation> r = options_.schema->relation(name)) {
                         b.known = true;
-                        b.isQuery = r->isQuery;
                         b.columns = r->columns;
                     }
                 }
@@ -1039,7 +1036,6 @@ private:
                 Binding b;
                 b.key = nameOf(*node.alias);
                 b.known = true;
-                b.isQuery = true;
                 b.columns = columns;
                 scope.bindings.push_back(b);
                 std::string out = t(node.token) + inner + t(node.close);

@@ -26,7 +26,6 @@ public:
         JetType type = JetType::Unknown;
     };
     struct Relation {
-        bool isQuery = false;
         std::vector<Column> columns;
     };
     virtual ~JetSchema() = default;
