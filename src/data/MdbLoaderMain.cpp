@@ -26,6 +26,18 @@
 
 namespace {
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
 constexpr int kDone = 0;
 constexpr int kFailed = 2;
 constexpr int kNotFound = 3;
@@ -59,11 +71,9 @@ bool applyLimit(const std::string& argument) {
         return static_cast<rlim_t>(value);
     };
     if (auto v = valueOf("--max-memory=")) {
-#if defined(__SANITIZE_ADDRESS__)
-        return true;  // AddressSanitizer reserves far more address space than it uses
-#else
+        // AddressSanitizer reserves far more address space than it uses.
+        if (kAddressSanitizer) return true;
         return setLimit(RLIMIT_AS, *v);
-#endif
     }
     if (auto v = valueOf("--max-output=")) return setLimit(RLIMIT_FSIZE, *v);
     if (auto v = valueOf("--max-cpu=")) return setLimit(RLIMIT_CPU, *v);
