@@ -1,5 +1,10 @@
 #include "forms/DayForm.h"
 
+#include <QAbstractItemView>
+#include <QStyle>
+#include <QStyleOptionComboBox>
+#include <algorithm>
+
 #include "forms/DesignUnits.h"
 #include "forms/RegionalSettings.h"
 #include "forms/StepLists.h"
@@ -31,6 +36,26 @@ void DayForm::fillList() {
     const auto days = readSampleDays(wizard_.state(), [](data::Date date) { return dateText(date); });
     for (const DayItem& day : days) Days_CB->addItem(QString::fromStdString(day.text), day.date);
     showPlaceholder(Days_CB, kDayPlaceholder);
+    fitListToItems();
+}
+
+void DayForm::fitListToItems() {
+    // A date with its time of day can be wider than the designed list: the list then widens,
+    // as far as the frame it lies over, so that the chosen text can be read whole.
+    const QFontMetrics metrics(Days_CB->font());
+    int widest = metrics.horizontalAdvance(Days_CB->currentText());
+    for (int i = 0; i < Days_CB->count(); ++i)
+        widest = std::max(widest, metrics.horizontalAdvance(Days_CB->itemText(i)));
+    QStyleOptionComboBox option;
+    option.initFrom(Days_CB);
+    option.editable = true;
+    const int needed =
+        Days_CB->style()->sizeFromContents(QStyle::CT_ComboBox, &option, QSize(widest, 0), Days_CB).width();
+    const QRect design = twipsRect(960, 1200, 1815, 315);
+    const int room = Frame1->geometry().right() - 4 - design.left();
+    Days_CB->setGeometry(design.left(), design.top(), std::clamp(needed, design.width(), room),
+                         design.height());
+    Days_CB->view()->setMinimumWidth(needed);
 }
 
 void DayForm::Command1_Click() {

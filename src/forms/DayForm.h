@@ -26,6 +26,9 @@ public slots:
 
 protected:
     void fillList() override;
+
+private:
+    void fitListToItems();
 };
 
 }  // namespace pontrel::forms

@@ -1,5 +1,6 @@
 #include "forms/DesignUnits.h"
 
+#include <QLabel>
 #include <QWidget>
 
 namespace pontrel::forms {
@@ -29,6 +30,11 @@ QFont designFont(const QString& family, double points, bool bold) {
 void place(QWidget* widget, int left, int top, int width, int height, const QFont& font) {
     widget->setGeometry(twipsRect(left, top, width, height));
     widget->setFont(font);
+}
+
+void growToFitText(QLabel* label) {
+    const int needed = label->heightForWidth(label->width());
+    if (needed > label->height()) label->resize(label->width(), needed);
 }
 
 void placeWindow(QWidget* window, int left, int top, int width, int height, bool fixed) {

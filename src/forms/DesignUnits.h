@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QString>
 
+class QLabel;
 class QWidget;
 
 namespace pontrel::forms {
@@ -33,6 +34,10 @@ QFont designFont(const QString& family = QStringLiteral("MS Sans Serif"), double
 // Places `widget` at a design position in twips within its container and gives it the font.
 void place(QWidget* widget, int left, int top, int width, int height,
            const QFont& font = designFont());
+
+// A word-wrapping label whose lines need more than its designed height grows downwards, so that
+// no line is cut off with the installed fonts.
+void growToFitText(QLabel* label);
 
 // Places a top-level window so that its client area has the given size and, unless `left` is
 // negative, the given screen position, all in twips; the window cannot be resized when `fixed`.

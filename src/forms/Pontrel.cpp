@@ -94,6 +94,7 @@ Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
     for (QLabel* label : {Label7, Label8, Label1}) {
         label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         label->setWordWrap(true);
+        growToFitText(label);
     }
     TypeCoordinates_Frame = new QGroupBox("Type of Coordinates", IndexCreation_frame);
     place(TypeCoordinates_Frame, 3000, 1200, 3495, 1215);

@@ -33,6 +33,7 @@ TypeForm::TypeForm(Wizard& wizard) : StepWindow(wizard, fixedDialogFlags()) {
     place(Label4, 120, 480, 1215, 375);
     Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     Label4->setWordWrap(true);
+    growToFitText(Label4);
     DataSourceBrowser = new QPushButton("Browse", this);
     place(DataSourceBrowser, 7200, 480, 975, 375);
     DataSourceBrowser->setToolTip("Browse DataSource file");

@@ -28,6 +28,7 @@ frmAbout::frmAbout(Wizard& wizard) : QDialog(nullptr, fixedDialogFlags()), wizar
         QPalette black = item->palette();
         black.setColor(QPalette::WindowText, Qt::black);
         item->setPalette(black);
+        growToFitText(item);
         return item;
     };
 
