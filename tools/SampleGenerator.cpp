@@ -76,7 +76,7 @@ SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& si
     const int namedParameters = static_cast<int>(std::size(kParameters));
 
     // Params
-    sink.beginTable("Params", {{"ParamID", ColumnType::Long},
+    sink.beginTable("Params", {{"ParamID", ColumnType::Long, 0, true},
                                {"ParameterName", ColumnType::Text, 100},
                                {"ParameterCode", ColumnType::Text, 20},
                                {"Unit", ColumnType::Text, 20}});
@@ -94,7 +94,7 @@ SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& si
     sink.endTable();
 
     // Stations: along the estuary, with geographic and military grid coordinates.
-    sink.beginTable("Stations", {{"StationID", ColumnType::Long},
+    sink.beginTable("Stations", {{"StationID", ColumnType::Long, 0, true},
                                  {"Name", ColumnType::Text, 100},
                                  {"CurrentName", ColumnType::Text, 100},
                                  {"Latitude", ColumnType::Double},
@@ -124,7 +124,7 @@ SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& si
         std::int64_t id;
         int station;
     };
-    sink.beginTable("Samples", {{"SampleID", ColumnType::Long},
+    sink.beginTable("Samples", {{"SampleID", ColumnType::Long, 0, true},
                                 {"StationID", ColumnType::Long},
                                 {"SampleDate", ColumnType::DateTime},
                                 {"SampleHour", ColumnType::Double},

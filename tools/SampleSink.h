@@ -16,6 +16,7 @@ struct ColumnDefinition {
     std::string name;
     ColumnType type = ColumnType::Text;
     int textLength = 255;  // Text columns, in characters
+    bool primaryKey = false;
 };
 
 struct DateTimeValue {

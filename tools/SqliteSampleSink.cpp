@@ -31,7 +31,8 @@ public:
         std::string create = "CREATE TABLE \"" + name + "\" (";
         std::string insert = "INSERT INTO \"" + name + "\" VALUES (";
         for (std::size_t i = 0; i < columns.size(); ++i) {
-            create += (i ? ", \"" : "\"") + columns[i].name + "\" " + sqlType(columns[i].type);
+            create += (i ? ", \"" : "\"") + columns[i].name + "\" " + sqlType(columns[i].type) +
+                      (columns[i].primaryKey ? " PRIMARY KEY" : "");
             insert += i ? ", ?" : "?";
         }
         db_.exec(create + ")");

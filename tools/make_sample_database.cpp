@@ -1,5 +1,6 @@
-// Writes a seeded Vessamo sample database. Usage:
-//   make_sample_database OUTPUT [--seed N] [--days N] [--stations N] [--stations-per-day N]
+// Writes a seeded Vessamo sample database: an Access 2000 file with --mdb or when OUTPUT ends in
+// .mdb, a SQLite file otherwise. Usage:
+//   make_sample_database OUTPUT [--mdb] [--seed N] [--days N] [--stations N] [--stations-per-day N]
 //                               [--parameters N] [--parameters-per-visit N] [--no-faults]
 
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "MdbSampleSink.h"
 #include "SampleGenerator.h"
 #include "SqliteSampleSink.h"
 
@@ -15,6 +17,7 @@ int main(int argc, char** argv) {
     using namespace pontrel::tools;
     SampleOptions options;
     std::string output;
+    bool access = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         auto number = [&](const char* name) -> long long {
@@ -31,6 +34,7 @@ int main(int argc, char** argv) {
         else if (arg == "--parameters") options.parameters = static_cast<int>(number("--parameters"));
         else if (arg == "--parameters-per-visit") options.parametersPerVisit = static_cast<int>(number("--parameters-per-visit"));
         else if (arg == "--no-faults") options.withFaults = false;
+        else if (arg == "--mdb") access = true;
         else if (!arg.empty() && arg[0] != '-' && output.empty()) output = arg;
         else {
             std::fprintf(stderr, "unknown argument: %s\n", arg.c_str());
@@ -42,7 +46,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        auto sink = makeSqliteSampleSink(output);
+        access = access || (output.size() > 4 && output.compare(output.size() - 4, 4, ".mdb") == 0);
+        auto sink = access ? makeMdbSampleSink(output) : makeSqliteSampleSink(output);
         SampleCounts counts = generateSampleDatabase(options, *sink);
         std::printf("%s: %lld samples, %lld values\n", output.c_str(),
                     static_cast<long long>(counts.samples), static_cast<long long>(counts.values));

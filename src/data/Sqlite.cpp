@@ -71,6 +71,21 @@ void SqliteDatabase::createCollation(const std::string& name, Compare compare) {
 }
 
 namespace {
+void callScalar(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    auto function = reinterpret_cast<SqliteDatabase::ScalarFunction>(sqlite3_user_data(context));
+    SqliteCall call(context, argc, reinterpret_cast<void**>(argv));
+    function(call);
+}
+}  // namespace
+
+void SqliteDatabase::createFunction(const std::string& name, int arity, ScalarFunction function) {
+    int rc = sqlite3_create_function_v2(db_, name.c_str(), arity, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                        reinterpret_cast<void*>(function), callScalar, nullptr,
+                                        nullptr, nullptr);
+    if (rc != SQLITE_OK) fail(db_, "The SQL function " + name + " could not be registered");
+}
+
+namespace {
 int collectReads(void* arg, int action, const char* table, const char*, const char*,
                  const char*) {
     if (action == SQLITE_READ && table != nullptr && std::strncmp(table, "sqlite_", 7) != 0)
@@ -180,6 +195,38 @@ std::string_view SqliteStatement::columnBlob(int column) const {
     if (data == nullptr) return {};
     return {static_cast<const char*>(data),
             static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
+}
+
+namespace {
+sqlite3_value* argument(void** argv, int index) { return static_cast<sqlite3_value*>(argv[index]); }
+sqlite3_context* contextOf(void* context) { return static_cast<sqlite3_context*>(context); }
+}  // namespace
+
+SqliteStatement::Type SqliteCall::type(int index) const {
+    switch (sqlite3_value_type(argument(argv_, index))) {
+        case SQLITE_INTEGER: return SqliteStatement::Type::Integer;
+        case SQLITE_FLOAT: return SqliteStatement::Type::Real;
+        case SQLITE_TEXT: return SqliteStatement::Type::Text;
+        case SQLITE_BLOB: return SqliteStatement::Type::Blob;
+        default: return SqliteStatement::Type::Null;
+    }
+}
+std::int64_t SqliteCall::integer(int index) const { return sqlite3_value_int64(argument(argv_, index)); }
+double SqliteCall::real(int index) const { return sqlite3_value_double(argument(argv_, index)); }
+std::string_view SqliteCall::text(int index) const {
+    const unsigned char* text = sqlite3_value_text(argument(argv_, index));
+    if (text == nullptr) return {};
+    return {reinterpret_cast<const char*>(text),
+            static_cast<std::size_t>(sqlite3_value_bytes(argument(argv_, index)))};
+}
+void SqliteCall::resultNull() { sqlite3_result_null(contextOf(context_)); }
+void SqliteCall::resultInteger(std::int64_t value) { sqlite3_result_int64(contextOf(context_), value); }
+void SqliteCall::resultReal(double value) { sqlite3_result_double(contextOf(context_), value); }
+void SqliteCall::resultText(std::string_view value) {
+    sqlite3_result_text64(contextOf(context_), value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+}
+void SqliteCall::resultError(const std::string& message) {
+    sqlite3_result_error(contextOf(context_), message.c_str(), static_cast<int>(message.size()));
 }
 
 }  // namespace pontrel::data

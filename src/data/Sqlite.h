@@ -15,6 +15,7 @@ struct sqlite3_stmt;
 namespace pontrel::data {
 
 class SqliteStatement;
+class SqliteCall;
 
 class SqliteDatabase {
 public:
@@ -34,6 +35,10 @@ public:
     // Registers a collation under `name` for every later statement of this handle.
     using Compare = int (*)(void*, int, const void*, int, const void*);
     void createCollation(const std::string& name, Compare compare);
+
+    // Registers a deterministic scalar SQL function of `arity` arguments.
+    using ScalarFunction = void (*)(SqliteCall& call);
+    void createFunction(const std::string& name, int arity, ScalarFunction function);
 
     // Names of the tables and views whose contents a SELECT statement would read.
     std::vector<std::string> tablesRead(std::string_view sql);
@@ -84,6 +89,30 @@ public:
 
 private:
     sqlite3_stmt* stmt_ = nullptr;
+};
+
+// One call of a registered SQL function: its arguments and its result.
+class SqliteCall {
+public:
+    SqliteCall(void* context, int argc, void** argv) : context_(context), argc_(argc), argv_(argv) {}
+
+    int argumentCount() const { return argc_; }
+    SqliteStatement::Type type(int index) const;
+    std::int64_t integer(int index) const;
+    double real(int index) const;
+    std::string_view text(int index) const;
+
+    void resultNull();
+    void resultInteger(std::int64_t value);
+    void resultReal(double value);
+    void resultText(std::string_view value);
+    // Makes the statement fail with this message.
+    void resultError(const std::string& message);
+
+private:
+    void* context_;
+    int argc_;
+    void** argv_;
 };
 
 }  // namespace pontrel::data

@@ -41,17 +41,6 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-// The text after "no such table: " in SQLite's message, without a schema prefix.
-std::string missingTable(const std::string& error) {
-    const std::string marker = "no such table: ";
-    std::size_t at = error.find(marker);
-    if (at == std::string::npos) return {};
-    std::string name = error.substr(at + marker.size());
-    std::size_t dot = name.find('.');
-    if (dot != std::string::npos && (name.compare(0, dot, "main") == 0)) name = name.substr(dot + 1);
-    return name;
-}
-
 class SqliteSource : public SourceDatabase {
 public:
     explicit SqliteSource(const std::string& path)
@@ -76,11 +65,17 @@ public:
     bool load(const std::string& name, WorkingDatabase& work) override {
         std::string type, sql, realName;
         if (!find(name, type, realName, sql)) return false;
-        if (!loaded_.insert(upper(realName)).second) return true;
-        if (type == "table")
-            copyTable(realName, work);
-        else
-            createView(realName, sql, work);
+        if (loaded_.count(upper(realName))) return true;
+        attachTo(work);
+        if (type == "table") {
+            checkDates(realName);
+        } else {
+            for (const std::string& table : db_.tablesRead("SELECT * FROM " + quoteName(realName)))
+                if (find(table, type, realName, sql) && type == "table") checkDates(realName);
+            find(name, type, realName, sql);
+        }
+        createWrapper(realName, work);
+        loaded_.insert(upper(realName));
         return true;
     }
 
@@ -132,103 +127,77 @@ private:
         return true;
     }
 
-    void copyTable(const std::string& table, WorkingDatabase& work) {
-        SqliteStatement read = db_.prepare("SELECT * FROM " + quoteName(table));
-        const int columns = read.columnCount();
-        std::vector<bool> isDate(static_cast<std::size_t>(columns));
-        std::vector<std::string> names(static_cast<std::size_t>(columns));
-        std::string create = "CREATE TABLE " + quoteName(table) + " (";
-        std::string insert = "INSERT INTO " + quoteName(table) + " VALUES (";
-        for (int c = 0; c < columns; ++c) {
-            names[c] = read.columnName(c);
-            std::string declared = read.columnDeclaredType(c);
-            isDate[c] = isDateType(declared);
-            if (c) {
-                create += ", ";
-                insert += ", ";
-            }
-            create += quoteName(names[c]) +
-                      (isDate[c] ? " REAL" : std::string(" ") + quoteName(declared) + " COLLATE " +
-                                                 kTextCollation);
-            insert += "?";
+    // The source is read in place: it is attached read-only to the working database, and each
+    // object used gets a temporary view there that gives its dates as day counts and its texts
+    // the program's collation. Nothing is copied, so a large file opens at once.
+    void attachTo(WorkingDatabase& work) {
+        if (attached_ == &work) return;
+        work.sql().createFunction("pontrel_iso_date", 1, isoDateFunction);
+        work.sql().exec("ATTACH DATABASE " + sqlQuote("file:" + uriPath(path_) + "?mode=ro") +
+                        " AS " + kSchema);
+        attached_ = &work;
+    }
+
+    void createWrapper(const std::string& object, WorkingDatabase& work) {
+        SqliteStatement columns = db_.prepare("SELECT * FROM " + quoteName(object));
+        std::string select;
+        for (int c = 0; c < columns.columnCount(); ++c) {
+            std::string name = quoteName(columns.columnName(c));
+            if (c) select += ", ";
+            if (isDateType(columns.columnDeclaredType(c)))
+                select += "pontrel_iso_date(" + name + ") AS " + name;
+            else
+                select += name + " COLLATE " + kTextCollation + " AS " + name;
         }
-        create += ")";
-        insert += ")";
-        if (columns == 0) return;
-        SqliteDatabase& out = work.sql();
-        out.exec(create);
-        out.exec("BEGIN");
-        SqliteStatement write = out.prepare(insert);
+        if (select.empty()) select = "*";
+        work.sql().exec("CREATE TEMP VIEW " + quoteName(object) + " AS SELECT " + select + " FROM " +
+                        kSchema + "." + quoteName(object));
+    }
+
+    // Every value of a date column must be an ISO-8601 text or NULL; the first one that is not is
+    // reported with its table, column and row.
+    void checkDates(const std::string& table) {
+        if (checked_.count(upper(table))) return;
+        SqliteStatement read = db_.prepare("SELECT * FROM " + quoteName(table));
+        std::vector<int> dateColumns;
+        for (int c = 0; c < read.columnCount(); ++c)
+            if (isDateType(read.columnDeclaredType(c))) dateColumns.push_back(c);
         std::int64_t row = 0;
-        while (read.step()) {
-            ++row;
-            for (int c = 0; c < columns; ++c) {
-                int index = c + 1;
-                switch (read.columnType(c)) {
-                    case SqliteStatement::Type::Null: write.bindNull(index); break;
-                    case SqliteStatement::Type::Integer:
-                        if (isDate[c]) badDate(table, names[c], row, std::to_string(read.columnInt(c)));
-                        write.bindInt(index, read.columnInt(c));
-                        break;
-                    case SqliteStatement::Type::Real:
-                        if (isDate[c]) badDate(table, names[c], row, std::to_string(read.columnDouble(c)));
-                        write.bindDouble(index, read.columnDouble(c));
-                        break;
-                    case SqliteStatement::Type::Text:
-                        if (isDate[c]) {
-                            std::optional<Date> date = parseIsoDate(read.columnText(c));
-                            if (!date) badDate(table, names[c], row, std::string(read.columnText(c)));
-                            write.bindDouble(index, *date);
-                        } else {
-                            write.bindText(index, read.columnText(c));
-                        }
-                        break;
-                    case SqliteStatement::Type::Blob: {
-                        if (isDate[c]) badDate(table, names[c], row, "binary data");
-                        std::string_view blob = read.columnBlob(c);
-                        write.bindBlob(index, blob.data(), blob.size());
-                        break;
-                    }
+        if (!dateColumns.empty()) {
+            while (read.step()) {
+                ++row;
+                for (int c : dateColumns) {
+                    SqliteStatement::Type type = read.columnType(c);
+                    if (type == SqliteStatement::Type::Null) continue;
+                    if (type == SqliteStatement::Type::Text && parseIsoDate(read.columnText(c))) continue;
+                    std::string value = type == SqliteStatement::Type::Blob
+                                            ? std::string("binary data")
+                                            : std::string(read.columnText(c));
+                    throw DatabaseError("The column '" + read.columnName(c) + "' of the table '" +
+                                        table + "' in '" + path_ + "' holds '" + value + "' in row " +
+                                        std::to_string(row) +
+                                        ", which is not a date (YYYY-MM-DD, optionally with HH:MM[:SS])");
                 }
             }
-            write.step();
-            write.reset();
         }
-        out.exec("COMMIT");
+        checked_.insert(upper(table));
     }
 
-    [[noreturn]] void badDate(const std::string& table, const std::string& column, std::int64_t row,
-                              const std::string& value) {
-        throw DatabaseError("The column '" + column + "' of the table '" + table + "' in '" + path_ +
-                            "' holds '" + value + "' in row " + std::to_string(row) +
-                            ", which is not a date (YYYY-MM-DD, optionally with HH:MM[:SS])");
+    static void isoDateFunction(SqliteCall& call) {
+        if (call.type(0) == SqliteStatement::Type::Null) return call.resultNull();
+        if (call.type(0) == SqliteStatement::Type::Text)
+            if (std::optional<Date> date = parseIsoDate(call.text(0))) return call.resultReal(*date);
+        call.resultError("'" + std::string(call.text(0)) + "' is not a date");
     }
 
-    // Creates the view again in the working database, first loading whatever it reads.
-    void createView(const std::string& view, const std::string& sql, WorkingDatabase& work) {
-        for (const std::string& table : db_.tablesRead("SELECT * FROM " + quoteName(view)))
-            if (!load(table, work))
-                throw DatabaseError("The query '" + view + "' in '" + path_ + "' reads '" + table +
-                                    "', which does not exist");
-        for (int attempt = 0; attempt < 64; ++attempt) {
-            SqliteStatement probe;
-            std::string error = work.sql().tryPrepare(sql, &probe);
-            if (error.empty()) {
-                probe = SqliteStatement();
-                work.sql().exec(sql);
-                return;
-            }
-            std::string missing = missingTable(error);
-            if (missing.empty() || !load(missing, work))
-                throw DatabaseError("The query '" + view + "' in '" + path_ +
-                                    "' cannot be used: " + error);
-        }
-    }
+    static constexpr const char* kSchema = "pontrel_source";
 
     std::string path_;
     SqliteDatabase db_;
     SqliteStatement probe_;
+    WorkingDatabase* attached_ = nullptr;
     std::set<std::string> loaded_;
+    std::set<std::string> checked_;
 };
 
 }  // namespace

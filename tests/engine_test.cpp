@@ -1,0 +1,295 @@
+#include <gtest/gtest.h>
+
+#include <clocale>
+
+#include "FakeUserInterface.h"
+#include "VessamoFixture.h"
+#include "data/DatabaseError.h"
+#include "engine/Errors.h"
+#include "engine/NumberReading.h"
+#include "engine/ReadFiles.h"
+
+using namespace pontrel;
+using pontrel::testing::Cell;
+using pontrel::testing::FakeUserInterface;
+using pontrel::testing::QueryRow;
+using pontrel::testing::VessamoFixture;
+
+namespace {
+
+const std::string kHourMessage =
+    "Some samples haven't an hour defined. Time of these samples will be considered = -1";
+const std::string kMilitaryMessage =
+    "Some Points haven't Military Coordinates defined. Correct this fault directly on Database";
+
+std::string text(const char* s) { return s; }
+
+class ReadSamplesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data::Connection::setExecuteObserver([this](const std::string& sql) { executed.push_back(sql); });
+    }
+    void TearDown() override { data::Connection::setExecuteObserver(nullptr); }
+
+    // Runs the extraction; true when it stopped on the data.
+    bool run(const std::string& mode, const std::string& coordinates = kMilitary) {
+        state.DataSourceFile = fixture.write();
+        state.ShapeType = mode;
+        state.CoordinatesType = coordinates;
+        try {
+            ReadSamples(state, ui);
+        } catch (const ConversionStopped&) {
+            return true;
+        }
+        return false;
+    }
+
+    std::vector<std::string> numericFields() const {
+        std::vector<std::string> out{state.NumericAttributes[1]};
+        for (int k = 2; k <= state.NumericAttributeCount; ++k) out.push_back(state.NumericAttributeFields[k]);
+        return out;
+    }
+
+    VessamoFixture fixture;
+    RunState state;
+    FakeUserInterface ui;
+    std::vector<std::string> executed;
+};
+
+QueryRow row(const char* name, const char* code, const char* date, double value) {
+    QueryRow r;
+    r.ParameterName = text(name);
+    r.ParameterCode = text(code);
+    r.SampleDate = text(date);
+    r.Value = value;
+    return r;
+}
+
+}  // namespace
+
+TEST(NumberReading, LeadingNumberRule) {
+    struct Case {
+        const char* text;
+        double value;
+    } cases[] = {
+        {"0.125", 0.125}, {"12.5 mg", 12.5}, {"12,5", 12},   {"1 234", 1234}, {"", 0},
+        {"mg", 0},        {"&H1F", 31},      {"&hff", 255},  {"&O17", 15},    {"&O9", 0},
+        {"-3.5e2", -350}, {"1.5D1", 15},     {" - 4", -4},   {"1.2.3", 1.2},  {"1e", 1},
+        {".5", 0.5},      {"+", 0},          {"\t7\r\n", 7}, {"2E+2x", 200},  {"-", 0},
+    };
+    for (const Case& c : cases) EXPECT_DOUBLE_EQ(leadingNumber(c.text), c.value) << c.text;
+}
+
+TEST(NumberReading, RoundsToTwoDecimalsOnTheShortestForm) {
+    struct Case {
+        double in, out;
+    } cases[] = {
+        {0.125, 0.12}, {0.375, 0.38},   {2.675, 2.68}, {1.005, 1.0},   {-0.125, -0.12},
+        {12.5, 12.5},  {38.70743, 38.71}, {1e20, 1e20}, {0.001, 0},    {0.005, 0},
+        {0.015, 0.02}, {99.995, 100},   {-1, -1},      {123456789.125, 123456789.12},
+    };
+    for (const Case& c : cases) EXPECT_DOUBLE_EQ(roundTo2Decimals(c.in), c.out) << c.in;
+}
+
+TEST(SqlDateText, IsMonthFirstWhateverTheLocale) {
+    const char* saved = std::setlocale(LC_ALL, nullptr);
+    std::string restore = saved ? saved : "C";
+    for (const char* locale : {"C", "pt_PT.UTF-8", "de_DE.UTF-8", "C.UTF-8"}) {
+        std::setlocale(LC_ALL, locale);
+        EXPECT_EQ(SqlDateText(36957), "03-07-2001");
+        EXPECT_EQ(SqlDateText(36957.99), "03-07-2001");
+        EXPECT_EQ(SqlDateText(data::dateFromCivil({1850, 12, 1})), "12-01-1850");
+    }
+    std::setlocale(LC_ALL, restore.c_str());
+}
+
+TEST_F(ReadSamplesTest, ParameterModeSendsItsQueriesAndReadsEveryRow) {
+    fixture.rows = {row("Temperatura", "T", "2001-03-08", 13.125), row("pH", "pH", "2001-03-07", 8.1),
+                    row("Temperatura", "T", "2001-03-07", 12.375)};
+    fixture.rows[0].Latitude = 38.70743;
+    state.SelectedParameter = "temperatura";  // names match without regard to case
+    ASSERT_FALSE(run(kParameterMode, kNormal));
+    EXPECT_EQ(executed, (std::vector<std::string>{
+                            "Select * from Kelvash_Query WHERE (ParameterName = 'temperatura')  ORDER BY SampleDate ",
+                            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (ParameterName = 'temperatura')"}));
+    EXPECT_EQ(state.TotalRecords, 2u);
+    EXPECT_EQ(numericFields(), (std::vector<std::string>{"SampleHour", "Param_T"}));
+    EXPECT_EQ(state.NumericAttributes[2], "temperatura");
+    EXPECT_EQ(state.StringAttributes, (std::vector<std::string>{"", "CurrentName", "Name", "TidalSituation"}));
+    EXPECT_EQ(state.DateAttributes, (std::vector<std::string>{"", "SampleDate"}));
+    // Date order; values rounded, coordinates at full precision.
+    EXPECT_DOUBLE_EQ(state.NumericValues(1, 2), 12.38);
+    EXPECT_DOUBLE_EQ(state.NumericValues(2, 2), 13.12);
+    EXPECT_DOUBLE_EQ(state.Latitudes[2], 38.70743);
+    EXPECT_DOUBLE_EQ(state.Longitudes[2], -9.13561);
+    EXPECT_DOUBLE_EQ(state.NumericValues(1, 1), 10.5);
+    EXPECT_DOUBLE_EQ(state.DateValues(1, 1), 36957);
+    EXPECT_EQ(state.StringValues(1, 2), "Cais do Sodré");
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ReadSamplesTest, AnApostropheInTheParameterSelectsItsOwnRows) {
+    fixture.rows = {row("O'Neil index", "ON", "2001-03-07", 1), row("Other", "X", "2001-03-07", 2)};
+    state.SelectedParameter = "O'Neil index";
+    ASSERT_FALSE(run(kParameterMode));
+    EXPECT_EQ(executed.front(),
+              "Select * from Kelvash_Query WHERE (ParameterName = 'O''Neil index')  ORDER BY SampleDate ");
+    EXPECT_EQ(state.TotalRecords, 1u);
+    EXPECT_EQ(state.NumericAttributeFields[2], "Param_ON");
+}
+
+TEST_F(ReadSamplesTest, MessagesComeOncePerKindInRowOrder) {
+    for (int i = 0; i < 7; ++i) fixture.rows.push_back(row("T", "T", "2001-03-07", i));
+    for (int i = 0; i < 7; ++i) fixture.rows[i].SampleDate = "2001-03-" + std::to_string(10 + i);
+    fixture.rows[2].SampleHour = Cell{};
+    fixture.rows[6].SampleHour = Cell{};
+    fixture.rows[1].Name = Cell{};
+    fixture.rows[4].Name = Cell{};
+    fixture.rows[3].TidalSituation = Cell{};
+    state.SelectedParameter = "T";
+    ASSERT_FALSE(run(kParameterMode));
+    EXPECT_EQ(ui.messages,
+              (std::vector<std::string>{
+                  "String Attribute Name has some null fields. These samples will be considered = 'unknown'",
+                  kHourMessage,
+                  "String Attribute TidalSituation has some null fields. These samples will be considered = 'unknown'"}));
+    EXPECT_EQ(state.NumericValues(3, 1), -1);
+    EXPECT_EQ(state.NumericValues(7, 1), -1);
+    EXPECT_EQ(state.HourlessSamples, 2u);
+    EXPECT_EQ(state.StringValues(2, 2), "Unknown");
+    EXPECT_EQ(state.StringValues(5, 2), "Unknown");
+    EXPECT_EQ(state.StringValues(4, 3), "Unknown");
+    EXPECT_EQ(state.StringValues(3, 2), "Cais do Sodré");
+}
+
+TEST_F(ReadSamplesTest, AMissingCoordinateStopsAtItsRow) {
+    for (int i = 0; i < 6; ++i) {
+        fixture.rows.push_back(row("T", "T", "2001-03-07", i));
+        fixture.rows.back().SampleDate = "2001-03-" + std::to_string(10 + i);
+    }
+    fixture.rows[4].MilitaryLongitude = Cell{};
+    fixture.rows[5].SampleHour = Cell{};
+    state.SelectedParameter = "T";
+    EXPECT_TRUE(run(kParameterMode, kMilitary));
+    EXPECT_EQ(ui.messages, std::vector<std::string>{kMilitaryMessage});
+    EXPECT_DOUBLE_EQ(state.Latitudes[4], 193007.5);
+    EXPECT_DOUBLE_EQ(state.NumericValues(4, 2), 3);
+    EXPECT_EQ(state.NumericValues(5, 2), 0);
+
+    // Normal coordinates are read from their own pair; the military gap does not matter there.
+    ui.messages.clear();
+    EXPECT_FALSE(run(kParameterMode, kNormal));
+    fixture.rows[2].Latitude = Cell{};
+    EXPECT_TRUE(run(kParameterMode, kNormal));
+    EXPECT_EQ(ui.messages.back(),
+              "Some Points haven't Coordinates defined. Correct this fault directly on Database");
+}
+
+TEST_F(ReadSamplesTest, MissingValuesDatesAndSelectionsStopTheConversion) {
+    fixture.rows = {row("T", "T", "2001-03-07", 1)};
+    fixture.rows[0].Value = Cell{};
+    state.SelectedParameter = "T";
+    EXPECT_TRUE(run(kParameterMode));
+    EXPECT_EQ(ui.messages.back(), "Some samples haven't a value defined. Correct this fault directly on Database");
+
+    fixture.rows[0].Value = 1.0;
+    fixture.rows[0].SampleDate = Cell{};
+    EXPECT_TRUE(run(kParameterMode));
+    EXPECT_EQ(ui.messages.back(), "Some samples haven't a date defined. Correct this fault directly on Database");
+
+    state.SelectedParameter = "Nitratos";
+    EXPECT_TRUE(run(kParameterMode));
+    EXPECT_EQ(ui.messages.back(), "There are no samples of the parameter 'Nitratos' in the database");
+}
+
+TEST_F(ReadSamplesTest, NumbersStoredAsTextGoThroughTheLeadingNumberRule) {
+    fixture.rows = {row("T", "T", "2001-03-07", 0), row("T", "T", "2001-03-08", 0), row("T", "T", "2001-03-09", 12.5)};
+    fixture.rows[0].Value = text("12,5");
+    fixture.rows[1].Value = text("12.5 mg");
+    fixture.rows[0].SampleHour = std::int64_t{9};
+    fixture.rows[1].SampleHour = text(" 9.125h");
+    fixture.rows[0].MilitaryLatitude = text("193007.123 m");
+    state.SelectedParameter = "T";
+    ASSERT_FALSE(run(kParameterMode));
+    EXPECT_DOUBLE_EQ(state.NumericValues(1, 2), 12);
+    EXPECT_DOUBLE_EQ(state.NumericValues(2, 2), 12.5);
+    EXPECT_DOUBLE_EQ(state.NumericValues(3, 2), 12.5);
+    EXPECT_DOUBLE_EQ(state.NumericValues(1, 1), 9);
+    EXPECT_DOUBLE_EQ(state.NumericValues(2, 1), 9.12);
+    EXPECT_DOUBLE_EQ(state.Latitudes[1], 193007.123);
+}
+
+TEST_F(ReadSamplesTest, DayModeLaysOutOneColumnPerParameterInNameOrder) {
+    fixture.rows = {row("C", "X", "2001-03-07", 3), row("A", "X", "2001-03-07", 1),
+                    row("B", "", "2001-03-07", 2),  row("A", "Y", "2001-03-07", 4),
+                    row("Z", "Z", "2001-03-08", 9), row("D", "D", "2001-03-07", 5)};
+    fixture.rows[2].ParameterCode = Cell{};
+    fixture.rows[5].ParameterName = Cell{};
+    state.SelectedDay = 36957.75;  // the time of day is not part of the selection
+    ASSERT_FALSE(run(kDayMode));
+    EXPECT_EQ(executed, (std::vector<std::string>{
+                            "Select * from Kelvash_Query WHERE (SampleDate =  #03-07-2001# )  ORDER BY ParameterName ",
+                            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (SampleDate = #03-07-2001#)",
+                            "Select * from Kelvash_Query WHERE (SampleDate =  #03-07-2001# )  ORDER BY ParameterName "}));
+    EXPECT_EQ(state.TotalRecords, 5u);
+    // Duplicate codes and a null code pass through unchanged; a null name gets no column.
+    EXPECT_EQ(numericFields(), (std::vector<std::string>{"SampleHour", "Param_X", "Param_", "Param_X"}));
+    EXPECT_EQ(state.NumericAttributes[2], "A");
+    EXPECT_EQ(state.NumericAttributes[4], "C");
+    // Row order is by name (the null name first); each row's value stands in its own column only.
+    double expected[5][4] = {{0, 0, 0, 0}, {0, 1, 0, 0}, {0, 4, 0, 0}, {0, 0, 2, 0}, {0, 0, 0, 3}};
+    for (std::size_t r = 1; r <= 5; ++r)
+        for (std::size_t k = 2; k <= 4; ++k)
+            EXPECT_DOUBLE_EQ(state.NumericValues(r, k), expected[r - 1][k - 1]) << r << "," << k;
+}
+
+TEST_F(ReadSamplesTest, DayModeWithoutRowsHasOnlyTheHourColumn) {
+    fixture.rows = {row("A", "A", "2001-03-08", 1)};
+    state.SelectedDay = 36957;
+    ASSERT_FALSE(run(kDayMode));
+    EXPECT_EQ(state.TotalRecords, 0u);
+    EXPECT_EQ(state.NumericAttributeCount, 1);
+    EXPECT_EQ(state.NumericValues.rows(), 1u);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ReadSamplesTest, NamesThatDifferOnlyInCaseKeepTheirOwnColumns) {
+    fixture.rows = {row("ph", "p1", "2001-03-07", 1), row("pH", "p2", "2001-03-07", 2), row("PH", "p3", "2001-03-07", 3)};
+    state.SelectedDay = 36957;
+    ASSERT_FALSE(run(kDayMode));
+    EXPECT_EQ(numericFields(), (std::vector<std::string>{"SampleHour", "Param_p1", "Param_p2", "Param_p3"}));
+    for (std::size_t r = 1; r <= 3; ++r)
+        for (std::size_t k = 2; k <= 4; ++k) EXPECT_EQ(state.NumericValues(r, k), r + 1 == k ? double(r) : 0.0);
+}
+
+TEST_F(ReadSamplesTest, HoldsMoreRowsThanSixteenBitsCount) {
+    QueryRow base = row("T", "T", "2001-03-07", 1.5);
+    fixture.rows.assign(40000, base);
+    fixture.rows[39999].Value = 7.25;
+    state.SelectedParameter = "T";
+    ASSERT_FALSE(run(kParameterMode));
+    EXPECT_EQ(state.TotalRecords, 40000u);
+    EXPECT_DOUBLE_EQ(state.NumericValues(40000, 2), 7.25);
+    EXPECT_EQ(state.StringValues.distinctTexts(), 4u);  // "", TJ01, the name, the tide
+}
+
+TEST_F(ReadSamplesTest, AMissingQueryFieldIsNamed) {
+    fixture.rows = {row("T", "T", "2001-03-07", 1)};
+    std::string path = fixture.write();
+    {
+        data::SqliteDatabase raw(path, data::SqliteDatabase::Mode::ReadWriteCreate);
+        raw.exec("ALTER TABLE Kelvash_Query DROP COLUMN TidalSituation");
+    }
+    state.DataSourceFile = path;
+    state.ShapeType = kParameterMode;
+    state.CoordinatesType = kMilitary;
+    state.SelectedParameter = "T";
+    try {
+        ReadSamples(state, ui);
+        FAIL() << "no error";
+    } catch (const data::DatabaseError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "The field 'TidalSituation' does not exist in the rows of 'Select * from "
+                  "Kelvash_Query WHERE (ParameterName = 'T')  ORDER BY SampleDate '");
+    }
+}

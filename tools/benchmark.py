@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""Times pontrel-convert against the GDAL pipelines on generated Vessamo databases.
+
+Generates databases with the seeded sample generator (SQLite, and Access when the generator can
+write it), runs the converter several times per case and reports per phase and in total: wall
+time (minimum and median), rows per second, peak memory and bytes written, next to the peers run
+on the same rows in the same run:
+  - SQLite source: `sqlite3 -csv` of the selection, then `ogr2ogr -f "ESRI Shapefile"`;
+  - Access source: `mdb-export` of the tables, `sqlite3` to import them and run the join, then
+    the same `ogr2ogr`;
+  - the physical floor: `dd` of the same number of bytes, to the page cache and with fdatasync.
+Prints one Markdown table and writes the same figures as JSON.
+
+Usage: benchmark.py --bin BUILD/bin [--values N] [--day-parameters N] [--runs N] [--work DIR]
+                    [--json FILE] [--smoke]
+"""
+
+import argparse
+import json
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+
+def run(cmd, **kw):
+    return subprocess.run(cmd, check=True, stdout=subprocess.PIPE, stderr=subprocess.PIPE, **kw)
+
+
+def timed(cmd, shell=False, cwd=None):
+    """Runs a command under /usr/bin/time -v; returns (seconds, peak_kb, stderr)."""
+    full = ["/usr/bin/time", "-v"] + (["bash", "-c", cmd] if shell else cmd)
+    start = time.perf_counter()
+    proc = subprocess.run(full, stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=cwd, text=True)
+    elapsed = time.perf_counter() - start
+    if proc.returncode != 0:
+        raise RuntimeError(f"{' '.join(cmd) if not shell else cmd} failed ({proc.returncode}):\n{proc.stderr[-2000:]}")
+    peak = re.search(r"Maximum resident set size \(kbytes\): (\d+)", proc.stderr)
+    return elapsed, int(peak.group(1)) if peak else 0, proc.stderr
+
+
+def folder_bytes(folder, stem):
+    return sum(os.path.getsize(os.path.join(folder, f)) for f in os.listdir(folder) if f.startswith(stem + "."))
+
+
+def phases(stderr):
+    """The converter's --timings lines: 'timing<TAB>phase<TAB>seconds'."""
+    out = {}
+    for line in stderr.splitlines():
+        parts = line.split("\t")
+        if len(parts) == 3 and parts[0] == "timing":
+            out[parts[1]] = float(parts[2])
+    return out
+
+
+class Case:
+    def __init__(self, name, rows):
+        self.name, self.rows, self.results = name, rows, {}
+
+    def add(self, tool, seconds, peak_kb, written, phase=None):
+        r = self.results.setdefault(tool, {"seconds": [], "peak_kb": 0, "bytes": written, "phases": {}})
+        r["seconds"].append(seconds)
+        r["peak_kb"] = max(r["peak_kb"], peak_kb)
+        r["bytes"] = written
+        for k, v in (phase or {}).items():
+            r["phases"].setdefault(k, []).append(v)
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--bin", required=True)
+    ap.add_argument("--values", type=int, default=1_000_000, help="sample values of the one parameter")
+    ap.add_argument("--day-parameters", type=int, default=500)
+    ap.add_argument("--runs", type=int, default=3)
+    ap.add_argument("--work", default=None)
+    ap.add_argument("--json", default="benchmark.json")
+    ap.add_argument("--smoke", action="store_true", help="tiny sizes, one run: checks the script works")
+    ap.add_argument("--no-peers", action="store_true")
+    args = ap.parse_args()
+    if args.smoke:
+        args.values, args.day_parameters, args.runs = 2000, 20, 1
+
+    binary = os.path.abspath(args.bin)
+    convert = os.path.join(binary, "pontrel-convert")
+    generator = os.path.join(binary, "make_sample_database")
+    work = args.work or tempfile.mkdtemp(prefix="pontrel-bench-")
+    os.makedirs(work, exist_ok=True)
+    have_gdal = shutil.which("ogr2ogr") is not None and not args.no_peers
+    have_mdbtools = shutil.which("mdb-export") is not None and not args.no_peers
+
+    # Databases: Parameter mode (one parameter among twice as many values), Day mode.
+    param_gen = ["--days", str(max(1, args.values // 40)), "--stations", "40", "--stations-per-day", "40",
+                 "--parameters-per-visit", "2"]
+    day_gen = ["--days", "1", "--stations", "40", "--stations-per-day", "40", "--parameters",
+               str(args.day_parameters), "--parameters-per-visit", str(args.day_parameters)]
+    day_gen2 = day_gen[:]
+    day_gen2[3] = "80"  # twice the stations, all visited: twice the rows
+    day_gen2[5] = "80"
+    sources = {}
+    for label, gen in (("param", param_gen), ("day", day_gen), ("day2x", day_gen2)):
+        for fmt in ("sqlite", "mdb"):
+            path = os.path.join(work, f"{label}.{fmt}")
+            extra = ["--mdb"] if fmt == "mdb" else []
+            if fmt == "mdb":
+                try:
+                    run([generator, path] + gen + extra)
+                except subprocess.CalledProcessError:
+                    continue
+            else:
+                run([generator, path] + gen)
+            sources[(label, fmt)] = path
+
+    out = os.path.join(work, "out")
+    os.makedirs(out, exist_ok=True)
+    cases = []
+
+    def convert_case(name, source, mode_args, rows, peers):
+        case = Case(name, rows)
+        for _ in range(args.runs):
+            for f in os.listdir(out):
+                os.remove(os.path.join(out, f))
+            secs, peak, err = timed([convert, source] + mode_args + ["--folder", out, "--name", "bench",
+                                                                      "--coordinates", "military", "--timings"])
+            case.add("pontrel-convert", secs, peak, folder_bytes(out, "bench"), phases(err))
+            written = folder_bytes(out, "bench")
+            for peer_name, peer_cmd in peers:
+                for f in os.listdir(out):
+                    if f.startswith("peer"):
+                        os.remove(os.path.join(out, f))
+                secs, peak, _ = timed(peer_cmd, shell=True, cwd=work)
+                case.add(peer_name, secs, peak, folder_bytes(out, "peer"))
+            count_mb = max(1, written // (1 << 20))
+            secs, peak, _ = timed(f"dd if=/dev/zero of={out}/floor.bin bs=1M count={count_mb} status=none", shell=True)
+            case.add("dd (page cache)", secs, peak, count_mb << 20)
+            secs, peak, _ = timed(f"dd if=/dev/zero of={out}/floor.bin bs=1M count={count_mb} conv=fdatasync status=none", shell=True)
+            case.add("dd (fdatasync)", secs, peak, count_mb << 20)
+            os.remove(os.path.join(out, "floor.bin"))
+        cases.append(case)
+
+    ogr = ('ogr2ogr -f "ESRI Shapefile" out/peer.shp {csv} -oo X_POSSIBLE_NAMES=MilitaryLongitude '
+           '-oo Y_POSSIBLE_NAMES=MilitaryLatitude -oo AUTODETECT_TYPE=YES -lco ENCODING=UTF-8')
+    select_param = "SELECT * FROM Kelvash_Query WHERE ParameterName = 'Temperatura' ORDER BY SampleDate"
+    select_day = "SELECT * FROM Kelvash_Query WHERE SampleDate = '2023-01-02' ORDER BY ParameterName"
+
+    def sqlite_peer(db, select):
+        return [("GDAL pipeline", f"sqlite3 -csv -header {db} \"{select}\" > peer.csv && " + ogr.format(csv="peer.csv"))]
+
+    def mdb_peer(db, select):
+        # mdb-export each table, import into a fresh SQLite file, run the join, then ogr2ogr.
+        script = (f"rm -f peer.db && for t in $(mdb-tables -1 {db}); do mdb-export -I sqlite -D '%Y-%m-%d %H:%M:%S' {db} \"$t\" > \"peer_$t.sql\"; done && "
+                  f"(mdb-schema {db} sqlite; echo 'BEGIN;'; cat peer_*.sql; echo 'COMMIT;') | sqlite3 peer.db && "
+                  f"sqlite3 {sources[('param', 'sqlite')]} \".schema Kelvash_Query\" | sqlite3 peer.db && "
+                  f"sqlite3 -csv -header peer.db \"{select.replace('2023-01-02', '2023-01-02 00:00:00')}\" > peer.csv && " + ogr.format(csv="peer.csv"))
+        return [("mdb-export + sqlite3 + ogr2ogr", script)]
+
+    for fmt in ("sqlite", "mdb"):
+        if ("param", fmt) not in sources:
+            continue
+        peers = []
+        if have_gdal and fmt == "sqlite":
+            peers = sqlite_peer(sources[("param", fmt)], select_param)
+        if have_gdal and have_mdbtools and fmt == "mdb":
+            peers = mdb_peer(sources[("param", fmt)], select_param)
+        convert_case(f"Parameter mode, {args.values:,} rows, {fmt}", sources[("param", fmt)],
+                     ["--parameter", "Temperatura"], args.values, peers)
+    for label, params in (("day", args.day_parameters), ("day2x", args.day_parameters)):
+        if (label, "sqlite") not in sources:
+            continue
+        stations = 40 if label == "day" else 80
+        convert_case(f"Day mode, {stations * params:,} rows x {params + 1} columns, sqlite",
+                     sources[(label, "sqlite")], ["--day", "2023-01-02"], stations * params, [])
+
+    # Report.
+    lines = [f"Machine: {platform.machine()}, {os.cpu_count()} cores, {platform.platform()}; runs per case: {args.runs}",
+             "",
+             "| case | tool | min s | median s | rows/s | peak MB | MB written | load s | extract s | compose s | ratio |",
+             "|---|---|---|---|---|---|---|---|---|---|---|"]
+    report = {"machine": platform.platform(), "cores": os.cpu_count(), "runs": args.runs, "cases": []}
+    for case in cases:
+        ours = statistics.median(case.results["pontrel-convert"]["seconds"])
+        entry = {"case": case.name, "rows": case.rows, "tools": {}}
+        for tool, r in case.results.items():
+            med, mn = statistics.median(r["seconds"]), min(r["seconds"])
+            ph = {k: statistics.median(v) for k, v in r["phases"].items()}
+            ratio = med / ours if ours > 0 else 0
+            entry["tools"][tool] = {"min_s": mn, "median_s": med, "rows_per_s": case.rows / med if med else 0,
+                                    "peak_mb": r["peak_kb"] / 1024, "bytes": r["bytes"], "phases": ph,
+                                    "ratio_to_pontrel": ratio}
+            fmt = lambda k: f"{ph[k]:.3f}" if k in ph else ""
+            rows_s = f"{case.rows / med:,.0f}" if tool in ("pontrel-convert", "GDAL pipeline", "mdb-export + sqlite3 + ogr2ogr") else ""
+            lines.append(f"| {case.name} | {tool} | {mn:.3f} | {med:.3f} | {rows_s} | {r['peak_kb'] / 1024:.0f} | "
+                         f"{r['bytes'] / 1e6:.1f} | {fmt('load')} | {fmt('extract')} | {fmt('compose')} | {ratio:.2f}x |")
+        report["cases"].append(entry)
+    print("\n".join(lines))
+    with open(args.json, "w") as f:
+        json.dump(report, f, indent=2)
+    if not args.work:
+        shutil.rmtree(work, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
