@@ -1,4 +1,6 @@
 #include <QFileDialog>
+#include <QHeaderView>
+#include <QTreeView>
 #include <QString>
 #include <QStringList>
 
@@ -9,8 +11,12 @@ namespace pontrel::dialogs {
 namespace {
 
 std::optional<std::string> firstSelection(QFileDialog& dialog) {
-    // Room for the columns of the detail view, whose dates are cut off at the default size.
+    // Room for the columns of the detail view, which are cut off at their default widths.
     dialog.resize(dialog.sizeHint().expandedTo(QSize(780, 480)));
+    if (auto* details = dialog.findChild<QTreeView*>()) {
+        details->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+        details->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
     const QStringList chosen = dialog.selectedFiles();
     if (chosen.isEmpty()) return std::nullopt;
