@@ -4,7 +4,6 @@
 // ("loaded") on first use; the splash, step 3 and the About box are unloaded (destroyed) by
 // their own handlers, steps 1 and 2 only ever hidden.
 
-#include <QPointer>
 #include <QString>
 #include <exception>
 #include <functional>
