@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <cmath>
+#include <ctime>
 
 #include "Version.h"
 #include "dialogs/BrowseFolder.h"
@@ -198,6 +199,7 @@ void Pontrel::About_Click() {
 void Pontrel::repaintDuringConversion(bool now) {
     if (!wizard_.converting() || !isVisible()) return;
     if (!now && sinceRepaint_.isValid() && sinceRepaint_.elapsed() < kRepaintIntervalMs) return;
+    showPendingProgress();
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     sinceRepaint_.start();
 }
@@ -220,8 +222,19 @@ void Pontrel::setProgressMinimum(double minimum) {
 }
 
 void Pontrel::setProgressValue(double value) {
-    ProgressBar1->setValue(static_cast<int>(value));
-    repaintDuringConversion(false);
+    // The value comes after every row; the bar takes it when the window is next repainted,
+    // since a progress bar repaints itself at once on every visible change.
+    pendingProgress_ = static_cast<int>(value);
+    if (!wizard_.converting() || !isVisible())
+        showPendingProgress();
+    else
+        repaintDuringConversion(false);
+}
+
+void Pontrel::showPendingProgress() {
+    if (pendingProgress_ < 0) return;
+    ProgressBar1->setValue(pendingProgress_);
+    pendingProgress_ = -1;
 }
 
 void Pontrel::setStatusText(int panel, const std::string& text) {
@@ -229,7 +242,15 @@ void Pontrel::setStatusText(int panel, const std::string& text) {
     repaintDuringConversion(panel == 1);
 }
 
-data::Date Pontrel::now() { return currentDate(); }
+data::Date Pontrel::now() {
+    // Asked after every row; the local date and time are worked out once a second.
+    const std::time_t second = std::time(nullptr);
+    if (second != clockSecond_) {
+        clockSecond_ = second;
+        clockValue_ = currentDate();
+    }
+    return clockValue_;
+}
 
 std::string Pontrel::dateValueText(data::Date value) {
     // The time texts are rewritten after every row but change once a second at most.

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <array>
+#include <ctime>
 #include <string>
 
 #include "engine/RunState.h"
@@ -84,9 +85,13 @@ private:
     // Lets the window repaint during the conversion, which takes no input: at once for a new
     // phase, otherwise at most every few hundredths of a second.
     void repaintDuringConversion(bool now);
+    void showPendingProgress();
     void dockStatusBar();
 
     QElapsedTimer sinceRepaint_;
+    int pendingProgress_ = -1;
+    std::time_t clockSecond_ = -1;
+    data::Date clockValue_ = 0;
     long long lastSpanSeconds_ = -1;
     std::string lastSpanText_;
 };
