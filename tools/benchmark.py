@@ -81,6 +81,7 @@ def main():
     ap.add_argument("--json", default="benchmark.json")
     ap.add_argument("--smoke", action="store_true", help="tiny sizes, one run: checks the script works")
     ap.add_argument("--no-peers", action="store_true")
+    ap.add_argument("--formats", default="sqlite,mdb", help="source formats to run, of sqlite and mdb")
     args = ap.parse_args()
     if args.smoke:
         args.values, args.day_parameters, args.runs = 2000, 20, 1
@@ -103,7 +104,7 @@ def main():
     day_gen2[5] = "80"
     sources = {}
     for label, gen in (("param", param_gen), ("day", day_gen), ("day2x", day_gen2)):
-        for fmt in ("sqlite", "mdb"):
+        for fmt in args.formats.split(","):
             path = os.path.join(work, f"{label}.{fmt}")
             extra = ["--mdb"] if fmt == "mdb" else []
             if fmt == "mdb":

@@ -1,6 +1,7 @@
 #include "data/Connection.h"
 
 #include <cctype>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -40,7 +41,14 @@ std::string afterMarker(const std::string& error, const std::string& marker) {
     return name;
 }
 
+double& loadSecondsTotal() {
+    static double total = 0;
+    return total;
+}
+
 }  // namespace
+
+double Connection::loadSeconds() { return loadSecondsTotal(); }
 
 Recordset::Recordset(std::shared_ptr<ConnectionState> state, SqliteStatement statement, std::string sql)
     : state_(std::move(state)), statement_(std::move(statement)), sql_(std::move(sql)) {
@@ -153,7 +161,10 @@ std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql) {
         if (error.empty()) return std::make_shared<Recordset>(state_, std::move(statement), jetSql);
         std::string table = afterMarker(error, "no such table: ");
         if (!table.empty() && loaded.insert(table).second) {
-            if (!state_->source->load(table, *state_->work))
+            auto start = std::chrono::steady_clock::now();
+            bool found = state_->source->load(table, *state_->work);
+            loadSecondsTotal() += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            if (!found)
                 throw DatabaseError("The table or query '" + table + "' does not exist in '" +
                                     file_ + "'");
             continue;

@@ -76,6 +76,9 @@ public:
     const std::string& file() const { return file_; }
     SourceDatabase& source();
 
+    // Seconds this process has spent loading tables and queries from database files (benchmarks).
+    static double loadSeconds();
+
     // Every SQL text passed to execute, as given, goes to this observer when one is set (tests).
     static void setExecuteObserver(std::function<void(const std::string&)> observer);
 

@@ -8,7 +8,7 @@ namespace pontrel::data {
 namespace {
 
 // Days from 1970-01-01 of a proleptic Gregorian date.
-long long daysFromCivil(long long y, unsigned m, unsigned d) {
+constexpr long long daysFromCivil(long long y, unsigned m, unsigned d) {
     y -= m <= 2;
     const long long era = (y >= 0 ? y : y - 399) / 400;
     const unsigned yoe = static_cast<unsigned>(y - era * 400);
@@ -30,7 +30,8 @@ void civilFromDays(long long z, int& year, int& month, int& day) {
     year = static_cast<int>(y + (month <= 2));
 }
 
-const long long kEpochDays = daysFromCivil(1899, 12, 30);
+// Computed at compile time, so dates are right even in other files' static initialisers.
+constexpr long long kEpochDays = daysFromCivil(1899, 12, 30);
 
 }  // namespace
 

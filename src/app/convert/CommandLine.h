@@ -1,0 +1,41 @@
+#pragma once
+// The arguments of pontrel-convert, checked and sorted into what to do. Wrong usage is a
+// UsageError whose message says what is wrong; the caller adds the usage text.
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "data/DayCount.h"
+
+namespace pontrel::convert {
+
+class UsageError : public std::runtime_error {
+public:
+    explicit UsageError(const std::string& message) : std::runtime_error(message) {}
+};
+
+struct CommandLine {
+    enum class Action { Help, Version, Convert, ListParameters, ListDays, Inspect };
+    Action action = Action::Help;
+    std::string database;
+    std::optional<std::string> parameter;  // Parameter mode
+    std::optional<data::Date> day;         // Day mode
+    std::string dayText;                   // as given
+    std::string folder;                    // empty when not given
+    std::optional<std::string> name;
+    bool military = true;
+    bool timings = false;                  // report the time of each phase (benchmarks)
+};
+
+CommandLine parseCommandLine(const std::vector<std::string>& args);
+
+// The synopsis, for wrong usage; the help adds what each option means.
+std::string usageText();
+std::string helpText();
+
+// The shapefile name used when --name is not given: the parameter, or the day as YYYY-MM-DD.
+std::string defaultShapeFileName(const CommandLine& command);
+
+}  // namespace pontrel::convert

@@ -1,0 +1,41 @@
+#include "engine/ConversionDriver.h"
+
+#include "engine/ReadFiles.h"
+
+namespace pontrel {
+
+bool Shape_CheckOptions(const OutputOptions& options, UserInterface& ui) {
+    bool optionsInvalid = false;
+    if (options.folder.empty()) {
+        ui.showMessage("Please select a folder for shape file");
+        optionsInvalid = true;
+    }
+    if (options.name.empty()) {
+        ui.showMessage("Please type a name for shape file");
+        optionsInvalid = true;
+    }
+    return optionsInvalid;
+}
+
+bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& options) {
+    if (Shape_CheckOptions(options, ui)) return false;
+    state.ShapeFolder = options.folder;
+    state.ShapeFileName = options.name;
+    if (options.military)
+        state.CoordinatesType = kMilitary;
+    else if (options.normal)
+        state.CoordinatesType = kNormal;
+
+    ReadSamples(state, ui);
+    ui.setStatusText(1, "Creating shape file...");
+    WriteShapeFile(state, ui);
+    ui.setStatusText(1, "Shape file Created.");
+    ui.showMessage(state.ShapeType + " Shape File '" + state.ShapeFileName +
+                   ".shp' was created with success");
+    if (state.DBConnection) state.DBConnection->close();
+    state.DBConnection.reset();
+    ui.endProgram();
+    return true;
+}
+
+}  // namespace pontrel

@@ -1,0 +1,578 @@
+// The shapefile component, and the only code that calls shapelib or lays out shapefile bytes.
+// shapelib creates the files: the .shp and .shx headers, the .dbf header with the field
+// descriptors, and the .cpg. The records are then appended here in large blocks: shapelib's
+// per-record calls seek and write for every record and format every field with printf, about
+// 200,000 rows a second for the Parameter-mode layout, where a million rows should take two
+// seconds at most. close() completes the headers' counts, sizes and bounds.
+
+#include "shapefile/ShapeFiles.h"
+
+#include <fcntl.h>
+#include <shapefil.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <random>
+#include <stdexcept>
+
+#include "shapefile/ShapeFileError.h"
+
+namespace pontrel::shapefile {
+
+namespace {
+
+constexpr std::size_t kShpHeaderBytes = 100;
+constexpr std::size_t kPointRecordBytes = 28;  // record header 8, shape type 4, x and y 16
+constexpr std::size_t kShxEntryBytes = 8;
+constexpr std::uint32_t kPointContentWords = 10;
+constexpr const char* kExtensions[] = {".shp", ".shx", ".dbf", ".cpg"};
+
+// shapelib I/O through stdio, with every failure kept for the message instead of lost: shapelib
+// ignores the result of closing a file, where buffered data is finally written.
+thread_local std::string* hookErrors = nullptr;
+
+void keepHookError(const std::string& message) {
+    if (hookErrors && hookErrors->empty()) *hookErrors = message;
+}
+
+FILE* stream(SAFile file) { return reinterpret_cast<FILE*>(file); }
+
+SAFile hookOpen(const char* name, const char* access) {
+    FILE* file = std::fopen(name, access);
+    if (!file) keepHookError(std::strerror(errno));
+    return reinterpret_cast<SAFile>(file);
+}
+
+SAOffset hookRead(void* data, SAOffset size, SAOffset count, SAFile file) {
+    return file ? std::fread(data, size, count, stream(file)) : 0;
+}
+
+SAOffset hookWrite(void* data, SAOffset size, SAOffset count, SAFile file) {
+    if (!file) return 0;
+    SAOffset done = std::fwrite(data, size, count, stream(file));
+    if (done < count) keepHookError(std::strerror(errno));
+    return done;
+}
+
+SAOffset hookSeek(SAFile file, SAOffset offset, int whence) {
+    if (!file) return static_cast<SAOffset>(-1);
+    return static_cast<SAOffset>(std::fseek(stream(file), static_cast<long>(offset), whence));
+}
+
+SAOffset hookTell(SAFile file) {
+    return file ? static_cast<SAOffset>(std::ftell(stream(file))) : 0;
+}
+
+int hookFlush(SAFile file) {
+    if (!file) return -1;
+    int result = std::fflush(stream(file));
+    if (result != 0) keepHookError(std::strerror(errno));
+    return result;
+}
+
+int hookClose(SAFile file) {
+    if (!file) return -1;
+    int result = std::fclose(stream(file));
+    if (result != 0) keepHookError(std::strerror(errno));
+    return result;
+}
+
+int hookRemove(const char* name) { return std::remove(name); }
+void hookError(const char* message) { keepHookError(message); }
+double hookAtof(const char* text) { return std::strtod(text, nullptr); }
+
+SAHooks* hooks() {
+    static SAHooks instance = [] {
+        SAHooks h;
+        SASetupDefaultHooks(&h);
+        h.FOpen = hookOpen;
+        h.FRead = hookRead;
+        h.FWrite = hookWrite;
+        h.FSeek = hookSeek;
+        h.FTell = hookTell;
+        h.FFlush = hookFlush;
+        h.FClose = hookClose;
+        h.Remove = hookRemove;
+        h.Error = hookError;
+        h.Atof = hookAtof;
+        return h;
+    }();
+    return &instance;
+}
+
+// Collects the first failure that shapelib reports while it lives.
+class HookErrors {
+public:
+    HookErrors() : previous_(hookErrors) { hookErrors = &text_; }
+    ~HookErrors() { hookErrors = previous_; }
+    HookErrors(const HookErrors&) = delete;
+    HookErrors& operator=(const HookErrors&) = delete;
+    const std::string& text() const { return text_; }
+    bool any() const { return !text_.empty(); }
+
+private:
+    std::string text_;
+    std::string* previous_;
+};
+
+void putBig32(char* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (24 - 8 * i));
+}
+
+void putLittle32(char* out, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (8 * i));
+}
+
+void putLittleDouble(char* out, double value) {
+    auto bits = std::bit_cast<std::uint64_t>(value);
+    for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(bits >> (8 * i));
+}
+
+// One file of the set, appended to through a large buffer. Failures name the file by its final
+// name, as the temporary one means nothing to the user.
+class OutputFile {
+public:
+    OutputFile(const std::string& path, std::string shownName, std::uint64_t start)
+        : shownName_(std::move(shownName)), position_(start), buffer_(new char[kCapacity]) {
+        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ < 0) fail(errno);
+    }
+    ~OutputFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Room for `size` bytes at the end of the file, to be filled at once.
+    char* extend(std::size_t size) {
+        if (used_ + size > kCapacity) flush();
+        char* at = buffer_.get() + used_;
+        used_ += size;
+        return at;
+    }
+    void append(const void* bytes, std::size_t size) {
+        if (size > kCapacity) {
+            flush();
+            writeAll(bytes, size, position_);
+            position_ += size;
+            return;
+        }
+        std::memcpy(extend(size), bytes, size);
+    }
+    // Writes over bytes already in the file (a header field).
+    void overwrite(std::uint64_t offset, const void* bytes, std::size_t size) {
+        flush();
+        writeAll(bytes, size, offset);
+    }
+    void finish() {
+        flush();
+        int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0) fail(errno);
+    }
+
+private:
+    static constexpr std::size_t kCapacity = std::size_t{1} << 20;
+
+    void flush() {
+        writeAll(buffer_.get(), used_, position_);
+        position_ += used_;
+        used_ = 0;
+    }
+    void writeAll(const void* bytes, std::size_t size, std::uint64_t offset) {
+        const char* data = static_cast<const char*>(bytes);
+        while (size > 0) {
+            ssize_t done = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
+            if (done < 0) {
+                if (errno == EINTR) continue;
+                fail(errno);
+            }
+            data += done;
+            size -= static_cast<std::size_t>(done);
+            offset += static_cast<std::uint64_t>(done);
+        }
+    }
+    [[noreturn]] void fail(int error) const {
+        throw ShapeFileError("The file '" + shownName_ + "' could not be written: " +
+                             std::strerror(error));
+    }
+
+    int fd_ = -1;
+    std::string shownName_;
+    std::uint64_t position_;
+    std::unique_ptr<char[]> buffer_;
+    std::size_t used_ = 0;
+};
+
+std::string kindOf(int type) {
+    switch (type) {
+        case kNumericField: return "numbers";
+        case kDateField: return "dates";
+        default: return "texts";
+    }
+}
+
+std::string randomTag() {
+    static std::mt19937_64 generator{std::random_device{}() ^
+                                     static_cast<std::uint64_t>(std::time(nullptr))};
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
+    return text;
+}
+
+}  // namespace
+
+struct ShapeFiles::Output {
+    OutputFile shp;
+    OutputFile shx;
+    OutputFile dbf;
+};
+
+// ---- Field
+
+void Field::SetFieldValue(double value) {
+    owner_.requireStage(ShapeFiles::Stage::Writing, "SetFieldValue");
+    if (type_ != kNumericField) owner_.failValue(*this, "holds " + kindOf(type_) + ", not numbers");
+    if (!formatNumeric(value, layout_, owner_.record_.data() + offset_))
+        owner_.failValue(*this, "cannot hold the value " + numberText(value) + " exactly in " +
+                                    std::to_string(layout_.width) + " characters with " +
+                                    std::to_string(layout_.decimals) + " decimals");
+    assigned_ = true;
+}
+
+void Field::SetFieldValue(std::string_view text) {
+    owner_.requireStage(ShapeFiles::Stage::Writing, "SetFieldValue");
+    if (type_ != kTextField) owner_.failValue(*this, "holds " + kindOf(type_) + ", not texts");
+    std::string_view kept = utf8Prefix(text, static_cast<std::size_t>(layout_.width));
+    char* out = owner_.record_.data() + offset_;
+    std::memcpy(out, kept.data(), kept.size());
+    std::memset(out + kept.size(), ' ', static_cast<std::size_t>(layout_.width) - kept.size());
+    assigned_ = true;
+}
+
+void Field::SetFieldValue(CalendarDate date) {
+    owner_.requireStage(ShapeFiles::Stage::Writing, "SetFieldValue");
+    if (type_ != kDateField) owner_.failValue(*this, "holds " + kindOf(type_) + ", not dates");
+    if (!formatDate(date.year, date.month, date.day, owner_.record_.data() + offset_)) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+        owner_.failValue(*this, std::string("cannot hold the date ") + text +
+                                    ": dates run from the year 1 to the year 9999");
+    }
+    assigned_ = true;
+}
+
+// ---- FieldList
+
+Field& FieldList::AddField(const std::string& name, int type, int width, int decimals) {
+    owner_.requireStage(ShapeFiles::Stage::Open, "AddField");
+    NumericLayout layout;
+    switch (type) {
+        case kNumericField:
+            layout = width == 0 ? NumericLayout{20, kMinimumDecimals} : NumericLayout{width, decimals};
+            if (layout.width < 1 || layout.width > kMaxFieldWidth || layout.decimals < 0 ||
+                (layout.decimals > 0 && layout.decimals > layout.width - 2))
+                throw ShapeFileError("The numeric column '" + name + "' cannot be " +
+                                     std::to_string(width) + " characters wide with " +
+                                     std::to_string(decimals) + " decimals");
+            break;
+        case kTextField:
+            layout = {width == 0 ? kDefaultTextWidth : width, 0};
+            if (layout.width < 1 || layout.width > kMaxFieldWidth)
+                throw ShapeFileError("The text column '" + name + "' cannot be " +
+                                     std::to_string(width) + " bytes wide (1 to " +
+                                     std::to_string(kMaxFieldWidth) + ")");
+            break;
+        case kDateField: layout = {8, 0}; break;
+        default:
+            throw ShapeFileError("The column '" + name + "' has the type code " +
+                                 std::to_string(type) +
+                                 ", which is none of 7 (numeric), 8 (date) and 10 (text)");
+    }
+    // The .dbf header and each record have 16-bit lengths.
+    if (recordLength_ + static_cast<std::size_t>(layout.width) > 65535 || fields_.size() >= 2046)
+        throw ShapeFileError("The column '" + name +
+                             "' does not fit in the shapefile's attribute table, which holds "
+                             "records of at most 65,535 bytes and at most 2,046 columns");
+    std::unique_ptr<Field> owned(new Field(owner_, name, dbfNames_.assign(name), type, layout, recordLength_));
+    Field* field = owned.get();
+    fields_.push_back(std::move(owned));
+    recordLength_ += static_cast<std::size_t>(layout.width);
+    auto& sameName = byName_[name];
+    sameName.push_back(fields_.size() - 1);
+    if (sameName.size() > 1)
+        for (std::size_t index : sameName) fields_[index]->uniqueName_ = false;
+    return *field;
+}
+
+Field& FieldList::FieldByName(const std::string& name) {
+    if (next_ < fields_.size()) {
+        Field& expected = *fields_[next_];
+        if (expected.uniqueName_ && expected.name_ == name) {
+            ++next_;
+            return expected;
+        }
+    }
+    auto found = byName_.find(name);
+    if (found == byName_.end())
+        throw ShapeFileError("The shapefile '" + owner_.shpPath_ + "' has no column '" + name + "'");
+    std::size_t chosen = found->second.front();
+    for (std::size_t index : found->second) {
+        if (!fields_[index]->assigned_) {
+            chosen = index;
+            break;
+        }
+    }
+    next_ = chosen + 1;
+    return *fields_[chosen];
+}
+
+// ---- PointList
+
+void PointList::AddPoint(double x, double y) { owner_.setPoint(x, y); }
+
+// ---- ShapeFiles
+
+ShapeFiles::ShapeFiles() : fields_(*this), points_(*this) {}
+
+ShapeFiles::~ShapeFiles() {
+    if (stage_ != Stage::Closed) discard();
+}
+
+void ShapeFiles::requireStage(Stage stage, const char* operation) const {
+    if (stage_ != stage)
+        throw std::logic_error(std::string("The shapefile operation ") + operation +
+                               " was called out of order");
+}
+
+void ShapeFiles::failValue(const Field& field, const std::string& what) const {
+    throw ShapeFileError("The column '" + field.name() + "' of the shapefile '" + shpPath_ + "' " +
+                         what + " (row " + std::to_string(records_ + 1) + ")");
+}
+
+void ShapeFiles::OpenNewShapeFile(const std::string& path, int mode, int shapeType) {
+    requireStage(Stage::New, "OpenNewShapeFile");
+    if (mode != 1 || shapeType != SHPT_POINT)
+        throw ShapeFileError("Only new point shapefiles can be written (mode 1, shape type 1), not "
+                             "mode " + std::to_string(mode) + " with shape type " +
+                             std::to_string(shapeType));
+    shpPath_ = path;
+    const std::string extension = ".shp";
+    stem_ = path.size() > extension.size() &&
+                    path.compare(path.size() - extension.size(), extension.size(), extension) == 0
+                ? path.substr(0, path.size() - extension.size())
+                : path;
+
+    // The folder, as the system takes it ("dir/") and as the user reads it ("dir").
+    std::size_t slash = stem_.rfind('/');
+    const std::string prefix = slash == std::string::npos ? std::string() : stem_.substr(0, slash + 1);
+    folder_ = prefix.empty() ? "." : prefix;
+    while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+    const std::string folderPath = prefix.empty() ? "." : prefix;
+
+    struct stat info {};
+    if (::stat(folderPath.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            throw ShapeFileError("The folder '" + folder_ + "' does not exist");
+        throw ShapeFileError("The folder '" + folder_ + "' cannot be used: " + std::strerror(errno));
+    }
+    if (!S_ISDIR(info.st_mode)) throw ShapeFileError("'" + folder_ + "' is not a folder");
+    if (::access(folderPath.c_str(), W_OK | X_OK) != 0)
+        throw ShapeFileError("The folder '" + folder_ + "' cannot be written to: " +
+                             std::strerror(errno));
+    for (const char* ext : kExtensions) {
+        const std::string name = stem_ + ext;
+        if (::lstat(name.c_str(), &info) != 0) continue;
+        if (S_ISDIR(info.st_mode))
+            throw ShapeFileError("'" + name + "' is a folder, so the shapefile cannot take its name");
+        // A file its owner made read-only is kept, even where the folder would let it be replaced.
+        if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            throw ShapeFileError("The file '" + name + "' is read-only, so it is not replaced");
+    }
+
+    // Reserve the temporary names: the .shp is created exclusively, the others follow its name.
+    for (int attempt = 0;; ++attempt) {
+        std::string candidate = prefix + ".pontrel-" + std::to_string(::getpid()) + "-" + randomTag();
+        int fd = ::open((candidate + ".shp").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            tempStem_ = candidate;
+            break;
+        }
+        if (errno != EEXIST || attempt == 20)
+            throw ShapeFileError("The shapefile '" + shpPath_ + "' cannot be created in the folder '" +
+                                 folder_ + "': " + std::strerror(errno));
+    }
+
+    HookErrors errors;
+    SHPHandle shp = SHPCreateLL((tempStem_ + ".shp").c_str(), SHPT_POINT, hooks());
+    if (shp) SHPClose(shp);
+    if (!shp || errors.any())
+        throw ShapeFileError("The shapefile '" + shpPath_ + "' cannot be created: " +
+                             (errors.any() ? errors.text() : "unknown failure"));
+    stage_ = Stage::Open;
+}
+
+void ShapeFiles::WriteFieldLayout() {
+    requireStage(Stage::Open, "WriteFieldLayout");
+    const std::string dbfName = stem_ + ".dbf";
+    HookErrors errors;
+    DBFHandle dbf = DBFCreateLL((tempStem_ + ".dbf").c_str(), "UTF-8", hooks());
+    if (!dbf)
+        throw ShapeFileError("The attribute table '" + dbfName + "' cannot be created: " +
+                             (errors.any() ? errors.text() : "unknown failure"));
+    struct Closer {
+        DBFHandle handle;
+        ~Closer() {
+            if (handle) DBFClose(handle);
+        }
+    } closer{dbf};
+
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    if (::localtime_r(&now, &local)) DBFSetLastModifiedDate(dbf, local.tm_year, local.tm_mon + 1, local.tm_mday);
+
+    const std::size_t count = fields_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const Field& field = fields_[i];
+        char type = field.type() == kNumericField ? 'N' : field.type() == kDateField ? 'D' : 'C';
+        if (DBFAddNativeFieldType(dbf, field.dbfName().c_str(), type, field.width(),
+                                  field.decimals()) < 0)
+            throw ShapeFileError("The column '" + field.name() + "' cannot be added to '" + dbfName +
+                                 "': " + (errors.any() ? errors.text() : "refused"));
+        // The records are laid out here, so they must match the descriptors shapelib wrote.
+        if (dbf->panFieldOffset[i] != static_cast<int>(field.offset_) ||
+            dbf->panFieldSize[i] != field.width() || dbf->panFieldDecimals[i] != field.decimals())
+            throw std::logic_error("shapelib laid out the column '" + field.name() +
+                                   "' differently from the shapefile component");
+    }
+    const auto headerLength = static_cast<std::uint64_t>(dbf->nHeaderLength);
+    if (static_cast<std::size_t>(dbf->nRecordLength) != fields_.recordLength_)
+        throw std::logic_error("shapelib's .dbf record length differs from the shapefile component's");
+    closer.handle = nullptr;
+    DBFClose(dbf);
+    if (errors.any())
+        throw ShapeFileError("The attribute table '" + dbfName + "' cannot be written: " + errors.text());
+
+    output_.reset(new Output{OutputFile(tempStem_ + ".shp", stem_ + ".shp", kShpHeaderBytes),
+                             OutputFile(tempStem_ + ".shx", stem_ + ".shx", kShpHeaderBytes),
+                             OutputFile(tempStem_ + ".dbf", dbfName, headerLength)});
+    dbfHeaderLength_ = headerLength;
+    record_.assign(fields_.recordLength_, ' ');
+    stage_ = Stage::Writing;
+}
+
+std::size_t ShapeFiles::maxRecords() const {
+    const std::size_t byShp = (kMaxFileBytes - kShpHeaderBytes) / kPointRecordBytes;
+    const std::size_t byDbf = (kMaxFileBytes - dbfHeaderLength_ - 1) / record_.size();
+    return std::min(byShp, byDbf);
+}
+
+void ShapeFiles::ReserveRecords(std::size_t records) const {
+    requireStage(Stage::Writing, "ReserveRecords");
+    if (records <= maxRecords()) return;
+    const unsigned long long count = records;
+    const unsigned long long shpBytes = kShpHeaderBytes + count * kPointRecordBytes;
+    const unsigned long long dbfBytes = dbfHeaderLength_ + count * record_.size() + 1;
+    const std::string limit = std::to_string(kMaxFileBytes) + " bytes (2 GB) that a shapefile's file may hold";
+    if (dbfBytes > kMaxFileBytes)
+        throw ShapeFileError("The attribute table '" + stem_ + ".dbf' would take " +
+                             std::to_string(dbfBytes) + " bytes for " + std::to_string(count) +
+                             " records of " + std::to_string(record_.size()) +
+                             " bytes, more than the " + limit);
+    throw ShapeFileError("The shapefile '" + stem_ + ".shp' would take " + std::to_string(shpBytes) +
+                         " bytes for " + std::to_string(count) + " points, more than the " + limit);
+}
+
+void ShapeFiles::setPoint(double x, double y) {
+    requireStage(Stage::Writing, "AddPoint");
+    if (!std::isfinite(x) || !std::isfinite(y))
+        throw ShapeFileError("The point of row " + std::to_string(records_ + 1) + " (" +
+                             numberText(x) + ", " + numberText(y) +
+                             ") cannot be written to the shapefile '" + shpPath_ +
+                             "': its coordinates must be finite numbers");
+    x_ = x;
+    y_ = y;
+    pointSet_ = true;
+}
+
+void ShapeFiles::WriteRecord() {
+    requireStage(Stage::Writing, "WriteRecord");
+    if (!pointSet_)
+        throw ShapeFileError("Row " + std::to_string(records_ + 1) + " of the shapefile '" +
+                             shpPath_ + "' has no point");
+    if (records_ >= maxRecords()) ReserveRecords(records_ + 1);
+
+    const auto offsetWords = static_cast<std::uint32_t>((kShpHeaderBytes + records_ * kPointRecordBytes) / 2);
+    char* point = output_->shp.extend(kPointRecordBytes);
+    putBig32(point, static_cast<std::uint32_t>(records_ + 1));
+    putBig32(point + 4, kPointContentWords);
+    putLittle32(point + 8, SHPT_POINT);
+    putLittleDouble(point + 12, x_);
+    putLittleDouble(point + 20, y_);
+    char* entry = output_->shx.extend(kShxEntryBytes);
+    putBig32(entry, offsetWords);
+    putBig32(entry + 4, kPointContentWords);
+    output_->dbf.append(record_.data(), record_.size());
+
+    if (records_ == 0) {
+        bounds_[0] = bounds_[2] = x_;
+        bounds_[1] = bounds_[3] = y_;
+    } else {
+        bounds_[0] = std::min(bounds_[0], x_);
+        bounds_[1] = std::min(bounds_[1], y_);
+        bounds_[2] = std::max(bounds_[2], x_);
+        bounds_[3] = std::max(bounds_[3], y_);
+    }
+    ++records_;
+
+    std::memset(record_.data(), ' ', record_.size());
+    for (auto& field : fields_.fields_) field->assigned_ = false;
+    fields_.next_ = 0;
+    pointSet_ = false;
+}
+
+void ShapeFiles::close() {
+    requireStage(Stage::Writing, "close");
+    char header[32];
+    putBig32(header, static_cast<std::uint32_t>((kShpHeaderBytes + records_ * kPointRecordBytes) / 2));
+    output_->shp.overwrite(24, header, 4);
+    putBig32(header, static_cast<std::uint32_t>((kShpHeaderBytes + records_ * kShxEntryBytes) / 2));
+    output_->shx.overwrite(24, header, 4);
+    for (int i = 0; i < 4; ++i) putLittleDouble(header + 8 * i, bounds_[i]);
+    output_->shp.overwrite(36, header, 32);
+    output_->shx.overwrite(36, header, 32);
+    output_->dbf.append("\x1A", 1);  // the dBASE end-of-file mark
+    putLittle32(header, static_cast<std::uint32_t>(records_));
+    output_->dbf.overwrite(4, header, 4);
+    output_->shp.finish();
+    output_->shx.finish();
+    output_->dbf.finish();
+    output_.reset();
+
+    // The final names were checked to be free of folders when the file was opened, and all four
+    // files lie in the same folder, so each rename replaces its file at once. The .shp comes last:
+    // until it is in place, no reader sees a new shapefile.
+    for (const char* ext : {".shx", ".dbf", ".cpg", ".shp"}) {
+        const std::string target = stem_ + ext;
+        if (std::rename((tempStem_ + ext).c_str(), target.c_str()) != 0)
+            throw ShapeFileError("The file '" + target + "' could not be written: " +
+                                 std::strerror(errno));
+    }
+    stage_ = Stage::Closed;
+}
+
+void ShapeFiles::discard() noexcept {
+    output_.reset();
+    if (tempStem_.empty()) return;
+    for (const char* ext : kExtensions) ::unlink((tempStem_ + ext).c_str());
+}
+
+}  // namespace pontrel::shapefile

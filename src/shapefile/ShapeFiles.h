@@ -1,0 +1,178 @@
+#pragma once
+// The shapefile component: writes one ESRI point shapefile (.shp and .shx of shape type 1, the
+// .dbf attribute table and a .cpg reading UTF-8) through the operations the composition calls:
+// OpenNewShapeFile, the field list (AddField, FieldByName), WriteFieldLayout, the point list
+// (AddPoint), SetFieldValue on a field, WriteRecord, and finally close(). The component owns its
+// files: they are written under temporary names in the destination folder and take the final
+// names only in close(); destroyed before that, it removes them, and any shapefile that already
+// had those names is left untouched.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "shapefile/DbfFieldNames.h"
+#include "shapefile/FieldFormats.h"
+
+namespace pontrel::shapefile {
+
+// The field type codes AddField takes.
+inline constexpr int kNumericField = 7;
+inline constexpr int kDateField = 8;
+inline constexpr int kTextField = 10;
+
+inline constexpr int kDefaultTextWidth = 50;
+// The largest size any file of the set may reach; readers take the offsets as signed 32-bit.
+inline constexpr std::size_t kMaxFileBytes = 2147483647;
+
+struct CalendarDate {
+    int year = 1899;
+    int month = 12;
+    int day = 30;
+};
+
+class ShapeFiles;
+
+// One column. Its value is set for the pending record, which WriteRecord writes and clears.
+class Field {
+public:
+    Field(const Field&) = delete;
+    Field& operator=(const Field&) = delete;
+
+    const std::string& name() const { return name_; }        // as given to AddField
+    const std::string& dbfName() const { return dbfName_; }  // as stored in the .dbf
+    int type() const { return type_; }
+    int width() const { return layout_.width; }
+    int decimals() const { return layout_.decimals; }
+
+    // Numeric columns take numbers, text columns texts, date columns dates. A number that the
+    // column cannot write exactly, a date outside the years 1 to 9999 or a value of the wrong kind
+    // is a ShapeFileError naming the column and the row. Texts longer than the column are cut at a
+    // UTF-8 character boundary.
+    void SetFieldValue(double value);
+    void SetFieldValue(std::string_view text);
+    void SetFieldValue(CalendarDate date);
+
+private:
+    friend class ShapeFiles;
+    friend class FieldList;
+    Field(ShapeFiles& owner, std::string name, std::string dbfName, int type, NumericLayout layout,
+          std::size_t offset)
+        : owner_(owner),
+          name_(std::move(name)),
+          dbfName_(std::move(dbfName)),
+          type_(type),
+          layout_(layout),
+          offset_(offset) {}
+
+    ShapeFiles& owner_;
+    std::string name_;
+    std::string dbfName_;
+    int type_;
+    NumericLayout layout_;
+    std::size_t offset_;       // in the .dbf record
+    bool assigned_ = false;    // has a value in the pending record
+    bool uniqueName_ = true;
+};
+
+class FieldList {
+public:
+    explicit FieldList(ShapeFiles& owner) : owner_(owner) {}
+    FieldList(const FieldList&) = delete;
+    FieldList& operator=(const FieldList&) = delete;
+
+    // Appends a column: type 7 numeric (width 0 leaves the size to the component), 10 text (width
+    // in bytes, 0 for 50), 8 date. Only before WriteFieldLayout.
+    Field& AddField(const std::string& name, int type, int width, int decimals);
+    // The column of that full name. Where several columns share the name, the first of them that
+    // has no value yet in the pending record, so that setting a value through the name once per
+    // column gives each column its own value.
+    Field& FieldByName(const std::string& name);
+
+    std::size_t size() const { return fields_.size(); }
+    Field& operator[](std::size_t index) { return *fields_[index]; }
+
+private:
+    friend class ShapeFiles;
+    ShapeFiles& owner_;
+    std::vector<std::unique_ptr<Field>> fields_;
+    std::unordered_map<std::string, std::vector<std::size_t>> byName_;
+    DbfFieldNames dbfNames_;
+    std::size_t next_ = 0;  // columns are usually looked up in order: try this one first
+    std::size_t recordLength_ = 1;  // the deletion flag, then the fields
+};
+
+class PointList {
+public:
+    explicit PointList(ShapeFiles& owner) : owner_(owner) {}
+    PointList(const PointList&) = delete;
+    PointList& operator=(const PointList&) = delete;
+
+    // Makes (x, y) the point of the pending record, in place of any point added before it.
+    void AddPoint(double x, double y);
+
+private:
+    ShapeFiles& owner_;
+};
+
+class ShapeFiles {
+public:
+    ShapeFiles();
+    ~ShapeFiles();
+    ShapeFiles(const ShapeFiles&) = delete;
+    ShapeFiles& operator=(const ShapeFiles&) = delete;
+
+    // Starts a new point shapefile at `path` (its .shp; the other files go next to it). Mode 1
+    // with shape type 1 is the only combination there is. Checks first that the folder exists and
+    // can be written to, and that none of the four names is taken by a folder.
+    void OpenNewShapeFile(const std::string& path, int mode = 1, int shapeType = 1);
+    FieldList& fieldList() { return fields_; }
+    // Ends the column definitions and writes the attribute table's header.
+    void WriteFieldLayout();
+    // Fails with a message naming the file and the limit when `records` records would make the
+    // .shp or the .dbf larger than kMaxFileBytes.
+    void ReserveRecords(std::size_t records) const;
+    PointList& pointList() { return points_; }
+    // Writes the pending point and values as the next record and starts an empty pending record.
+    void WriteRecord();
+    // Completes the files and gives them their final names, replacing any existing set.
+    void close();
+
+    std::size_t recordCount() const { return records_; }
+    const std::string& path() const { return shpPath_; }
+
+private:
+    friend class Field;
+    friend class FieldList;
+    friend class PointList;
+    struct Output;
+    enum class Stage { New, Open, Writing, Closed };
+
+    void requireStage(Stage stage, const char* operation) const;
+    void setPoint(double x, double y);
+    [[noreturn]] void failValue(const Field& field, const std::string& what) const;
+    std::size_t maxRecords() const;
+    void discard() noexcept;
+
+    Stage stage_ = Stage::New;
+    FieldList fields_;
+    PointList points_;
+    std::string shpPath_;
+    std::string stem_;       // the final names without extension
+    std::string folder_;     // for messages
+    std::string tempStem_;   // the temporary names without extension
+    std::unique_ptr<Output> output_;
+
+    std::vector<char> record_;  // the pending .dbf record
+    bool pointSet_ = false;
+    double x_ = 0, y_ = 0;
+    double bounds_[4] = {0, 0, 0, 0};  // x min, y min, x max, y max
+    std::size_t records_ = 0;
+    std::uint64_t dbfHeaderLength_ = 0;
+};
+
+}  // namespace pontrel::shapefile

@@ -1,0 +1,163 @@
+#pragma once
+// Helpers for the tests that write files and run programs: a child process with its output
+// captured (optionally under a file-size limit or on a terminal), and a shapefile read back
+// through GDAL's ogrinfo, an independent reader.
+
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "VessamoFixture.h"  // TempFolder
+
+namespace pontrel::testing {
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+inline void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary) << content;
+}
+
+// The names in a folder, hidden ones included.
+inline std::set<std::string> folderEntries(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+inline std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+struct ProcessResult {
+    int exitCode = -1;  // -1 when ended by a signal
+    int signal = 0;
+    std::string out;
+    std::string err;
+};
+
+struct ProcessOptions {
+    std::optional<rlim_t> fileSizeLimit;  // RLIMIT_FSIZE in the child
+    bool terminalOnStderr = false;         // stderr on a pseudo-terminal, read into `err`
+};
+
+inline ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {}) {
+    TempFolder captures;
+    const std::string outPath = captures.file("out"), errPath = captures.file("err");
+    int master = -1;
+    pid_t pid = options.terminalOnStderr ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(out, STDOUT_FILENO);
+        if (!options.terminalOnStderr) {
+            int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(err, STDERR_FILENO);
+        }
+        int null = ::open("/dev/null", O_RDONLY);
+        ::dup2(null, STDIN_FILENO);
+        if (options.fileSizeLimit) {
+            rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char*> args;
+        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+        args.push_back(nullptr);
+        ::execvp(args[0], args.data());
+        ::_exit(127);
+    }
+    ProcessResult result;
+    if (master >= 0) {
+        char buffer[4096];
+        for (;;) {
+            ssize_t got = ::read(master, buffer, sizeof buffer);
+            if (got > 0) {
+                result.err.append(buffer, static_cast<std::size_t>(got));
+            } else if (got < 0 && errno == EINTR) {
+                continue;
+            } else {
+                break;  // EIO once the child has closed the terminal
+            }
+        }
+        ::close(master);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+    result.out = readFile(outPath);
+    if (!options.terminalOnStderr) result.err = readFile(errPath);
+    return result;
+}
+
+// A shapefile as ogrinfo reports it.
+struct OgrField {
+    std::string name;
+    std::string type;
+    int width = 0;
+    int precision = 0;
+    bool operator==(const OgrField&) const = default;
+};
+
+struct OgrFeature {
+    std::map<std::string, std::string> values;  // by field name, as ogrinfo prints them
+    std::string geometry;                        // "POINT (x y)"
+};
+
+struct OgrLayer {
+    std::string geometry;
+    long featureCount = -1;
+    std::vector<OgrField> fields;
+    std::vector<OgrFeature> features;
+    std::string report;  // the whole text, for failure messages
+};
+
+inline OgrLayer readWithOgrinfo(const std::string& shp) {
+    ProcessResult run = runProcess({"ogrinfo", "-ro", "-al", shp});
+    if (run.exitCode != 0) throw std::runtime_error("ogrinfo failed on " + shp + ": " + run.err);
+    OgrLayer layer;
+    layer.report = run.out;
+    static const std::regex fieldLine(R"(^(\S[^:]*): (\w+) \((\d+)\.(\d+)\)$)");
+    static const std::regex valueLine(R"(^  (\S+) \((\w+)\) = (.*)$)");
+    std::smatch match;
+    for (const std::string& line : lines(run.out)) {
+        if (line.rfind("OGRFeature(", 0) == 0) {
+            layer.features.emplace_back();
+        } else if (layer.features.empty()) {
+            if (line.rfind("Geometry: ", 0) == 0) layer.geometry = line.substr(10);
+            else if (line.rfind("Feature Count: ", 0) == 0) layer.featureCount = std::stol(line.substr(15));
+            else if (std::regex_match(line, match, fieldLine))
+                layer.fields.push_back({match[1], match[2], std::stoi(match[3]), std::stoi(match[4])});
+        } else if (std::regex_match(line, match, valueLine)) {
+            layer.features.back().values[match[1]] = match[3];
+        } else if (line.rfind("  POINT", 0) == 0) {
+            layer.features.back().geometry = line.substr(2);
+        }
+    }
+    return layer;
+}
+
+}  // namespace pontrel::testing
