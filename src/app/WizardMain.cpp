@@ -1,0 +1,42 @@
+// The wizard program: shows the splash and runs the event loop until the wizard ends the
+// program. An error that escapes the wizard is shown and ends the program with status 1.
+
+#include <QApplication>
+#include <QMessageBox>
+#include <exception>
+
+#include "Version.h"
+#include "dialogs/FileDialogs.h"
+#include "engine/RunState.h"
+#include "forms/Artwork.h"
+#include "forms/DesignUnits.h"
+#include "forms/MessageBoxes.h"
+#include "forms/Wizard.h"
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(pontrel::kProgramTitle));
+    QApplication::setApplicationVersion(QString::fromUtf8(pontrel::kVersionText));
+    QApplication::setOrganizationName(QString::fromUtf8(pontrel::kCompanyName));
+    QApplication::setWindowIcon(pontrel::forms::applicationIcon());
+    QGuiApplication::setDesktopFileName("pontrel");
+    // Hidden forms stay loaded; the wizard itself says when the program ends.
+    QApplication::setQuitOnLastWindowClosed(false);
+    pontrel::forms::registerFontSubstitutes();
+    QApplication::setFont(pontrel::forms::designFont());
+
+    pontrel::RunState state;
+    pontrel::forms::QtMessageBoxes boxes;
+    pontrel::dialogs::QtFileDialogs dialogs;
+    int status = 0;
+    try {
+        pontrel::forms::Wizard wizard(state, boxes, dialogs,
+                                      [](int code) { QCoreApplication::exit(code); });
+        wizard.start();
+        status = QApplication::exec();
+    } catch (const std::exception& error) {
+        boxes.message(nullptr, QString::fromStdString(error.what()));
+        status = 1;
+    }
+    return status;
+}

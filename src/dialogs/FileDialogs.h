@@ -1,0 +1,39 @@
+#pragma once
+// The platform's file-open and folder-browse dialogs, reduced to what the wizard asks of them and
+// put behind an interface so that tests can answer in the user's place. Each call blocks until
+// the dialog is closed; the caller keeps ownership of the owner window.
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+namespace pontrel::dialogs {
+
+class FileDialogs {
+public:
+    virtual ~FileDialogs() = default;
+
+    // The full path of the file the user confirmed (a typed name of a file that does not exist
+    // included), or nothing when the dialog was cancelled. `filter` is one description with its
+    // pattern, as "mdb Files (*.mdb)".
+    virtual std::optional<std::string> openFile(QWidget* owner, const std::string& title,
+                                                const std::string& filter,
+                                                const std::string& startFolder) = 0;
+    // The full path of the folder the user confirmed, or nothing when the dialog was cancelled.
+    // Only existing folders can be confirmed.
+    virtual std::optional<std::string> chooseFolder(const std::string& title,
+                                                    const std::string& startFolder) = 0;
+};
+
+// Qt's own file dialogs.
+class QtFileDialogs : public FileDialogs {
+public:
+    std::optional<std::string> openFile(QWidget* owner, const std::string& title,
+                                        const std::string& filter,
+                                        const std::string& startFolder) override;
+    std::optional<std::string> chooseFolder(const std::string& title,
+                                            const std::string& startFolder) override;
+};
+
+}  // namespace pontrel::dialogs

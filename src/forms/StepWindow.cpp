@@ -1,0 +1,36 @@
+#include "forms/StepWindow.h"
+
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "forms/Wizard.h"
+
+namespace pontrel::forms {
+
+StepWindow::StepWindow(Wizard& wizard, Qt::WindowFlags flags)
+    : QWidget(nullptr, flags), wizard_(wizard) {}
+
+void StepWindow::closeEvent(QCloseEvent* event) {
+    if (wizard_.ended()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    if (!wizard_.converting()) CancelButton_Click();
+}
+
+Qt::WindowFlags fixedDialogFlags() {
+    return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+           Qt::MSWindowsFixedSizeDialogHint;
+}
+
+void centreOnScreen(QWidget* window) {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect client = window->geometry();
+    client.moveCenter(screen->availableGeometry().center());
+    window->setGeometry(client);
+}
+
+}  // namespace pontrel::forms
