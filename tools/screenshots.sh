@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
 out=$(realpath -m "${2:-$build/screenshots}")
 pontrel="$build/bin/pontrel"
-sample="$build/sample/vessamo-sample.sqlite"
+sample="$build/sample/vessamo-sample.mdb"
 [ -x "$pontrel" ] || { echo "no wizard at $pontrel: build first" >&2; exit 1; }
 [ -f "$sample" ] || { echo "no sample database at $sample: build first" >&2; exit 1; }
 
