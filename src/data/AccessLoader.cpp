@@ -1,3 +1,4 @@
+#include "data/TextBasics.h"
 #include "data/AccessLoader.h"
 
 #include <cctype>
@@ -21,10 +22,6 @@ constexpr int kQueryObject = 5;
 constexpr int kLinkedTableObject = 6;
 constexpr std::int64_t kSystemFlags = 0x80000002;
 
-std::string upper(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return text;
-}
 
 // Column types as they are declared in the output, so that SQLite keeps each value as it is
 // (REAL stays REAL, texts stay texts) and the Jet translator can tell dates and Yes/No apart.
@@ -66,7 +63,7 @@ std::optional<std::int64_t> integerOf(const MdbValue& value) {
 std::size_t columnIndex(const MdbTable& table, const char* name, bool required) {
     const auto& columns = table.columns();
     for (std::size_t i = 0; i < columns.size(); ++i)
-        if (upper(columns[i].name) == upper(name)) return i;
+        if (upperAscii(columns[i].name) == upperAscii(name)) return i;
     if (required) throw DatabaseError("its table '" + table.name() + "' has no column '" + name + "'");
     return columns.size();
 }
@@ -164,11 +161,11 @@ void AccessLoader::readCatalog() {
 }
 
 const AccessLoader::Object* AccessLoader::find(const std::string& name) const {
-    const std::string wanted = upper(name);
+    const std::string wanted = upperAscii(name);
     for (const Object& object : objects_)
         if ((object.type == kTableObject || object.type == kQueryObject ||
              object.type == kLinkedTableObject || object.type == kOdbcLinkObject) &&
-            upper(object.name) == wanted)
+            upperAscii(object.name) == wanted)
             return &object;
     return nullptr;
 }
@@ -188,7 +185,7 @@ bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
 }
 
 void AccessLoader::loadObject(const Object& object, SqliteDatabase& out) {
-    if (loaded_.count(upper(object.name))) return;
+    if (loaded_.count(upperAscii(object.name))) return;
     switch (object.type) {
         case kTableObject: loadTable(object, out); break;
         case kQueryObject: loadQuery(object, out); break;
@@ -198,7 +195,7 @@ void AccessLoader::loadObject(const Object& object, SqliteDatabase& out) {
                                 (object.database ? " ('" + *object.database + "')" : std::string()) +
                                 ", which is not read");
     }
-    loaded_.insert(upper(object.name));
+    loaded_.insert(upperAscii(object.name));
 }
 
 void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
@@ -273,7 +270,7 @@ SavedQuery AccessLoader::savedQuery(const Object& object) {
         queryRows_.emplace();
         const Object* definitions = nullptr;
         for (const Object& o : objects_)
-            if (o.type == kTableObject && upper(o.name) == "MSYSQUERIES") definitions = &o;
+            if (o.type == kTableObject && upperAscii(o.name) == "MSYSQUERIES") definitions = &o;
         if (!definitions) unreadable("it has no table of query definitions (MSysQueries)");
         try {
             std::unique_ptr<MdbTable> table =
@@ -312,7 +309,7 @@ SavedQuery AccessLoader::savedQuery(const Object& object) {
 
 void AccessLoader::loadQuery(const Object& object, SqliteDatabase& out) {
     for (const std::string& name : loading_)
-        if (upper(name) == upper(object.name))
+        if (upperAscii(name) == upperAscii(object.name))
             throw DatabaseError("The query '" + object.name + "' reads itself (through '" +
                                 loading_.back() + "')");
     loading_.push_back(object.name);

@@ -9,6 +9,7 @@
 #include "data/DatabaseError.h"
 #include "data/JetSql.h"
 #include "data/SourceDatabase.h"
+#include "data/TextBasics.h"
 #include "data/WorkingDatabase.h"
 
 namespace pontrel::data {
@@ -25,13 +26,6 @@ std::function<void(const std::string&)>& observer() {
     return instance;
 }
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::string afterMarker(const std::string& error, const std::string& marker) {
     std::size_t at = error.find(marker);
@@ -65,7 +59,7 @@ void Recordset::moveNext() {
 
 int Recordset::fieldIndex(std::string_view name) const {
     for (std::size_t i = 0; i < names_.size(); ++i)
-        if (sameName(names_[i], name)) return static_cast<int>(i);
+        if (sameNameIgnoringCase(names_[i], name)) return static_cast<int>(i);
     throw DatabaseError("The field '" + std::string(name) + "' does not exist in the rows of '" +
                         sql_ + "'");
 }

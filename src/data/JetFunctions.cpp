@@ -1,4 +1,5 @@
 #include "data/JetFunctions.h"
+#include "data/TextBasics.h"
 
 #include <cerrno>
 #include <cfenv>
@@ -237,21 +238,7 @@ std::vector<LikeToken> parseLike(const std::u32string& pattern) {
 
 std::string utf8Of(char32_t c) {
     std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
+    appendUtf8(out, c);
     return out;
 }
 
@@ -302,12 +289,6 @@ bool likeMatch(const std::u32string& text, const std::vector<LikeToken>& tokens)
 
 // ---- Format -------------------------------------------------------------------------------
 
-std::string upperAscii(std::string_view text) {
-    std::string out(text);
-    for (char& ch : out)
-        if (ch >= 'a' && ch <= 'z') ch = static_cast<char>(ch - 32);
-    return out;
-}
 
 // A number pattern: literal text around one run of 0 # , . placeholders.
 struct NumberPattern {

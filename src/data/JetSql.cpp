@@ -1,4 +1,5 @@
 #include "data/JetSql.h"
+#include "data/TextBasics.h"
 
 #include <cctype>
 #include <cstdint>
@@ -100,19 +101,7 @@ std::string formatNumber(double value) {
     return buffer;
 }
 
-std::string upperAscii(std::string_view text) {
-    std::string out(text);
-    for (char& ch : out) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return out;
-}
 
-bool sameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 // ---- messages -----------------------------------------------------------------------------
 
@@ -987,16 +976,8 @@ private:
 
     std::string identifier(std::size_t i) const {
         const Token& token = tokens_[i];
-        if (token.kind == Token::Name) return token.lead + quotedName(token.value);
+        if (token.kind == Token::Name) return token.lead + quotedIdentifier(token.value);
         return token.lead + sqlName(token.text);
-    }
-    static std::string quotedName(std::string_view name) {
-        std::string out = "\"";
-        for (char ch : name) {
-            if (ch == '"') out += '"';
-            out += ch;
-        }
-        return out + "\"";
     }
     std::string nameOf(std::size_t i) const {
         return tokens_[i].kind == Token::Name ? tokens_[i].value : tokens_[i].text;
@@ -1004,7 +985,7 @@ private:
 
     void noteRelation(const std::string& name) {
         for (const std::string& r : relations_)
-            if (sameName(r, name)) return;
+            if (sameNameIgnoringCase(r, name)) return;
         relations_.push_back(name);
     }
 
@@ -1081,7 +1062,7 @@ private:
     const Binding* findBinding(const std::string& key, const Scope& scope) const {
         for (const Scope* s = &scope; s; s = s->outer)
             for (const Binding& b : s->bindings)
-                if (sameName(b.key, key)) return &b;
+                if (sameNameIgnoringCase(b.key, key)) return &b;
         return nullptr;
     }
 
@@ -1089,7 +1070,7 @@ private:
         std::string name = nameOf(e.token);
         auto inBinding = [&](const Binding& b) -> std::optional<JetType> {
             for (const JetSchema::Column& c : b.columns)
-                if (sameName(c.name, name)) return c.type;
+                if (sameNameIgnoringCase(c.name, name)) return c.type;
             return std::nullopt;
         };
         if (e.qualifier) {
@@ -1481,7 +1462,7 @@ private:
             if (!b->known) return false;
             for (const JetSchema::Column& c : b->columns) {
                 Output o;
-                o.text = " " + quotedName(b->key) + "." + quotedName(c.name);
+                o.text = " " + quotedIdentifier(b->key) + "." + quotedIdentifier(c.name);
                 o.name = c.name;
                 o.qualifier = b->key;
                 o.type = c.type;
@@ -1535,7 +1516,7 @@ private:
             o.text = e.text;
             std::string written = e.text;
             if (item.alias) written += t(*item.asToken) + identifier(*item.alias);
-            else if (saved && o.generatedName) written += " AS " + quotedName(o.name);
+            else if (saved && o.generatedName) written += " AS " + quotedIdentifier(o.name);
             itemTexts.push_back(comma + written);
             outputs.push_back(o);
         }
@@ -1546,7 +1527,7 @@ private:
             std::vector<bool> twice(outputs.size(), false);
             for (std::size_t i = 0; i < outputs.size(); ++i)
                 for (std::size_t j = 0; j < outputs.size(); ++j)
-                    if (i != j && sameName(outputs[i].name, outputs[j].name)) twice[i] = true;
+                    if (i != j && sameNameIgnoringCase(outputs[i].name, outputs[j].name)) twice[i] = true;
             for (std::size_t i = 0; i < outputs.size(); ++i) {
                 Output& o = outputs[i];
                 if (!twice[i] || o.named || o.generatedName || o.qualifier.empty()) continue;
@@ -1562,7 +1543,7 @@ private:
             for (std::size_t i = 0; i < outputs.size(); ++i) {
                 const Output& o = outputs[i];
                 items += (i ? "," : "") + o.text;
-                if (o.named || o.generatedName) items += " AS " + quotedName(o.name);
+                if (o.named || o.generatedName) items += " AS " + quotedIdentifier(o.name);
             }
         } else {
             for (const std::string& text : itemTexts) items += text;
@@ -1627,14 +1608,14 @@ private:
         std::string outerList;
         for (std::size_t i = 0; i < outputs.size(); ++i) {
             for (std::size_t j = 0; j < i; ++j)
-                if (sameName(outputs[j].name, outputs[i].name))
+                if (sameNameIgnoringCase(outputs[j].name, outputs[i].name))
                     throw messages_.refuse("TOP with ORDER BY and two columns named " + outputs[i].name);
-            outerList += (i ? ", " : "") + quotedName(outputs[i].name);
+            outerList += (i ? ", " : "") + quotedIdentifier(outputs[i].name);
         }
         std::string innerItems;
         for (std::size_t i = 0; i < outputs.size(); ++i) {
             innerItems += (i ? ", " : "") + splitLead(outputs[i].text).second;
-            if (outputs[i].named || outputs[i].generatedName) innerItems += " AS " + quotedName(outputs[i].name);
+            if (outputs[i].named || outputs[i].generatedName) innerItems += " AS " + quotedIdentifier(outputs[i].name);
         }
         return head + " " + outerList + " FROM (SELECT " + innerItems + ", RANK() OVER (ORDER BY " +
                windowOrder + ") AS \"jet_rank\", ROW_NUMBER() OVER (ORDER BY " + windowOrder +
@@ -1664,9 +1645,9 @@ private:
         for (const std::string& source : sources) {
             bool shown = false;
             for (const SelectItem& item : s.items) {
-                if (item.kind == SelectItem::TableStar && sameName(nameOf(item.token), source)) shown = true;
+                if (item.kind == SelectItem::TableStar && sameNameIgnoringCase(nameOf(item.token), source)) shown = true;
                 if (item.kind == SelectItem::Value && item.expr->kind == Expr::Column &&
-                    item.expr->qualifier && sameName(nameOf(*item.expr->qualifier), source))
+                    item.expr->qualifier && sameNameIgnoringCase(nameOf(*item.expr->qualifier), source))
                     shown = true;
             }
             if (!shown) return false;
@@ -1731,12 +1712,7 @@ std::string sqlName(std::string_view name) {
     bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');
     for (char ch : name) plain = plain && (std::isalnum(static_cast<unsigned char>(ch)) || ch == '_');
     if (plain && !isSqlKeyword(name)) return std::string(name);
-    std::string out = "\"";
-    for (char ch : name) {
-        if (ch == '"') out += '"';
-        out += ch;
-    }
-    return out + "\"";
+    return quotedIdentifier(name);
 }
 
 JetType jetTypeOfDeclared(std::string_view declared) {

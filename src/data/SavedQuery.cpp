@@ -1,4 +1,5 @@
 #include "data/SavedQuery.h"
+#include "data/TextBasics.h"
 
 #include <cctype>
 #include <memory>
@@ -19,13 +20,6 @@ enum Option {
     kPercent = 0x20
 };
 
-bool sameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
-}
 
 std::string withArticle(const std::string& kind) {
     bool vowel = !kind.empty() && std::string("aeiou").find(kind[0]) != std::string::npos &&
@@ -59,7 +53,7 @@ struct Entry {
 
     bool holds(const std::string& key) const {
         for (const std::string& k : keys)
-            if (sameName(k, key)) return true;
+            if (sameNameIgnoringCase(k, key)) return true;
         return false;
     }
 };
@@ -104,7 +98,7 @@ std::string jetName(const std::string& name) {
     for (char ch : name) plain = plain && (std::isalnum(static_cast<unsigned char>(ch)) || ch == '_');
     if (plain)
         for (const char* word : reserved)
-            if (sameName(name, word)) plain = false;
+            if (sameNameIgnoringCase(name, word)) plain = false;
     return plain ? name : "[" + name + "]";
 }
 
@@ -219,7 +213,7 @@ std::string rebuildSelectSql(const SavedQuery& query) {
     for (std::size_t i = 0; i < orderBy.size(); ++i) {
         if (!orderBy[i]->expression) continue;
         sql += (i ? ", " : " ORDER BY ") + *orderBy[i]->expression;
-        if (orderBy[i]->name1 && sameName(*orderBy[i]->name1, "D")) sql += " DESC";
+        if (orderBy[i]->name1 && sameNameIgnoringCase(*orderBy[i]->name1, "D")) sql += " DESC";
     }
     if (options & kOwnerAccess) sql += " WITH OWNERACCESS OPTION";
     return sql;

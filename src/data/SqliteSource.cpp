@@ -5,6 +5,7 @@
 #include <cctype>
 #include <set>
 
+#include "data/TextBasics.h"
 #include "data/DatabaseError.h"
 #include "data/DayCount.h"
 #include "data/JetFunctions.h"
@@ -17,22 +18,10 @@ namespace pontrel::data {
 
 namespace {
 
-std::string upper(std::string text) {
-    for (char& ch : text) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
-    return text;
-}
 
-std::string quoteName(const std::string& name) {
-    std::string out = "\"";
-    for (char ch : name) {
-        if (ch == '"') out += '"';
-        out += ch;
-    }
-    return out + "\"";
-}
 
 bool isDateType(const std::string& declared) {
-    std::string type = upper(declared);
+    std::string type = upperAscii(declared);
     return type.find("DATE") != std::string::npos || type.find("TIMESTAMP") != std::string::npos;
 }
 
@@ -69,16 +58,16 @@ public:
     bool load(const std::string& name, WorkingDatabase& work) override {
         std::string type, sql, realName;
         if (!find(name, type, realName, sql)) return false;
-        if (loaded_.count(upper(realName))) return true;
+        if (loaded_.count(upperAscii(realName))) return true;
         attachTo(work);
         if (type == "table") {
             checkDates(realName);
         } else {
-            for (const std::string& table : db_.tablesRead("SELECT * FROM " + quoteName(realName)))
+            for (const std::string& table : db_.tablesRead("SELECT * FROM " + quotedIdentifier(realName)))
                 if (find(table, type, realName, sql) && type == "table") checkDates(realName);
             find(name, type, realName, sql);
         }
-        loaded_.insert(upper(realName));
+        loaded_.insert(upperAscii(realName));
         return true;
     }
 
@@ -91,7 +80,7 @@ public:
             CatalogEntry entry;
             entry.name = std::string(list.columnText(1));
             if (list.columnText(0) == "table") {
-                SqliteStatement count = db_.prepare("SELECT count(*) FROM " + quoteName(entry.name));
+                SqliteStatement count = db_.prepare("SELECT count(*) FROM " + quotedIdentifier(entry.name));
                 count.step();
                 entry.rows = count.columnInt(0);
             } else {
@@ -148,10 +137,10 @@ private:
     }
 
     void createWrapper(const std::string& object, WorkingDatabase& work) {
-        SqliteStatement columns = db_.prepare("SELECT * FROM " + quoteName(object));
+        SqliteStatement columns = db_.prepare("SELECT * FROM " + quotedIdentifier(object));
         std::string select;
         for (int c = 0; c < columns.columnCount(); ++c) {
-            std::string name = quoteName(columns.columnName(c));
+            std::string name = quotedIdentifier(columns.columnName(c));
             if (c) select += ", ";
             if (isDateType(columns.columnDeclaredType(c)))
                 select += "pontrel_iso_date(" + name + ") AS " + name;
@@ -159,15 +148,15 @@ private:
                 select += name + " COLLATE " + kTextCollation + " AS " + name;
         }
         if (select.empty()) select = "*";
-        work.sql().exec("CREATE TEMP VIEW " + quoteName(object) + " AS SELECT " + select + " FROM " +
-                        kSchema + "." + quoteName(object));
+        work.sql().exec("CREATE TEMP VIEW " + quotedIdentifier(object) + " AS SELECT " + select + " FROM " +
+                        kSchema + "." + quotedIdentifier(object));
     }
 
     // Every value of a date column must be an ISO-8601 text or NULL; the first one that is not is
     // reported with its table, column and row.
     void checkDates(const std::string& table) {
-        if (checked_.count(upper(table))) return;
-        SqliteStatement read = db_.prepare("SELECT * FROM " + quoteName(table));
+        if (checked_.count(upperAscii(table))) return;
+        SqliteStatement read = db_.prepare("SELECT * FROM " + quotedIdentifier(table));
         std::vector<int> dateColumns;
         for (int c = 0; c < read.columnCount(); ++c)
             if (isDateType(read.columnDeclaredType(c))) dateColumns.push_back(c);
@@ -189,7 +178,7 @@ private:
                 }
             }
         }
-        checked_.insert(upper(table));
+        checked_.insert(upperAscii(table));
     }
 
     static void isoDateFunction(SqliteCall& call) {
