@@ -22,7 +22,6 @@ constexpr int kQueryObject = 5;
 constexpr int kLinkedTableObject = 6;
 constexpr std::int64_t kSystemFlags = 0x80000002;
 
-
 // Column types as they are declared in the output, so that SQLite keeps each value as it is
 // (REAL stays REAL, texts stay texts) and the Jet translator can tell dates and Yes/No apart.
 std::string declaredType(int type) {

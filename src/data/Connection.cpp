@@ -26,7 +26,6 @@ std::function<void(const std::string&)>& observer() {
     return instance;
 }
 
-
 std::string afterMarker(const std::string& error, const std::string& marker) {
     std::size_t at = error.find(marker);
     if (at == std::string::npos) return {};

@@ -289,7 +289,6 @@ bool likeMatch(const std::u32string& text, const std::vector<LikeToken>& tokens)
 
 // ---- Format -------------------------------------------------------------------------------
 
-
 // A number pattern: literal text around one run of 0 # , . placeholders.
 struct NumberPattern {
     std::string prefix, suffix;

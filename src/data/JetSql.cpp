@@ -101,8 +101,6 @@ std::string formatNumber(double value) {
     return buffer;
 }
 
-
-
 // ---- messages -----------------------------------------------------------------------------
 
 class Messages {
@@ -1706,7 +1704,6 @@ std::string sqlQuote(std::string_view text) {
     out += '\'';
     return out;
 }
-
 
 std::string sqlName(std::string_view name) {
     bool plain = !name.empty() && (std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_');

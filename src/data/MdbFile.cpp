@@ -23,7 +23,6 @@ std::uint32_t le32(const unsigned char* p) {
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-
 // Windows-1252, the code page of Access 97 texts, for the bytes where it differs from Latin-1.
 const char32_t kCp1252High[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,

@@ -20,7 +20,6 @@ enum Option {
     kPercent = 0x20
 };
 
-
 std::string withArticle(const std::string& kind) {
     bool vowel = !kind.empty() && std::string("aeiou").find(kind[0]) != std::string::npos &&
                  kind.rfind("uni", 0) != 0;  // "a union", "an update"

@@ -18,8 +18,6 @@ namespace pontrel::data {
 
 namespace {
 
-
-
 bool isDateType(const std::string& declared) {
     std::string type = upperAscii(declared);
     return type.find("DATE") != std::string::npos || type.find("TIMESTAMP") != std::string::npos;
