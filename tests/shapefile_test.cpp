@@ -186,10 +186,17 @@ TEST(ShapeFiles, ReplacesAnExistingShapefileOnlyWhenComplete) {
     EXPECT_EQ(readFile(folder.file("Tejo.dbf")), oldDbf);
     EXPECT_EQ(folderEntries(folder.path()), kTejoSet);  // no temporary file left
 
+    // A successful replacement drops the old set's spatial indexes, which no longer match, and
+    // keeps a projection file the user put there.
     rows.pop_back();
+    testing::writeFile(folder.file("Tejo.qix"), "stale index");
+    testing::writeFile(folder.file("Tejo.sbn"), "stale index");
+    testing::writeFile(folder.file("Tejo.prj"), "GEOGCS[...]");
     writeSample(folder.file("Tejo.shp"), rows);
     EXPECT_EQ(testing::readWithOgrinfo(folder.file("Tejo.shp")).featureCount, 2);
-    EXPECT_EQ(folderEntries(folder.path()), kTejoSet);
+    std::set<std::string> expected = kTejoSet;
+    expected.insert("Tejo.prj");
+    EXPECT_EQ(folderEntries(folder.path()), expected);
 }
 
 TEST(ShapeFiles, ReportsWhatItCannotWrite) {

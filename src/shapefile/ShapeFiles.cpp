@@ -566,6 +566,11 @@ void ShapeFiles::close() {
             throw ShapeFileError("The file '" + target + "' could not be written: " +
                                  std::strerror(errno));
     }
+    // Spatial and attribute indexes that GIS programs keep beside a shapefile describe the
+    // records it replaced; left there, they would make readers skip or misplace the new points.
+    // They are rebuilt on demand, so removing them loses nothing. A .prj is the user's and stays.
+    for (const char* ext : {".qix", ".sbn", ".sbx", ".fbn", ".fbx", ".ain", ".aih", ".atx", ".ixs", ".mxs"})
+        ::unlink((stem_ + ext).c_str());
     stage_ = Stage::Closed;
 }
 
