@@ -4,6 +4,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
+#include "ErrorOf.h"
 #include <signal.h>
 #include <unistd.h>
 
@@ -35,15 +37,7 @@ const fs::path kReference = PONTREL_SHARED_REFERENCE;
 #define REQUIRE_REFERENCE()                                                               \
     if (!fs::exists(kReference / "access")) GTEST_SKIP() << "no reference files at " << kReference
 
-template <typename F>
-std::string errorOf(F&& f) {
-    try {
-        f();
-    } catch (const DatabaseError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using pontrel::testing::errorOf;
 
 std::string capture(const std::string& command) {
     std::string out;

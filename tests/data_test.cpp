@@ -2,6 +2,7 @@
 
 #include <fstream>
 
+#include "ErrorOf.h"
 #include "VessamoFixture.h"
 #include "data/Connection.h"
 #include "data/DatabaseError.h"
@@ -15,14 +16,7 @@ using pontrel::testing::VessamoFixture;
 
 namespace {
 
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const DatabaseError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using pontrel::testing::errorOf;
 
 std::vector<std::string> column(Recordset& rows, const std::string& name) {
     std::vector<std::string> out;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "ErrorOf.h"
 #include <map>
 
 #include "data/DatabaseError.h"
@@ -16,15 +17,7 @@ using namespace pontrel::data;
 
 namespace {
 
-template <typename F>
-std::string errorOf(F&& f) {
-    try {
-        f();
-    } catch (const DatabaseError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
+using pontrel::testing::errorOf;
 
 // Column types for the translator, as the Access loader reports them.
 class FixedSchema : public JetSchema {

@@ -2,12 +2,14 @@
 // what is left on disk when writing fails.
 
 #include <gtest/gtest.h>
+
 #include <shapefil.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
 
+#include "ErrorOf.h"
 #include "TestSupport.h"
 #include "shapefile/ShapeFileError.h"
 #include "shapefile/ShapeFiles.h"
@@ -19,13 +21,9 @@ using testing::folderEntries;
 using testing::readFile;
 using testing::TempFolder;
 
-std::string errorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ShapeFileError& e) {
-        return e.what();
-    }
-    return "(no error)";
+template <typename Action>
+std::string errorOf(Action&& action) {
+    return pontrel::testing::errorOf<ShapeFileError>(action);
 }
 
 TEST(DbfFieldNames, ShortensDeterministicallyAndKeepsNamesUnique) {
