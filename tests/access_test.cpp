@@ -841,15 +841,16 @@ TEST(HelperProcess, ReportsExitSignalMessageAndTimeLimit) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
 
     // Nothing of the program leaks into the helper: no open descriptor beyond 0 to 3 (here one
-    // opened without close-on-exec), no environment variable.
+    // opened without close-on-exec), no environment variable. The shell looks before any
+    // redirection of its own, since it parks descriptors it saves at 10 and above.
     int null = ::open("/dev/null", O_RDONLY);
-    int open = ::fcntl(null, F_DUPFD, 10);
+    int open = ::fcntl(null, F_DUPFD, 40);
     ::close(null);
-    ASSERT_GE(open, 10);
+    ASSERT_GE(open, 40);
     setenv("PONTREL_TEST_SETTING", "leaked", 1);
-    HelperResult seen = shell("for fd in 0 1 2 3 " + std::to_string(open) +
-                              "; do [ -e /proc/$$/fd/$fd ] && printf '%s ' $fd; done >&3;"
-                              " echo ${PONTREL_TEST_SETTING:-none} >&3");
+    HelperResult seen = shell("seen=; for fd in 0 1 2 3 " + std::to_string(open) +
+                              "; do [ -e /proc/$$/fd/$fd ] && seen=\"$seen$fd \"; done;"
+                              " echo \"$seen${PONTREL_TEST_SETTING:-none}\" >&3");
     unsetenv("PONTREL_TEST_SETTING");
     ::close(open);
     EXPECT_EQ(seen.message, "0 1 2 3 none");
