@@ -158,8 +158,8 @@ private:
         std::vector<int> dateColumns;
         for (int c = 0; c < read.columnCount(); ++c)
             if (isDateType(read.columnDeclaredType(c))) dateColumns.push_back(c);
-        std::int64_t row = 0;
-        if (!dateColumns.empty()) {
+        if (!dateColumns.empty() && !allDates(table, read, dateColumns)) {
+            std::int64_t row = 0;
             while (read.step()) {
                 ++row;
                 for (int c : dateColumns) {
@@ -177,6 +177,24 @@ private:
             }
         }
         checked_.insert(upperAscii(table));
+    }
+
+    // Whether every value of the date columns is an ISO-8601 text or NULL, reading those columns
+    // alone: much less than whole rows. The order does not matter here, only the row of a value
+    // that fails, which the full walk then finds.
+    bool allDates(const std::string& table, const SqliteStatement& columns, const std::vector<int>& dateColumns) {
+        std::string select;
+        for (int c : dateColumns) select += (select.empty() ? "" : ", ") + quotedIdentifier(columns.columnName(c));
+        SqliteStatement read = db_.prepare("SELECT " + select + " FROM " + quotedIdentifier(table));
+        const int count = static_cast<int>(dateColumns.size());
+        while (read.step()) {
+            for (int c = 0; c < count; ++c) {
+                SqliteStatement::Type type = read.columnType(c);
+                if (type == SqliteStatement::Type::Null) continue;
+                if (type != SqliteStatement::Type::Text || !parseIsoDate(read.columnText(c))) return false;
+            }
+        }
+        return true;
     }
 
     static void isoDateFunction(SqliteCall& call) {
