@@ -135,6 +135,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         } else {
             if (databaseGiven)
                 throw UsageError("Only one database can be given: '" + arg + "' is one too many");
+            if (arg.empty()) throw UsageError("The database file name is empty");
             databaseGiven = true;
             command.database = arg;
         }
