@@ -1,0 +1,50 @@
+#include "data/JetFunctionTable.h"
+
+namespace pontrel::data::jet {
+
+const FunctionInfo* findFunction(const std::string& upper) {
+    static const FunctionInfo functions[] = {
+        {"LEFT", "jet_left", 2, 2, JetType::Text, true},
+        {"RIGHT", "jet_right", 2, 2, JetType::Text, true},
+        {"MID", "jet_mid", 2, 3, JetType::Text, true},
+        {"LEN", "jet_len", 1, 1, JetType::Number, true},
+        {"TRIM", "jet_trim", 1, 1, JetType::Text, true},
+        {"LTRIM", "jet_ltrim", 1, 1, JetType::Text, true},
+        {"RTRIM", "jet_rtrim", 1, 1, JetType::Text, true},
+        {"UCASE", "jet_ucase", 1, 1, JetType::Text, true},
+        {"LCASE", "jet_lcase", 1, 1, JetType::Text, true},
+        {"CSTR", "jet_cstr", 1, 1, JetType::Text, true},
+        {"VAL", "jet_val", 1, 1, JetType::Number, true},
+        {"INT", "jet_int", 1, 1, JetType::Unknown, false},
+        {"FIX", "jet_fix", 1, 1, JetType::Unknown, false},
+        {"CDBL", "jet_cdbl", 1, 1, JetType::Number, false},
+        {"CLNG", "jet_clng", 1, 1, JetType::Number, false},
+        {"CINT", "jet_cint", 1, 1, JetType::Number, false},
+        {"CDATE", "jet_cdate", 1, 1, JetType::Date, false},
+        {"ABS", "jet_abs", 1, 1, JetType::Number, false},
+        {"SGN", "jet_sgn", 1, 1, JetType::Number, false},
+        {"SQR", "jet_sqr", 1, 1, JetType::Number, false},
+        {"ROUND", "jet_round", 1, 2, JetType::Number, false},
+        {"YEAR", "jet_year", 1, 1, JetType::Number, false},
+        {"MONTH", "jet_month", 1, 1, JetType::Number, false},
+        {"DAY", "jet_day", 1, 1, JetType::Number, false},
+        {"HOUR", "jet_hour", 1, 1, JetType::Number, false},
+        {"MINUTE", "jet_minute", 1, 1, JetType::Number, false},
+        {"SECOND", "jet_second", 1, 1, JetType::Number, false},
+        {"WEEKDAY", "jet_weekday", 1, 1, JetType::Number, false},
+        {"DATESERIAL", "jet_dateserial", 3, 3, JetType::Date, false},
+        {"FORMAT", "jet_format", 1, 2, JetType::Text, false},
+        {"COUNT", "count", 1, 1, JetType::Number, false},
+        {"SUM", "sum", 1, 1, JetType::Number, false},
+        {"AVG", "avg", 1, 1, JetType::Number, false},
+        {"MIN", "min", 1, 1, JetType::Unknown, false},
+        {"MAX", "max", 1, 1, JetType::Unknown, false},
+    };
+    std::string name = upper;
+    if (!name.empty() && name.back() == '$') name.pop_back();
+    for (const FunctionInfo& f : functions)
+        if (name == f.jet) return &f;
+    return nullptr;
+}
+
+}  // namespace pontrel::data::jet
