@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "ErrorOf.h"
+#include "data/JetSql.h"
 #include "data/JetSyntax.h"
 #include "data/JetTokens.h"
 
@@ -39,6 +40,10 @@ TEST(JetTokens, CutsTheTextAsJetReadsIt) {
         {"#3/7/2001# #2001-03-07 10:30#", "date:36957 date:36957.4375"},
         {"a<=b<>c>=d", "word:A symbol:<= word:B symbol:<> word:C symbol:>= word:D"},
         {"Left$(x, 2)", "word:LEFT$ symbol:( word:X symbol:, number:2 symbol:)"},
+        {"`Order Details`.[Unit Price]", "name:Order Details symbol:. name:Unit Price"},
+        // Access's old form of a subquery in FROM reads as one in parentheses.
+        {"FROM [SELECT a FROM [t]]. AS x", "word:FROM symbol:( word:SELECT word:A word:FROM name:t symbol:) word:AS word:X"},
+        {"[Select]. AS x", "name:Select symbol:. word:AS word:X"},
     };
     for (const Case& c : cases) EXPECT_EQ(tokenText(c.jet), c.tokens) << c.jet;
 
@@ -60,6 +65,7 @@ TEST(JetTokens, RefusesTextsItCannotCut) {
         {"#13/13/2001#", "The query 'Q' uses the date literal #13/13/2001#, which cannot be translated"},
         {"12abc", "The query 'Q' cannot be read: the number '12a' runs into a name"},
         {"a @ b", "The query 'Q' cannot be read: the character '@'"},
+        {"`abc", "The query 'Q' uses a name without its closing '`', which cannot be translated"},
     };
     Messages messages("Q");
     for (const Case& c : cases) EXPECT_EQ(errorOf([&] { tokenize(c.jet, messages); }), c.message) << c.jet;

@@ -54,9 +54,10 @@ private:
         return tokens_[at].kind == Token::Word && tokens_[at].value == word;
     }
     bool isWord(const char* word) const { return isWord(word, pos_); }
-    bool isSymbol(const char* symbol) const {
-        return tokens_[pos_].kind == Token::Symbol && tokens_[pos_].value == symbol;
+    bool isSymbol(const char* symbol, std::size_t at) const {
+        return tokens_[at].kind == Token::Symbol && tokens_[at].value == symbol;
     }
+    bool isSymbol(const char* symbol) const { return isSymbol(symbol, pos_); }
     bool acceptWord(const char* word) {
         if (!isWord(word)) return false;
         ++pos_;
@@ -296,6 +297,20 @@ private:
                 (t.value == "=" || t.value == "<>" || t.value == "<" || t.value == ">" ||
                  t.value == "<=" || t.value == ">=")) {
                 std::size_t op = pos_++;
+                if ((isWord("ANY") || isWord("SOME") || isWord("ALL")) && isSymbol("(", pos_ + 1) &&
+                    isWord("SELECT", pos_ + 2)) {
+                    auto e = std::make_unique<Expr>();
+                    e->kind = Expr::Quantified;
+                    e->token = op;
+                    e->marks = {pos_, pos_ + 1};
+                    pos_ += 2;
+                    e->query = query();
+                    e->marks.push_back(expectSymbol(")"));
+                    e->height = left->height + 1;
+                    e->args.push_back(std::move(left));
+                    left = std::move(e);
+                    continue;
+                }
                 left = binary(std::move(left), op, concatenation(), Expr::Compare);
                 continue;
             }
@@ -432,7 +447,7 @@ private:
         auto e = std::make_unique<Expr>();
         const Token& t = tokens_[pos_];
         if (t.kind == Token::String || t.kind == Token::Number || t.kind == Token::Date ||
-            (t.kind == Token::Word && (t.value == "NULL" || t.value == "TRUE" || t.value == "FALSE"))) {
+            (t.kind == Token::Word && isConstantWord(t.value))) {
             e->kind = Expr::Literal;
             e->token = pos_++;
             return e;
@@ -503,6 +518,11 @@ private:
 };
 
 }  // namespace
+
+bool isConstantWord(const std::string& upper) {
+    return upper == "NULL" || upper == "TRUE" || upper == "FALSE" || upper == "YES" || upper == "NO" ||
+           upper == "ON" || upper == "OFF";
+}
 
 std::unique_ptr<Select> parseStatement(const std::vector<Token>& tokens, const Messages& messages) {
     Parser parser(tokens, messages);

@@ -15,8 +15,9 @@ namespace pontrel::data::jet {
 struct Select;
 
 struct Expr {
+    // Quantified: a comparison with ANY, SOME or ALL of a subquery's rows; token is the operator.
     enum Kind { Literal, Column, Call, Unary, Binary, Compare, Like, IsNull, In, Between, Exists,
-                Subquery, Paren, Star };
+                Subquery, Paren, Star, Quantified };
     Kind kind = Literal;
     std::size_t token = 0;         // the literal, the column's name, the function's name, the operator
     std::optional<std::size_t> qualifier;  // Column: the table or alias before the dot
@@ -78,6 +79,10 @@ struct Select {
     std::vector<OrderItem> orderBy;
     std::vector<std::size_t> orderCommas;
 };
+
+// Null and the truth values True, Yes, On (-1) and False, No, Off (0): constants wherever an
+// expression stands, not names; a column spelt so is written in brackets ([Yes]).
+bool isConstantWord(const std::string& upper);
 
 // Parses a whole statement: one SELECT, optionally ended by ';'.
 std::unique_ptr<Select> parseStatement(const std::vector<Token>& tokens, const Messages& messages);

@@ -104,9 +104,28 @@ namespace {
 bool isWordStart(unsigned char ch) { return std::isalpha(ch) || ch == '_' || ch >= 0x80; }
 bool isWordChar(unsigned char ch) { return std::isalnum(ch) || ch == '_' || ch >= 0x80; }
 
-}  // namespace
+// The ']' that closes the '[' at `open`, counting brackets inside; npos when there is none.
+std::size_t closingBracket(std::string_view jet, std::size_t open) {
+    int depth = 0;
+    for (std::size_t j = open; j < jet.size(); ++j) {
+        if (jet[j] == '[') ++depth;
+        else if (jet[j] == ']' && --depth == 0) return j;
+    }
+    return std::string_view::npos;
+}
 
-std::vector<Token> tokenize(std::string_view jet, const Messages& messages) {
+// "[SELECT ...]." : a subquery in Access's old bracketed form, followed by its dot.
+bool isBracketedSubquery(std::string_view jet, std::size_t open) {
+    std::size_t k = open + 1;
+    while (k < jet.size() && std::isspace(static_cast<unsigned char>(jet[k]))) ++k;
+    if (upperAscii(jet.substr(k, 6)) != "SELECT" || k + 6 >= jet.size() ||
+        isWordChar(static_cast<unsigned char>(jet[k + 6])))
+        return false;
+    std::size_t close = closingBracket(jet, open);
+    return close != std::string_view::npos && close + 1 < jet.size() && jet[close + 1] == '.';
+}
+
+std::vector<Token> tokenizeText(std::string_view jet, const Messages& messages, int depth) {
     std::vector<Token> tokens;
     std::size_t i = 0;
     const std::size_t n = jet.size();
@@ -145,9 +164,25 @@ std::vector<Token> tokenize(std::string_view jet, const Messages& messages) {
             }
             if (!closed) throw messages.refuse("a text without its closing quote");
             push(Token::String, j, value);
-        } else if (ch == '[') {
-            std::size_t j = jet.find(']', i + 1);
-            if (j == std::string_view::npos) throw messages.refuse("a name without its closing bracket");
+        } else if (ch == '[' && isBracketedSubquery(jet, i)) {
+            // Access once saved a subquery in FROM as [SELECT ...]. AS x: read it as (SELECT ...).
+            std::size_t open = i, close = closingBracket(jet, i);
+            push(Token::Symbol, i + 1, "(");
+            tokens.back().text = "(";
+            if (depth >= 200) throw messages.refuse("more than 200 levels of nesting");
+            std::vector<Token> inner = tokenizeText(jet.substr(open + 1, close - open - 1), messages, depth + 1);
+            lead = inner.back().lead;
+            inner.pop_back();
+            for (Token& t : inner) tokens.push_back(std::move(t));
+            push(Token::Symbol, close + 2, ")");
+            tokens.back().text = ")";
+        } else if (ch == '[' || ch == '`') {
+            // Access accepts `Order Details` like [Order Details].
+            char closing = ch == '[' ? ']' : '`';
+            std::size_t j = jet.find(closing, i + 1);
+            if (j == std::string_view::npos)
+                throw messages.refuse(ch == '[' ? "a name without its closing bracket"
+                                                : "a name without its closing '`'");
             push(Token::Name, j + 1, std::string(jet.substr(i + 1, j - i - 1)));
         } else if (ch == '#') {
             std::size_t j = jet.find('#', i + 1);
@@ -222,13 +257,19 @@ std::vector<Token> tokenize(std::string_view jet, const Messages& messages) {
     return tokens;
 }
 
+}  // namespace
+
+std::vector<Token> tokenize(std::string_view jet, const Messages& messages) {
+    return tokenizeText(jet, messages, 0);
+}
+
 const std::set<std::string>& reservedWords() {
     static const std::set<std::string> words = {
         "SELECT", "FROM", "WHERE", "GROUP", "BY", "HAVING", "ORDER", "AS", "ON", "JOIN",
         "INNER", "LEFT", "RIGHT", "OUTER", "AND", "OR", "NOT", "XOR", "EQV", "IMP", "MOD",
         "LIKE", "IS", "IN", "BETWEEN", "NULL", "TRUE", "FALSE", "DISTINCT", "DISTINCTROW",
         "TOP", "PERCENT", "UNION", "ALL", "ASC", "DESC", "WITH", "INTO", "EXISTS",
-        "PARAMETERS", "TRANSFORM", "PIVOT"};
+        "PARAMETERS", "TRANSFORM", "PIVOT", "YES", "NO", "OFF", "ANY", "SOME"};
     return words;
 }
 

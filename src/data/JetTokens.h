@@ -19,6 +19,7 @@ public:
     DatabaseError refuse(const std::string& what) const {
         return DatabaseError(where() + " uses " + what + ", which cannot be translated");
     }
+    DatabaseError names(const std::string& what) const { return DatabaseError(where() + " names " + what); }
     DatabaseError unreadable(const std::string& what) const {
         return DatabaseError(where() + " cannot be read: " + what);
     }

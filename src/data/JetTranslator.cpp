@@ -84,7 +84,10 @@ struct Binding {
 struct Scope {
     std::vector<Binding> bindings;
     const Scope* outer = nullptr;
+    // The names the query gives its columns (AS): Jet lets its expressions use them.
+    std::vector<std::pair<std::string, const Expr*>> aliases;
 };
+
 const char* typeWords(JetType type) {
     switch (type) {
         case JetType::Date: return "a date";
@@ -146,10 +149,11 @@ private:
             }
             case FromNode::Subquery: {
                 std::vector<JetSchema::Column> columns;
-                std::string inner = query(*node.query, scope.outer, false, &columns);
+                bool known = false;
+                std::string inner = query(*node.query, scope.outer, false, &columns, &known);
                 Binding b;
                 b.key = nameOf(*node.alias);
-                b.known = true;
+                b.known = known;
                 b.columns = columns;
                 scope.bindings.push_back(b);
                 std::string out = t(node.token) + inner + t(node.close);
@@ -237,14 +241,8 @@ private:
     Emitted expr(const Expr& e, const Scope& scope) {
         switch (e.kind) {
             case Expr::Literal: return literal(e);
-            case Expr::Column: {
-                Emitted out;
-                out.text = (e.qualifier ? identifier(*e.qualifier) + t(e.marks[0]) : std::string()) +
-                           identifier(e.token);
-                out.type = columnType(e, scope);
-                out.column = true;
-                return out;
-            }
+            case Expr::Column: return column(e, scope);
+            case Expr::Quantified: return quantified(e, scope);
             case Expr::Paren: {
                 Emitted inner = expr(*e.args[0], scope);
                 inner.text = t(e.marks[0]) + inner.text + t(e.marks[1]);
@@ -288,6 +286,97 @@ private:
         throw messages_.unreadable("an expression it does not know");
     }
 
+    // A name is a column of the query's sources, or of an outer query's for a subquery; failing
+    // that, the name the query gives one of its own columns (SELECT a * 2 AS x, x + 1 ...), whose
+    // expression stands in for it, as Jet reads it. A name that is neither is, for Jet, a
+    // parameter to ask for when the query runs: refused when every source's columns are known.
+    Emitted column(const Expr& e, const Scope& scope) {
+        Emitted out;
+        out.text = (e.qualifier ? identifier(*e.qualifier) + t(e.marks[0]) : std::string()) + identifier(e.token);
+        out.column = true;
+        std::string name = nameOf(e.token);
+        if (e.qualifier) {
+            std::string source = nameOf(*e.qualifier);
+            const Binding* b = findBinding(source, scope);
+            if (!b)
+                throw messages_.names("'" + source + "." + name + "', but it reads nothing called '" + source +
+                                      "' (Access would ask for its value)");
+            if (b->known && !columnOf(*b, name))
+                throw messages_.names("the column '" + source + "." + name + "', which '" + source +
+                                      "' does not have (Access would ask for its value)");
+            out.type = columnType(e, scope);
+            return out;
+        }
+        bool allKnown = true;
+        for (const Scope* s = &scope; s; s = s->outer)
+            for (const Binding& b : s->bindings) {
+                if (columnOf(b, name)) {
+                    out.type = columnType(e, scope);
+                    return out;
+                }
+                allKnown = allKnown && b.known;
+            }
+        for (const auto& [alias, aliased] : scope.aliases) {
+            if (!sameNameIgnoringCase(alias, name)) continue;
+            for (const std::string& open : expandingAliases_)
+                if (sameNameIgnoringCase(open, alias))
+                    throw messages_.refuse("the name '" + alias + "' in its own definition (a circular reference)");
+            expandingAliases_.push_back(alias);
+            Emitted inner = value(*aliased, scope);
+            expandingAliases_.pop_back();
+            auto [lead, body] = splitLead(inner.text);
+            inner.text = tokens_[e.token].lead + "(" + body + ")";
+            inner.prec = PAtom;
+            return inner;
+        }
+        if (allKnown && options_.schema)
+            throw messages_.names("the column '" + name + "', which none of its tables has (Access would ask for its value)");
+        return out;
+    }
+
+    static const JetSchema::Column* columnOf(const Binding& b, const std::string& name) {
+        for (const JetSchema::Column& c : b.columns)
+            if (sameNameIgnoringCase(c.name, name)) return &c;
+        return nullptr;
+    }
+
+    // x op ANY (SELECT ...) and x op ALL (SELECT ...), which SQLite lacks, with Jet's three-valued
+    // meaning: ANY is true when the comparison holds for some row, false when it fails for every
+    // row (or there is none), otherwise Null; ALL is false when it fails for some row, true when
+    // it holds for every row (or there is none), otherwise Null.
+    Emitted quantified(const Expr& e, const Scope& scope) {
+        const std::string& op = tokens_[e.token].value;
+        bool all = tokens_[e.marks[0]].value == "ALL";
+        Emitted left = wrap(value(*e.args[0], scope), PRelational + 1);
+        std::vector<JetSchema::Column> columns;
+        bool known = false;
+        std::string inner = splitLead(query(*e.query, &scope, false, &columns, &known)).second;
+        if (known && columns.size() != 1)
+            throw messages_.refuse(upperAscii(tokens_[e.marks[0]].text) + " of a subquery with " +
+                                   std::to_string(columns.size()) + " columns");
+        JetType setType = known ? columns[0].type : JetType::Unknown;
+        checkComparable(left.type, setType);
+        std::string test = splitLead(left.text).second + " " + op + " \"jet_value\"";
+        if (isTextual(left.type) && isTextual(setType)) test += " COLLATE " + std::string(kTextCollation);
+        std::string decided = all ? "min(\"jet_test\") = 0 THEN 0" : "max(\"jet_test\") = 1 THEN 1";
+        Emitted out;
+        out.text = splitLead(left.text).first + "(WITH \"jet_set\"(\"jet_value\") AS (" + inner +
+                   ") SELECT CASE WHEN " + decided +
+                   " WHEN count(*) > count(\"jet_test\") THEN NULL ELSE " + (all ? "1" : "0") +
+                   " END FROM (SELECT " + test + " AS \"jet_test\" FROM \"jet_set\"))";
+        out.prec = PAtom;
+        out.condition = true;
+        out.type = JetType::Bool;
+        return out;
+    }
+
+    // Jet refuses to compare a text with a number ("Data type mismatch"), where SQLite would order
+    // every number before every text.
+    void checkComparable(JetType a, JetType b) const {
+        if ((a == JetType::Text && b == JetType::Number) || (a == JetType::Number && b == JetType::Text))
+            throw messages_.refuse("a comparison of a text with a number (a data type mismatch in Jet)");
+    }
+
     Emitted literal(const Expr& e) {
         const Token& token = tokens_[e.token];
         Emitted out;
@@ -309,7 +398,8 @@ private:
                     out.text = token.lead + token.text;
                     out.type = JetType::Null;
                 } else {
-                    out.text = token.lead + (token.value == "TRUE" ? "(-1)" : "0");
+                    bool truth = token.value == "TRUE" || token.value == "YES" || token.value == "ON";
+                    out.text = token.lead + (truth ? "(-1)" : "0");
                     out.type = JetType::Bool;
                 }
         }
@@ -410,6 +500,7 @@ private:
 
     Emitted compare(const Expr& e, const Scope& scope) {
         Emitted left = value(*e.args[0], scope), right = value(*e.args[1], scope);
+        checkComparable(left.type, right.type);
         const std::string& op = tokens_[e.token].value;
         int prec = (op == "=" || op == "<>") ? PEquality : PRelational;
         left = wrap(left, prec);
@@ -525,6 +616,14 @@ private:
             out.type = JetType::Bool;
             return out;
         }
+        if (name == "CVAR") {
+            // A Variant holds any value as it is.
+            arity(1, 1);
+            Emitted v = value(*e.args[0], scope);
+            v.text = nameToken.lead + "(" + splitLead(v.text).second + ")";
+            v.prec = PAtom;
+            return v;
+        }
         if (name == "NZ") {
             arity(1, 2);
             Emitted v = value(*e.args[0], scope);
@@ -606,9 +705,11 @@ private:
     }
 
     std::string query(const Select& s, const Scope* outer, bool top,
-                      std::vector<JetSchema::Column>* columnsOut = nullptr) {
+                      std::vector<JetSchema::Column>* columnsOut = nullptr, bool* columnsKnown = nullptr) {
         Scope scope;
         scope.outer = outer;
+        for (const SelectItem& item : s.items)
+            if (item.alias) scope.aliases.emplace_back(nameOf(*item.alias), item.expr.get());
         std::string from = s.fromToken ? t(*s.fromToken) : std::string();
         for (std::size_t i = 0; i < s.from.size(); ++i) {
             if (i) from += t(s.fromCommas[i - 1]);
@@ -616,7 +717,8 @@ private:
         }
 
         bool saved = top && options_.savedQuery;
-        bool needNames = saved || columnsOut || (s.topToken && !s.orderBy.empty());
+        bool needNames = saved || columnsOut || (s.topToken && !s.orderBy.empty()) ||
+                         s.quantifier == Select::DistinctRow;
         std::vector<Output> outputs;
         std::vector<std::string> itemTexts;  // as written when no expansion happens
         bool expanded = true;
@@ -649,7 +751,7 @@ private:
             o.text = e.text;
             std::string written = e.text;
             if (item.alias) written += t(*item.asToken) + identifier(*item.alias);
-            else if (saved && o.generatedName) written += " AS " + quotedIdentifier(o.name);
+            else if ((saved || columnsOut) && o.generatedName) written += " AS " + quotedIdentifier(o.name);
             itemTexts.push_back(comma + written);
             outputs.push_back(o);
         }
@@ -681,6 +783,7 @@ private:
         } else {
             for (const std::string& text : itemTexts) items += text;
         }
+        if (columnsKnown) *columnsKnown = expanded;
         if (columnsOut) {
             columnsOut->clear();
             if (expanded)
@@ -691,11 +794,8 @@ private:
         std::string quantifier;
         if (s.quantifier == Select::Distinct || s.quantifier == Select::All) {
             quantifier = t(*s.quantifierToken);
-        } else if (s.quantifier == Select::DistinctRow) {
-            // DISTINCTROW removes rows whose records are all the same; with one source, or with
-            // fields shown from every source, no two rows can be, so it changes nothing.
-            if (!distinctRowIsInert(s)) throw messages_.refuse("DISTINCTROW over several tables");
         }
+        std::vector<bool> shown = s.quantifier == Select::DistinctRow ? shownSources(s, scope) : std::vector<bool>();
 
         std::string rest = from;
         if (s.where) rest += t(*s.whereToken) + condition(*s.where, scope).text;
@@ -724,6 +824,8 @@ private:
             }
         }
 
+        if (!shown.empty() && std::find(shown.begin(), shown.end(), false) != shown.end())
+            return distinctRows(s, scope, shown, outputs, expanded, head + " ", rest);
         if (!s.topToken) return head + quantifier + items + rest + order;
 
         if (s.percentToken) throw messages_.refuse("TOP ... PERCENT");
@@ -763,29 +865,93 @@ private:
         return key.text;
     }
 
-    bool distinctRowIsInert(const Select& s) const {
-        std::vector<std::string> sources;
-        std::function<void(const FromNode&)> collect = [&](const FromNode& node) {
-            if (node.kind == FromNode::Table || node.kind == FromNode::Subquery)
-                sources.push_back(node.alias ? nameOf(*node.alias) : nameOf(node.token));
-            if (node.left) collect(*node.left);
-            if (node.right) collect(*node.right);
-        };
-        for (const auto& node : s.from) collect(*node);
-        if (sources.size() <= 1) return true;
-        for (const SelectItem& item : s.items)
-            if (item.kind == SelectItem::Star) return true;
-        for (const std::string& source : sources) {
-            bool shown = false;
-            for (const SelectItem& item : s.items) {
-                if (item.kind == SelectItem::TableStar && sameNameIgnoringCase(nameOf(item.token), source)) shown = true;
-                if (item.kind == SelectItem::Value && item.expr->kind == Expr::Column &&
-                    item.expr->qualifier && sameNameIgnoringCase(nameOf(*item.expr->qualifier), source))
-                    shown = true;
+    // DISTINCTROW keeps one row per distinct combination of the whole records of the sources the
+    // query shows fields of: SELECT DISTINCTROW c.Name FROM c INNER JOIN o ON ... lists each
+    // customer with orders once, however many orders, and two customers of the same name twice.
+    // A query that shows fields of every source (or has one source, or '*') cannot repeat such a
+    // combination, so there DISTINCTROW changes nothing. Otherwise the rows are made distinct over
+    // the shown fields plus every field of the shown sources' records, then projected.
+
+    // For each source of the query, whether the output shows a field of it; empty when every
+    // source is shown, so that DISTINCTROW changes nothing.
+    std::vector<bool> shownSources(const Select& s, const Scope& scope) {
+        if (scope.bindings.size() <= 1) return {};
+        std::vector<bool> shown(scope.bindings.size(), false);
+        for (const SelectItem& item : s.items) {
+            if (item.kind == SelectItem::Star) return {};
+            if (item.kind == SelectItem::TableStar) {
+                for (std::size_t i = 0; i < scope.bindings.size(); ++i)
+                    if (sameNameIgnoringCase(scope.bindings[i].key, nameOf(item.token))) shown[i] = true;
+            } else if (!markSources(*item.expr, scope, shown, 0)) {
+                throw messages_.refuse("DISTINCTROW over several tables whose columns it does not know");
             }
-            if (!shown) return false;
         }
+        if (std::find(shown.begin(), shown.end(), false) == shown.end()) return {};
+        return shown;
+    }
+
+    // Marks the sources whose fields the expression uses (not looking into its subqueries); false
+    // when a name cannot be placed because a source's columns are not known.
+    bool markSources(const Expr& e, const Scope& scope, std::vector<bool>& shown, int depth) {
+        if (e.kind == Expr::Column) {
+            std::string name = nameOf(e.token);
+            for (std::size_t i = 0; i < scope.bindings.size(); ++i) {
+                const Binding& b = scope.bindings[i];
+                if (e.qualifier ? sameNameIgnoringCase(b.key, nameOf(*e.qualifier)) : columnOf(b, name) != nullptr) {
+                    shown[i] = true;
+                    return true;
+                }
+            }
+            if (e.qualifier) return true;  // a field of an outer query
+            for (const auto& [alias, aliased] : scope.aliases)
+                if (sameNameIgnoringCase(alias, name)) return depth < 20 && markSources(*aliased, scope, shown, depth + 1);
+            for (const Binding& b : scope.bindings)
+                if (!b.known) return false;
+            return true;
+        }
+        for (const ExprPtr& arg : e.args)
+            if (!markSources(*arg, scope, shown, depth)) return false;
         return true;
+    }
+
+    std::string distinctRows(const Select& s, const Scope& scope, const std::vector<bool>& shown,
+                             const std::vector<Output>& outputs, bool expanded, const std::string& head,
+                             const std::string& rest) {
+        if (s.topToken) throw messages_.refuse("TOP with DISTINCTROW over several tables");
+        if (!s.groupBy.empty() || s.having) throw messages_.refuse("DISTINCTROW with GROUP BY over several tables");
+        if (!expanded) throw messages_.refuse("DISTINCTROW over several tables whose columns it does not know");
+        std::string inner, outerList;
+        for (std::size_t i = 0; i < outputs.size(); ++i) {
+            std::string column = "\"jet_c" + std::to_string(i + 1) + "\"";
+            inner += (i ? ", " : "") + splitLead(outputs[i].text).second + " AS " + column;
+            outerList += (i ? ", " : "") + column + " AS " + quotedIdentifier(outputs[i].name);
+        }
+        int fields = 0;
+        for (std::size_t i = 0; i < scope.bindings.size(); ++i) {
+            if (!shown[i]) continue;
+            const Binding& b = scope.bindings[i];
+            if (!b.known || b.columns.empty())
+                throw messages_.refuse("DISTINCTROW over several tables whose columns it does not know");
+            for (const JetSchema::Column& c : b.columns)
+                inner += ", " + quotedIdentifier(b.key) + "." + quotedIdentifier(c.name) + " AS \"jet_r" +
+                         std::to_string(++fields) + "\"";
+        }
+        std::string order;
+        for (std::size_t i = 0; i < s.orderBy.size(); ++i) {
+            const OrderItem& item = s.orderBy[i];
+            std::vector<bool> used(scope.bindings.size(), false);
+            markSources(*item.expr, scope, used, 0);
+            for (std::size_t j = 0; j < used.size(); ++j)
+                if (used[j] && !shown[j])
+                    throw messages_.refuse("DISTINCTROW with ORDER BY on a table whose fields it does not show");
+            Emitted key = value(*item.expr, scope);
+            std::string column = "\"jet_k" + std::to_string(i + 1) + "\"";
+            inner += ", " + splitLead(key.text).second + " AS " + column;
+            order += (i ? ", " : " ORDER BY ") + column;
+            if (isTextual(key.type) && key.type != JetType::Null) order += " COLLATE " + std::string(kTextCollation);
+            if (item.descending) order += " DESC";
+        }
+        return head + outerList + " FROM (SELECT DISTINCT " + inner + " " + splitLead(rest).second + ")" + order;
     }
 
     const std::vector<Token>& tokens_;
@@ -793,6 +959,7 @@ private:
     const JetTranslateOptions& options_;
     std::vector<std::string>& relations_;
     std::vector<JetTranslation::Column>& joinColumns_;
+    std::vector<std::string> expandingAliases_;
 };
 
 }  // namespace
