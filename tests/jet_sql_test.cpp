@@ -151,6 +151,36 @@ TEST_F(JetOnWorkingDatabase, FunctionsComputeWhatJetComputes) {
         {"Format(n)", 1, "2.5"},                {"Format(Null, '0')", 1, "NULL"},
         {"Count(*)", 1, "1"},                   {"Max(name)", 1, "Água"},
         {"IsNull(n)", 2, "-1"},                 {"IIf(IsNull(name), 'none', name)", 3, "none"},
+        // 7 March 2001 was a Wednesday, in the tenth week counted from the one of 1 January.
+        {"DatePart('yyyy', d) & DatePart('q', d) & DatePart('m', d)", 1, "200113"},
+        {"DatePart('y', d)", 1, "66"},          {"DatePart('d', d)", 1, "7"},
+        {"DatePart('w', d)", 1, "4"},           {"DatePart('w', d, 2)", 1, "3"},
+        {"DatePart('ww', d)", 1, "10"},         {"DatePart('WW', d, 4)", 1, "11"},
+        {"DatePart('h', d) & ':' & DatePart('n', d)", 1, "10:30"},
+        {"DatePart('q', d)", 2, "NULL"},
+        {"Date() <= Now() And Now() < Date() + 1 And Time() < 1", 1, "-1"},
+        {"+'a' & +'b'", 1, "ab"},               {"+n", 1, "2.5"},
+        // DateAdd keeps the day within the new month; DateDiff counts boundaries crossed.
+        {"DateAdd('m', 1, #1/31/2001#)", 1, "36950"},  {"DateAdd('yyyy', 1, #2/29/2000#)", 1, "36950"},
+        {"DateAdd('q', 1, #11/30/2000#)", 1, "36950"}, {"DateAdd('d', -1, #3/1/2001#)", 1, "36950"},
+        {"Format(DateAdd('h', 14, d), 'yyyy-mm-dd hh:nn')", 1, "2001-03-08 00:30"},
+        {"Format(DateAdd('ww', -1, d), 'yyyy-mm-dd hh:nn')", 1, "2001-02-28 10:30"},
+        {"DateAdd('d', 1, d)", 2, "NULL"},
+        {"DateDiff('yyyy', #12/31/2000#, #1/1/2001#)", 1, "1"},
+        {"DateDiff('m', #1/31/2001#, #3/1/2001#)", 1, "2"},
+        {"DateDiff('q', #3/31/2001#, #4/1/2001#)", 1, "1"},
+        {"DateDiff('d', #3/1/2001 23:00#, #3/2/2001 1:00#)", 1, "1"},
+        {"DateDiff('d', d, #3/1/2001#)", 1, "-6"},
+        {"DateDiff('h', #1:59#, #2:01#) & DateDiff('n', #1:59#, #2:01#)", 1, "12"},
+        {"DateDiff('ww', #3/3/2001#, #3/4/2001#) & DateDiff('w', #3/3/2001#, #3/4/2001#)", 1, "10"},
+        // Texts are searched without regard to case unless the comparison is binary (0).
+        {"InStr(name, 'U')", 1, "3"},            {"InStr(2, 'abcabc', 'C')", 1, "3"},
+        {"InStr(4, 'abcabc', 'a', 0)", 1, "4"},  {"InStr(1, 'abc', 'A', 0)", 1, "0"},
+        {"InStr(9, 'abc', 'a')", 1, "0"},        {"InStr(name, '')", 1, "1"},
+        {"InStr(name, 'x')", 3, "NULL"},         {"Replace('aXbxc', 'x', '-')", 1, "a-b-c"},
+        {"Replace(name, 'á', 'A')", 1, "Agua"},  {"Replace('aaa', 'aa', 'b')", 1, "ba"},
+        {"'[' & Space(3) & ']'", 1, "[   ]"},    {"Chr(65) & ChrW(233)", 1, "Aé"},
+        {"Asc('abc') & '/' & AscW('é')", 1, "97/233"},
     };
     for (const Case& c : cases) EXPECT_EQ(value(c.expression, c.id), c.result) << c.expression;
 }
@@ -365,6 +395,10 @@ TEST_F(JetOnWorkingDatabase, RuntimeErrorsAreJetsErrors) {
         {"'a' + 1", "The operator + cannot use the text 'a' as a number"},
         {"CInt(40000)", "The function CInt was given a number outside its range"},
         {"CDate('7/3/2001')", "The function CDate cannot read the text '7/3/2001' as a date"},
+        {"DatePart('x', d)", "The function DatePart does not know the interval 'x'"},
+        {"Chr(200)", "The function Chr was given a character code above 127, which depends on the code page"},
+        {"InStr(0, 'a', 'b')", "The function InStr was given a start before the first character"},
+        {"DatePart('w', d, 0)", "The function DatePart was asked for the system's first day of the week, which depends on regional settings"},
         {"Format(name, '[' & '')", "The function Format cannot use a format without placeholders"},
         {"name Like 'x[' & 'y'", "The Like pattern has a '[' without its closing ']'"},
     };

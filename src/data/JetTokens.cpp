@@ -119,7 +119,7 @@ bool isBracketedSubquery(std::string_view jet, std::size_t open) {
     std::size_t k = open + 1;
     while (k < jet.size() && std::isspace(static_cast<unsigned char>(jet[k]))) ++k;
     if (upperAscii(jet.substr(k, 6)) != "SELECT" || k + 6 >= jet.size() ||
-        isWordChar(static_cast<unsigned char>(jet[k + 6])))
+        !std::isspace(static_cast<unsigned char>(jet[k + 6])))
         return false;
     std::size_t close = closingBracket(jet, open);
     return close != std::string_view::npos && close + 1 < jet.size() && jet[close + 1] == '.';

@@ -423,6 +423,13 @@ private:
             return out;
         }
         Emitted operand = wrap(value(*e.args[0], scope), PUnary);
+        if (op == "+") {
+            // A plus sign changes no value, not even a text's (+"a" is "a"), in Jet as in SQLite.
+            operand.text = glue(t(e.token), operand.text);
+            operand.prec = PUnary;
+            operand.column = false;
+            return operand;
+        }
         if (operand.type == JetType::Text)
             throw messages_.refuse("the sign " + op + " before a text");
         Emitted out;
@@ -645,7 +652,7 @@ private:
             return out;
         }
         for (const ExprPtr& arg : e.args) args.push_back(value(*arg, scope));
-        JetType first = args[0].type;
+        JetType first = args.empty() ? JetType::Unknown : args[0].type;
         if (info->textArgument && (first == JetType::Date || first == JetType::Bool || first == JetType::Binary))
             throw messages_.refuse(written + " of " + typeWords(first) +
                                    ", which Jet turns into text by regional settings");
