@@ -155,13 +155,6 @@ TEST(Settings, WhereTheFileIsLookedFor) {
     EXPECT_EQ(summary(readUserSettings()), "- - rounded placeholders");
 }
 
-TEST(Settings, CoordinatesTypeChoosesTheSystem) {
-    OutputSettings s = parseSettings("[Output]\nMilitaryCRS=EPSG:20790\nNormalCRS=EPSG:4326\n", "s.ini");
-    EXPECT_EQ(s.crsFor("Military").definition, "EPSG:20790");
-    EXPECT_EQ(s.crsFor("Normal").definition, "EPSG:4326");
-    EXPECT_TRUE(s.crsFor("").empty());
-}
-
 TEST(CoordinateSystem, WhatPROJAcceptsAndWhy) {
     struct Case {
         std::string definition;
