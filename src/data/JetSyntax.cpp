@@ -498,7 +498,11 @@ private:
         if (isIdentifier(pos_)) {
             e->kind = Expr::Column;
             e->token = pos_++;
-            if (isSymbol(".")) {
+            // Table!Field names a field as Table.Field does; Forms!Form!Control, three names,
+            // is a form reference.
+            bool bang = isSymbol("!") && isIdentifier(pos_ + 1) && !isSymbol("!", pos_ + 2) &&
+                        !isSymbol(".", pos_ + 2);
+            if (isSymbol(".") || bang) {
                 e->qualifier = e->token;
                 e->marks.push_back(pos_++);
                 if (!isIdentifier(pos_)) throw unexpected("expected a field name after '.'");
