@@ -309,8 +309,14 @@ TEST_F(JetOnWorkingDatabase, SubqueriesInEveryPlace) {
         {"SELECT x.n FROM [SELECT Count(*) AS n FROM ord]. AS x", {"5"}},
         {"SELECT q.Expr1000 FROM (SELECT amount * 2 FROM ord WHERE id = 10) AS q", {"10.0"}},
         {"SELECT name FROM cust WHERE id = (SELECT Max(cust) FROM ord)", {"ann"}},
+        {"SELECT id, (SELECT amount FROM ord WHERE ord.id = cust.id + 9) FROM cust ORDER BY id",
+         {"1|5.0", "2|7.0", "3|NULL"}},
     };
     for (const Case& c : cases) EXPECT_EQ(rows(c.jet), c.rows) << c.jet;
+    // A subquery used as a value gives at most one row, or reading fails as it does in Jet.
+    EXPECT_NE(errorOf([&] { rows("SELECT id, (SELECT amount FROM ord WHERE ord.cust = cust.id) FROM cust"); })
+                  .find("A subquery used as a value gave more than one row"),
+              std::string::npos);
 }
 
 TEST_F(JetOnWorkingDatabase, AnyAndAllKeepJetsThreeValuedMeaning) {
@@ -384,6 +390,11 @@ TEST_F(JetOnWorkingDatabase, NamesAreColumnsOrTheQuerysOwnAliases) {
         {"SELECT id FROM t WHERE n Between '1' And 3",
          "The query 'Q' uses a comparison of a text with a number (a data type mismatch in Jet), which cannot be translated"},
         {"SELECT Forms!f FROM t", "The query 'Q' uses the '!' operator (a form reference), which cannot be translated"},
+        {"SELECT id FROM cust, ord", "The query 'Q' names the column 'id', which more than one of its tables has, without saying which"},
+        {"SELECT (SELECT id, name FROM t) FROM t",
+         "The query 'Q' uses a subquery with 2 columns as a value, which cannot be translated"},
+        {"SELECT id FROM t WHERE id In (SELECT id, name FROM t)",
+         "The query 'Q' uses IN with a subquery of 2 columns, which cannot be translated"},
         {"SELECT id FROM t WHERE id > ALL (SELECT id, name FROM t)",
          "The query 'Q' uses ALL of a subquery with 2 columns, which cannot be translated"},
         {"SELECT DISTINCTROW cust.name FROM cust INNER JOIN ord ON cust.id = ord.cust ORDER BY ord.amount",

@@ -1375,6 +1375,11 @@ void registerJetFunctions(SqliteDatabase& db) {
         {"jet_weekday", 1, weekday},
         {"jet_dateserial", 3, dateSerial},
         {"jet_datepart", -1, datePartOf},
+        {"jet_at_most_one", 1,
+         [](const Args& a) {
+             if (a[0].number() > 1) throw DatabaseError("A subquery used as a value gave more than one row");
+             return SqlValue::null();
+         }},
         {"jet_instr", -1, inString},
         {"jet_replace", -1, replaceText},
         {"jet_space", 1, spaces},

@@ -250,10 +250,18 @@ private:
                 return inner;
             }
             case Expr::Subquery: {
+                // A subquery used as a value must give one column and at most one row; SQLite
+                // would quietly take the first of several rows where Jet stops with an error.
                 std::vector<JetSchema::Column> columns;
+                bool known = false;
+                std::string inner = splitLead(query(*e.query, &scope, false, &columns, &known)).second;
+                if (known && columns.size() != 1)
+                    throw messages_.refuse("a subquery with " + std::to_string(columns.size()) + " columns as a value");
                 Emitted out;
-                out.text = t(e.marks[0]) + query(*e.query, &scope, false, &columns) + t(e.marks[1]);
-                out.type = columns.size() == 1 ? columns[0].type : JetType::Unknown;
+                out.text = t(e.marks[0]) + "WITH \"jet_one\"(\"jet_value\") AS (" + inner +
+                           ") SELECT coalesce(jet_at_most_one(count(*)), max(\"jet_value\")) FROM \"jet_one\"" +
+                           t(e.marks[1]);
+                out.type = known ? columns[0].type : JetType::Unknown;
                 return out;
             }
             case Expr::Exists: {
@@ -311,14 +319,19 @@ private:
             return out;
         }
         bool allKnown = true;
-        for (const Scope* s = &scope; s; s = s->outer)
+        for (const Scope* s = &scope; s; s = s->outer) {
+            int holders = 0;
             for (const Binding& b : s->bindings) {
-                if (columnOf(b, name)) {
-                    out.type = columnType(e, scope);
-                    return out;
-                }
+                if (columnOf(b, name)) ++holders;
                 allKnown = allKnown && b.known;
             }
+            if (holders > 1)
+                throw messages_.names("the column '" + name + "', which more than one of its tables has, without saying which");
+            if (holders == 1) {
+                out.type = columnType(e, scope);
+                return out;
+            }
+        }
         for (const auto& [alias, aliased] : scope.aliases) {
             if (!sameNameIgnoringCase(alias, name)) continue;
             for (const std::string& open : expandingAliases_)
@@ -560,7 +573,10 @@ private:
         bool collate = false;
         if (e.query) {
             std::vector<JetSchema::Column> columns;
-            inside = query(*e.query, &scope, false, &columns);
+            bool known = false;
+            inside = query(*e.query, &scope, false, &columns, &known);
+            if (known && columns.size() != 1)
+                throw messages_.refuse("IN with a subquery of " + std::to_string(columns.size()) + " columns");
             collate = !left.column && isTextual(left.type) &&
                       (columns.size() != 1 || isTextual(columns[0].type));
         } else {
