@@ -181,6 +181,12 @@ TEST_F(JetOnWorkingDatabase, FunctionsComputeWhatJetComputes) {
         {"Replace(name, 'á', 'A')", 1, "Agua"},  {"Replace('aaa', 'aa', 'b')", 1, "ba"},
         {"'[' & Space(3) & ']'", 1, "[   ]"},    {"Chr(65) & ChrW(233)", 1, "Aé"},
         {"Asc('abc') & '/' & AscW('é')", 1, "97/233"},
+        {"Switch(n > 5, 'big', n > 2, 'mid', True, 'small')", 1, "mid"},
+        {"Switch(n > 5, 'big')", 1, "NULL"},    {"Choose(2, 'a', 'b', 'c')", 1, "b"},
+        {"Choose(2.5, 'a', 'b', 'c')", 1, "b"}, {"Choose(4, 'a', 'b')", 1, "NULL"},
+        {"TimeSerial(10, 30, 0)", 1, "0.4375"}, {"TimeSerial(25, -30, 0)", 1, "1.02083333333333"},
+        {"DateValue(d)", 1, "36957"},           {"TimeValue(d)", 1, "0.4375"},
+        {"DateValue(d)", 4, "-1"},             {"TimeValue(d)", 4, "0.25"},
     };
     for (const Case& c : cases) EXPECT_EQ(value(c.expression, c.id), c.result) << c.expression;
 }

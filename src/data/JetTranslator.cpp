@@ -648,6 +648,41 @@ private:
             out.type = JetType::Bool;
             return out;
         }
+        if (name == "SWITCH") {
+            // Switch(test1, value1, test2, value2, ...): the value of the first test that holds,
+            // Null when none does.
+            if (count < 2 || count % 2 != 0)
+                throw messages_.refuse("the function " + written + " with " + std::to_string(count) +
+                                       " arguments (it takes pairs of a test and a value)");
+            Emitted out;
+            out.text = nameToken.lead + "CASE";
+            JetType type = JetType::Null;
+            for (std::size_t i = 0; i < count; i += 2) {
+                Emitted test = condition(*e.args[i], scope), result = value(*e.args[i + 1], scope);
+                out.text += " WHEN " + splitLead(test.text).second + " THEN " + splitLead(result.text).second;
+                type = unify(type, result.type);
+            }
+            out.text += " END";
+            out.type = type;
+            return out;
+        }
+        if (name == "CHOOSE") {
+            // Choose(index, value1, value2, ...): the index rounds to a whole number; Null when
+            // it is outside the values.
+            if (count < 2) throw messages_.refuse("the function " + written + " with 1 argument");
+            Emitted index = value(*e.args[0], scope);
+            Emitted out;
+            out.text = nameToken.lead + "CASE jet_round(" + splitLead(index.text).second + ")";
+            JetType type = JetType::Null;
+            for (std::size_t i = 1; i < count; ++i) {
+                Emitted result = value(*e.args[i], scope);
+                out.text += " WHEN " + std::to_string(i) + " THEN " + splitLead(result.text).second;
+                type = unify(type, result.type);
+            }
+            out.text += " END";
+            out.type = type;
+            return out;
+        }
         if (name == "CVAR") {
             // A Variant holds any value as it is.
             arity(1, 1);
