@@ -295,8 +295,8 @@ TEST_F(JetOnWorkingDatabase, ConstantsAndQuotedNames) {
     };
     for (const Case& c : cases) EXPECT_EQ(value(c.expression, c.id), c.result) << c.expression;
     // Backticks quote names as brackets do; a column spelt like a constant is written in brackets.
-    EXPECT_EQ(rows("SELECT `Order Details`.qty, [Order Details].[Yes], Yes FROM `Order Details`"),
-              (std::vector<std::string>{"6|9|-1"}));
+    EXPECT_EQ(rows("SELECT `Order Details`.qty, [Order Details].[Yes], Yes, `Order Details`.Yes FROM `Order Details`"),
+              (std::vector<std::string>{"6|9|-1|9"}));
 }
 
 TEST_F(JetOnWorkingDatabase, SubqueriesInEveryPlace) {
