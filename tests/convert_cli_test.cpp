@@ -91,6 +91,58 @@ TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
     EXPECT_TRUE(folderEntries(f.out).empty());
 }
 
+TEST(ConvertCli, OptionsInAnyOrderShortFormsAndTheEndOfOptions) {
+    Fixture f;
+    EXPECT_EQ(convert({"-h"}).out, convert({"--help"}).out);
+    EXPECT_EQ(convert({"-V"}).out, "pontrel-convert (Vessamo Pontrel) 1.0.0\n");
+    EXPECT_EQ(convert({f.database, "--parameter", "Temperatura", "-V"}).exitCode, 0);
+
+    // Options before the database, values given with '=' or apart.
+    ProcessResult run = convert({"--folder=" + f.out, "--coordinates", "normal", "--parameter", "Temperatura",
+                                 f.database});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(readWithOgrinfo(f.out + "/Temperatura.shp").features[0].geometry, "POINT (-9.1 38.70743)");
+
+    // A database whose name begins with '-' needs "--" before it; after "--" nothing is an option.
+    std::filesystem::copy_file(f.database, f.folder.file("-x.sqlite"));
+    auto inFolder = [&](const std::string& args) {
+        return runProcess({"/bin/sh", "-c", "cd '" + f.folder.path() + "' && exec '" + kConverter + "' " + args});
+    };
+    EXPECT_EQ(inFolder("--list-parameters -- -x.sqlite").out, "Salinidade\nTemperatura\n");
+    ProcessResult unknown = inFolder("--list-parameters -x.sqlite");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(lines(unknown.err).front(), "Unknown option '-x.sqlite'");
+    ProcessResult helpAsName = inFolder("--list-days -- --help");
+    EXPECT_EQ(helpAsName.exitCode, 3);
+    EXPECT_EQ(helpAsName.err, "The database file '--help' could not be opened: No such file or directory\n");
+    ProcessResult twice = inFolder("--list-days -- -x.sqlite --");
+    EXPECT_EQ(twice.exitCode, 2);
+    EXPECT_EQ(lines(twice.err).front(), "Only one database can be given: '--' is one too many");
+}
+
+// An installed tree keeps the Access reader in libexec/pontrel beside bin; the converter finds it
+// there relative to itself, wherever the tree is.
+TEST(ConvertCli, FindsTheAccessReaderInItsInstalledPlace) {
+    TempFolder tree;
+    const std::string bin = tree.file("usr/bin"), libexec = tree.file("usr/libexec/pontrel");
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(libexec);
+    std::filesystem::copy_file(kConverter, bin + "/pontrel-convert");
+    std::filesystem::copy_file(std::string(PONTREL_BIN_DIR) + "/pontrel-mdb-loader", libexec + "/pontrel-mdb-loader");
+    const std::string sample = std::string(PONTREL_SAMPLE_DIR) + "/vessamo-sample.mdb";
+
+    ProcessResult days = runProcess({bin + "/pontrel-convert", sample, "--list-days"});
+    EXPECT_EQ(days.exitCode, 0) << days.err;
+    EXPECT_FALSE(days.out.empty());
+    EXPECT_EQ(days.out, convert({sample, "--list-days"}).out);
+
+    std::filesystem::remove(libexec + "/pontrel-mdb-loader");
+    ProcessResult missing = runProcess({bin + "/pontrel-convert", sample, "--list-days"});
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_EQ(missing.err, "The program 'pontrel-mdb-loader', which reads Access databases, is missing: it is "
+                           "neither '" + bin + "/pontrel-mdb-loader' nor '" + libexec + "/pontrel-mdb-loader'\n");
+}
+
 TEST(ConvertCli, ListsParametersDaysAndTheDatabase) {
     Fixture f(std::string(testing::kTejoSamples) + R"(
         INSERT INTO Params VALUES (3, 'Azoto', 'N'), (4, 'Temperatura', 'T2');
