@@ -1,5 +1,9 @@
 #include <QAbstractButton>
+#include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
+#include <QSpacerItem>
 
 #include "Version.h"
 #include "forms/DesignUnits.h"
@@ -16,10 +20,24 @@ int ask(QWidget* owner, const QString& title, const QString& text,
     box.setFont(designFont());
     // Plain buttons: the style's button icons would be the only pictures on the box.
     for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
+    // The box sizes itself to its text; a short text would leave its title cut in the title bar.
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(messageBoxWidthForTitle(title), 0, QSizePolicy::Minimum),
+                      grid->rowCount(), 0, 1, grid->columnCount());
     return box.exec();
 }
 
 }  // namespace
+
+int messageBoxWidthForTitle(const QString& title) {
+    // Window managers draw titles in a bold font, often larger than the program's, and put an
+    // icon and the window buttons beside them; this allows for a bold 11-point title and room
+    // for those on either side.
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    if (font.pointSizeF() < 11) font.setPointSizeF(11);
+    return QFontMetrics(font).horizontalAdvance(title) + kTitleBarExtras;
+}
 
 void QtMessageBoxes::message(QWidget* owner, const QString& text) {
     ask(owner, QString::fromUtf8(kProgramTitle), text, QMessageBox::Ok);
