@@ -26,9 +26,10 @@ void Frame::paintEvent(QPaintEvent*) {
     painter.setPen(palette().color(QPalette::Light));
     painter.drawRect(box.adjusted(1, 1, 0, 0));
     if (title().isEmpty()) return;
-    const int textWidth = fontMetrics().horizontalAdvance(title());
-    QRect caption(kCaptionLeft, 0, textWidth + 2 * kCaptionPadding, fontMetrics().height());
-    caption.setRight(std::min(caption.right(), width() - 1 - kCaptionLeft));
+    const int captionWidth = fontMetrics().horizontalAdvance(title()) + 2 * kCaptionPadding;
+    // A caption too long for its place moves left rather than lose its end.
+    const int left = std::max(0, std::min(kCaptionLeft, width() - captionWidth));
+    const QRect caption(left, 0, std::min(captionWidth, width()), fontMetrics().height());
     painter.fillRect(caption, palette().brush(backgroundRole()));
     style()->drawItemText(&painter, caption.adjusted(kCaptionPadding, 0, 0, 0),
                           Qt::AlignLeft | Qt::AlignVCenter | Qt::TextShowMnemonic, palette(),
