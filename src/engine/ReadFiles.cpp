@@ -108,10 +108,12 @@ void ReadSamples(RunState& state, UserInterface& ui) {
     data::Connection& db = *state.DBConnection;
 
     if (state.ShapeType == kDayMode) {
-        // The whole calendar day, whatever the time of each sample: from its midnight to the next.
-        const std::string day = "SampleDate >= #" + SqlDateText(state.SelectedDay) +
-                                "# And SampleDate < #" + SqlDateText(nextDay(state.SelectedDay)) +
-                                "#";
+        // The whole calendar day, whatever the time of each sample: from its midnight to the next
+        // (the calendar's last day has none).
+        std::string day = "SampleDate >= #" + SqlDateText(state.SelectedDay) + "#";
+        const data::Date next = nextDay(state.SelectedDay);
+        if (data::civilFromDate(next).year <= 9999)
+            day += " And SampleDate < #" + SqlDateText(next) + "#";
         state.SelectQuery =
             "Select * from Kelvash_Query WHERE (" + day + " )  ORDER BY ParameterName ";
         state.SampleRecords = db.execute(state.SelectQuery);
