@@ -281,13 +281,15 @@ TEST_F(ReadSamplesTest, TheDayEndsAtTheNextMidnightAcrossMonthsYearsAndLeapDays)
         {{2024, 2, 28}, "02-28-2024", "02-29-2024"},
         {{2023, 2, 28}, "02-28-2023", "03-01-2023"},
         {{1899, 12, 29, 6, 0, 0}, "12-29-1899", "12-30-1899"},
+        {{9999, 12, 31}, "12-31-9999", nullptr},
     };
     for (const Case& c : cases) {
         executed.clear();
         state.SelectedDay = data::dateFromCivil(c.day);
         ASSERT_FALSE(run(kDayMode));
+        const std::string to = c.to ? std::string(" And SampleDate < #") + c.to + "#" : "";
         EXPECT_EQ(executed.at(1), std::string("Select Count(*) As CountTotalRecords FROM Kelvash_Query Where "
-                                              "(SampleDate >= #") + c.from + "# And SampleDate < #" + c.to + "#)");
+                                              "(SampleDate >= #") + c.from + "#" + to + ")");
     }
 }
 

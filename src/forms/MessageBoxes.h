@@ -22,11 +22,6 @@ public:
     virtual int question(QWidget* owner, const QString& text, const QString& title) = 0;
 };
 
-// The width a box needs for its whole `title` to show in the title bar, with the title bar's
-// icon and buttons, in pixels.
-int messageBoxWidthForTitle(const QString& title);
-inline constexpr int kTitleBarExtras = 120;
-
 // QMessageBox, application-modal: no other window takes input while a box is open. Each is at
 // least as wide as its title needs.
 class QtMessageBoxes : public MessageBoxes {

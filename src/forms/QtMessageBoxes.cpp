@@ -13,6 +13,16 @@ namespace pontrel::forms {
 
 namespace {
 
+// The width a box needs for its whole title to show in the title bar. Window managers draw
+// titles in a bold font, often larger than the program's, with an icon and the window buttons
+// beside them: this allows for a bold 11-point title and 120 pixels for the rest.
+int widthForTitle(const QString& title) {
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    if (font.pointSizeF() < 11) font.setPointSizeF(11);
+    return QFontMetrics(font).horizontalAdvance(title) + 120;
+}
+
 int ask(QWidget* owner, const QString& title, const QString& text,
         QMessageBox::StandardButtons buttons) {
     QMessageBox box(QMessageBox::NoIcon, title, text, buttons, owner);
@@ -22,22 +32,12 @@ int ask(QWidget* owner, const QString& title, const QString& text,
     for (QAbstractButton* button : box.buttons()) button->setIcon(QIcon());
     // The box sizes itself to its text; a short text would leave its title cut in the title bar.
     if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
-        grid->addItem(new QSpacerItem(messageBoxWidthForTitle(title), 0, QSizePolicy::Minimum),
+        grid->addItem(new QSpacerItem(widthForTitle(title), 0, QSizePolicy::Minimum),
                       grid->rowCount(), 0, 1, grid->columnCount());
     return box.exec();
 }
 
 }  // namespace
-
-int messageBoxWidthForTitle(const QString& title) {
-    // Window managers draw titles in a bold font, often larger than the program's, and put an
-    // icon and the window buttons beside them; this allows for a bold 11-point title and room
-    // for those on either side.
-    QFont font = QApplication::font("QMdiSubWindowTitleBar");
-    font.setBold(true);
-    if (font.pointSizeF() < 11) font.setPointSizeF(11);
-    return QFontMetrics(font).horizontalAdvance(title) + kTitleBarExtras;
-}
 
 void QtMessageBoxes::message(QWidget* owner, const QString& text) {
     ask(owner, QString::fromUtf8(kProgramTitle), text, QMessageBox::Ok);
