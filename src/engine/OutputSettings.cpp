@@ -103,7 +103,7 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
 
         auto error = [&](const std::string& what) {
             return SettingsError("The settings file '" + shownPath + "', line " +
-                                std::to_string(lineNumber) + ": " + what);
+                                 std::to_string(lineNumber) + ": " + what);
         };
         const std::string_view line = trimmed(raw);
         if (line.empty() || line.front() == ';' || line.front() == '#') continue;
@@ -111,30 +111,35 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
         if (line.front() == '[') {
             const std::string_view header = trimmed(withoutComment(line));
             if (header.back() != ']')
-                throw error("'" + std::string(line) + "' is not a section: a section is a name in brackets, such as [Output]");
+                throw error(
+                    "'" + std::string(line) +
+                    "' is not a section: a section is a name in brackets, such as [Output]");
             const std::string_view name = trimmed(header.substr(1, header.size() - 2));
             if (!sameWord(name, "Output"))
-                throw error("there is no section [" + std::string(name) + "]: the settings go under [Output]");
+                throw error("there is no section [" + std::string(name) +
+                            "]: the settings go under [Output]");
             inOutput = true;
             continue;
         }
 
         const std::size_t equals = line.find('=');
-        const std::string_view name = equals == std::string_view::npos ? std::string_view() : trimmed(line.substr(0, equals));
+        const std::string_view name =
+            equals == std::string_view::npos ? std::string_view() : trimmed(line.substr(0, equals));
         if (name.empty())
             throw error("'" + std::string(line) +
-                 "' is not a setting: a line holds a section such as [Output], a setting Name=value, "
-                 "or a comment starting with ';' or '#'");
+                        "' is not a setting: a line holds a section such as [Output], a setting "
+                        "Name=value, or a comment starting with ';' or '#'");
         const auto known = std::find_if(std::begin(kKeys), std::end(kKeys),
-                                         [&](const auto& key) { return sameWord(key.first, name); });
+                                        [&](const auto& key) { return sameWord(key.first, name); });
         if (known == std::end(kKeys))
             throw error("there is no setting '" + std::string(name) +
-                 "': the settings are MilitaryCRS, NormalCRS, Values and Missing");
+                        "': the settings are MilitaryCRS, NormalCRS, Values and Missing");
         const std::string keyName(known->first);
-        if (!inOutput) throw error(keyName + " comes before [Output]: the settings go under [Output]");
+        if (!inOutput)
+            throw error(keyName + " comes before [Output]: the settings go under [Output]");
         if (auto earlier = seenOn.find(known->second); earlier != seenOn.end())
-            throw error(keyName + " is set again: it was set on line " + std::to_string(earlier->second) +
-                 ", and each setting is given once");
+            throw error(keyName + " is set again: it was set on line " +
+                        std::to_string(earlier->second) + ", and each setting is given once");
         seenOn[known->second] = lineNumber;
 
         const std::string value(trimmed(withoutComment(line.substr(equals + 1))));
@@ -143,11 +148,13 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
             case Key::NormalCRS: {
                 if (value.empty()) break;  // no coordinate system, as without the setting
                 try {
-                    (known->second == Key::MilitaryCRS ? settings.militaryCrs : settings.normalCrs) =
+                    (known->second == Key::MilitaryCRS ? settings.militaryCrs
+                                                       : settings.normalCrs) =
                         coordinateSystemOf(value);
                 } catch (const shapefile::CoordinateSystemError& e) {
-                    throw error(keyName + " is '" + value + "', which PROJ cannot use as a coordinate system: " +
-                         e.what() + ". It takes a code such as EPSG:4326, a WKT or a PROJ string");
+                    throw error(keyName + " is '" + value +
+                                "', which PROJ cannot use as a coordinate system: " + e.what() +
+                                ". It takes a code such as EPSG:4326, a WKT or a PROJ string");
                 }
                 break;
             }
@@ -159,7 +166,8 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
             }
             case Key::Missing: {
                 auto style = missingStyleNamed(value);
-                if (!style) throw error("Missing is '" + value + "': it must be placeholders or null");
+                if (!style)
+                    throw error("Missing is '" + value + "': it must be placeholders or null");
                 settings.missing = *style;
                 break;
             }
@@ -175,14 +183,16 @@ OutputSettings readSettings(const std::string& path, bool mustExist) {
         if ((error == ENOENT || error == ENOTDIR) && !mustExist) return {};
         if (error == ENOENT || error == ENOTDIR)
             throw SettingsError("The settings file '" + path + "' does not exist");
-        throw SettingsError("The settings file '" + path + "' cannot be read: " + std::strerror(error));
+        throw SettingsError("The settings file '" + path +
+                            "' cannot be read: " + std::strerror(error));
     }
     if (S_ISDIR(info.st_mode)) throw SettingsError("The settings file '" + path + "' is a folder");
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     if (in) text << in.rdbuf();
     if (!in || in.bad())
-        throw SettingsError("The settings file '" + path + "' cannot be read: " + std::strerror(errno));
+        throw SettingsError("The settings file '" + path +
+                            "' cannot be read: " + std::strerror(errno));
     return parseSettings(text.str(), path);
 }
 

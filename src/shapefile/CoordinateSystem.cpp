@@ -36,7 +36,8 @@ std::string reasonOf(PJ_CONTEXT* context, const std::string& logged, const char*
 
 bool isProjString(const std::string& text) {
     const std::size_t start = text.find_first_not_of(" \t");
-    return start != std::string::npos && (text[start] == '+' || text.compare(start, 5, "proj=") == 0);
+    return start != std::string::npos &&
+           (text[start] == '+' || text.compare(start, 5, "proj=") == 0);
 }
 
 }  // namespace
