@@ -19,6 +19,7 @@
 #include <set>
 
 #include "data/AccessHeader.h"
+#include "data/AccessLoader.h"
 #include "data/Connection.h"
 #include "data/DatabaseError.h"
 #include "data/DayCount.h"
@@ -1018,10 +1019,18 @@ TEST_F(TempFiles, AQueryOverAQueryLoadsEverythingItReads) {
         return PageWriter::row(17, fixed, variable, selectQuery.substr(selectQuery.size() - maskSize));
     };
     // Two union queries, told apart by the DISTINCT bit of their options: UNION and UNION ALL.
-    const std::int32_t again = -2147483600, circle = -2147483599, distinct = -2147483598, all = -2147483597;
+    // And a query reading a table linked to another database (a catalog row of type 6).
+    const std::int32_t again = -2147483600, circle = -2147483599, distinct = -2147483598, all = -2147483597,
+                       linked = 100, readsLinked = -2147483596;
+    std::string linkedRow = catalogRow(linked, u"Elsewhere");
+    linkedRow[2 + 8] = 6;
     file.addToMap(2, file.appendPage({catalogRow(again, u"SelectAgain"), catalogRow(circle, u"Circle"),
-                                      catalogRow(distinct, u"Distinct Union"), catalogRow(all, u"Union All")},
+                                      catalogRow(distinct, u"Distinct Union"), catalogRow(all, u"Union All"),
+                                      linkedRow, catalogRow(readsLinked, u"Reads Linked")},
                                      2));
+    file.addToMap(4, file.appendPage({queryRow(readsLinked, 5, {}, u"Elsewhere", {}),
+                                      queryRow(readsLinked, 6, 0, {}, "Elsewhere.x")},
+                                     4));
     file.addToMap(4, file.appendPage({queryRow(again, 1, 1, {}, {}), queryRow(again, 3, 1, {}, {}),
                                       queryRow(again, 5, {}, u"SelectQuery", {}),
                                       queryRow(again, 8, {}, {}, "[Table1.col2] <> 'c'"),
@@ -1054,6 +1063,8 @@ TEST_F(TempFiles, AQueryOverAQueryLoadsEverythingItReads) {
     EXPECT_FALSE(rows.step());
 
     EXPECT_EQ(errorOf([&] { source->load("Circle", work); }), "The query 'Circle' reads itself (through 'Circle')");
+    EXPECT_EQ(errorOf([&] { source->load("Reads Linked", work); }),
+              "The query 'Reads Linked' reads 'Elsewhere', a table linked to another database, which is not read");
 
     // UNION drops rows equal but for case, as Jet compares texts; the order is over the whole.
     for (auto [query, expected] :
@@ -1069,6 +1080,22 @@ TEST_F(TempFiles, AQueryOverAQueryLoadsEverythingItReads) {
         while (got.step()) values.emplace_back(got.columnText(0));
         EXPECT_EQ(values, expected) << query;
     }
+}
+
+TEST_F(TempFiles, FailuresInTheOutputNameTheTableOrQueryNeverTheTemporaryFile) {
+    REQUIRE_REFERENCE();
+    AccessLoader loader((kReference / "access" / "queryTestV2000.mdb").string());
+    SqliteDatabase out(folder_.path() + "/out.sqlite", SqliteDatabase::Mode::ReadWriteCreate);
+    AccessLoader::prepareOutput(out);
+    out.exec("CREATE TABLE Table2 (x)");
+    EXPECT_EQ(errorOf([&] { loader.load("Table2", out); }), "The table 'Table2' could not be copied: table Table2 already exists");
+    EXPECT_EQ(errorOf([&] { loader.load("SelectQuery", out); }),
+              "The query 'SelectQuery' could not be copied: table Table2 already exists");
+    // What the failed load copied is gone from the output, and loaded again by the next.
+    out.exec("DROP TABLE Table2");
+    EXPECT_TRUE(loader.load("SelectQuery", out));
+    SqliteStatement probe = out.prepare("SELECT * FROM SelectQuery");
+    EXPECT_FALSE(probe.step());
 }
 
 TEST(DamagedAccessFiles, EndInAMessageOrANormalResultWithinSeconds) {

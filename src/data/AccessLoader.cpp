@@ -174,12 +174,28 @@ const AccessLoader::Object* AccessLoader::find(const std::string& name) const {
 bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
     const Object* object = find(name);
     if (!object) return false;
+    // A failed load leaves the output and this loader as they were, ready for another.
+    const std::set<std::string> loadedBefore = loaded_;
+    auto rollBack = [&] {
+        out.exec("ROLLBACK");
+        loaded_ = loadedBefore;
+        loading_.clear();
+    };
     out.exec("BEGIN");
     try {
         loadObject(*object, out);
         out.exec("COMMIT");
+    } catch (const DatabaseError& e) {
+        rollBack();
+        // The output is a temporary file the user never sees: its name is no help to them.
+        std::string message = e.what();
+        std::size_t at = message.find("'" + out.path() + "' failed: ");
+        if (at == std::string::npos) throw;
+        throw DatabaseError(std::string(object->type == kTableObject ? "The table '" : "The query '") +
+                            object->name + "' could not be copied: " +
+                            message.substr(at + out.path().size() + 11));
     } catch (...) {
-        out.exec("ROLLBACK");
+        rollBack();
         throw;
     }
     return true;
@@ -191,11 +207,14 @@ void AccessLoader::loadObject(const Object& object, SqliteDatabase& out) {
         case kTableObject: loadTable(object, out); break;
         case kQueryObject: loadQuery(object, out); break;
         case kSubqueryObject: loadStatement(object.name, object.owner, *object.statement, out); break;
-        default:
-            throw DatabaseError("The table '" + object.name + "' in '" + path_ +
-                                "' is linked to another database" +
-                                (object.database ? " ('" + *object.database + "')" : std::string()) +
-                                ", which is not read");
+        default: {
+            std::string where = object.database ? " ('" + *object.database + "')" : std::string();
+            if (!loading_.empty())
+                throw DatabaseError("The query '" + loading_.back() + "' reads '" + object.name +
+                                    "', a table linked to another database" + where + ", which is not read");
+            throw DatabaseError("The table '" + object.name + "' in '" + path_ + "' is linked to another database" +
+                                where + ", which is not read");
+        }
     }
     loaded_.insert(upperAscii(object.name));
 }
