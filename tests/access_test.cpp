@@ -686,7 +686,13 @@ TEST(SavedQueryRebuild, RefusesWhatItCannotReadByName) {
         {0, {row(2, {}, "Start Date", {}, 8), row(5, {}, "T"), row(6, "a")},
          "The query 'Q' asks for the parameter 'Start Date' when it runs, which cannot be given here"},
         {0, {row(4, "Access", "C:\\other.mdb"), row(5, {}, "T"), row(6, "a")},
-         "The query 'Q' reads another database ('C:\\other.mdb'), which is not read"},
+         "The query 'Q' reads another database ('C:\\other.mdb', Access), which is not read"},
+        {0, {row(4, "ODBC;DSN=Lab;", ""), row(5, {}, "T"), row(6, "a")},
+         "The query 'Q' reads another database ('', ODBC;DSN=Lab;), which is not read"},
+        {128, {row(4, {}, "x.mdb"), row(5, "SELECT a FROM T", {}, "X7YZ_____1"), row(5, "SELECT b FROM U", {}, "X7YZ_____2")},
+         "The query 'Q' reads another database ('x.mdb'), which is not read"},
+        {0, {row(5, {}, "T"), row(6, "a"), row(12, "x", {}, {}, 1)},
+         "The query 'Q' holds a definition row of kind 12 with names or an expression, which is not read"},
         {0, {row(5, "[;DATABASE=x.mdb]", "T"), row(6, "a")},
          "The query 'Q' reads 'T' from another database ('[;DATABASE=x.mdb]'), which is not read"},
         {0, {row(4, {}, "C:\\other.mdb"), row(5, {}, "T"), row(6, "a")},
@@ -1026,7 +1032,8 @@ TEST_F(TempFiles, AQueryOverAQueryLoadsEverythingItReads) {
     linkedRow[2 + 8] = 6;
     file.addToMap(2, file.appendPage({catalogRow(again, u"SelectAgain"), catalogRow(circle, u"Circle"),
                                       catalogRow(distinct, u"Distinct Union"), catalogRow(all, u"Union All"),
-                                      linkedRow, catalogRow(readsLinked, u"Reads Linked")},
+                                      linkedRow, catalogRow(readsLinked, u"Reads Linked"),
+                                      catalogRow(-2147483595, u"By Expression")},
                                      2));
     file.addToMap(4, file.appendPage({queryRow(readsLinked, 5, {}, u"Elsewhere", {}),
                                       queryRow(readsLinked, 6, 0, {}, "Elsewhere.x")},
@@ -1036,11 +1043,13 @@ TEST_F(TempFiles, AQueryOverAQueryLoadsEverythingItReads) {
                                       queryRow(again, 8, {}, {}, "[Table1.col2] <> 'c'"),
                                       queryRow(circle, 5, {}, u"Circle", {}), queryRow(circle, 6, 0, {}, "Circle.x")},
                                      4));
-    for (auto [id, options] : {std::pair{distinct, 3}, std::pair{all, 1}})
+    const std::int32_t byExpression = -2147483595;
+    for (auto [id, options, order] : {std::tuple{distinct, 3, "[v]"}, std::tuple{all, 1, "Table1.[V]"},
+                                      std::tuple{byExpression, 1, "Len(v)"}})
         file.addToMap(4, file.appendPage({queryRow(id, 1, 9, {}, {}), queryRow(id, 3, options, {}, {}),
                                           queryRow(id, 5, {}, {}, "SELECT col1 AS v FROM Table1\r\n"),
                                           queryRow(id, 5, {}, {}, "SELECT [col2] FROM [Table2] WHERE col3 <> 'z'"),
-                                          queryRow(id, 11, {}, u"D", "[v]")},
+                                          queryRow(id, 11, {}, u"D", order)},
                                          4));
     std::string path = this->file("queries.mdb", file.bytes());
     std::unique_ptr<SourceDatabase> source = openSourceDatabase(path);
@@ -1063,6 +1072,8 @@ TEST_F(TempFiles, AQueryOverAQueryLoadsEverythingItReads) {
     EXPECT_FALSE(rows.step());
 
     EXPECT_EQ(errorOf([&] { source->load("Circle", work); }), "The query 'Circle' reads itself (through 'Circle')");
+    EXPECT_EQ(errorOf([&] { source->load("By Expression", work); }),
+              "The query 'By Expression' orders its union by 'Len(v)', which is not a column of the result");
     EXPECT_EQ(errorOf([&] { source->load("Reads Linked", work); }),
               "The query 'Reads Linked' reads 'Elsewhere', a table linked to another database, which is not read");
 
