@@ -50,6 +50,7 @@ public:
 
 private:
     void checkRow() const;
+    void step();
 
     std::shared_ptr<ConnectionState> state_;
     SqliteStatement statement_;

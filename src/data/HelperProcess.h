@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "common/TemporaryFiles.h"
+
 namespace pontrel::data {
 
 struct HelperResult {
@@ -24,7 +26,7 @@ HelperResult runHelper(const std::string& executable, const std::vector<std::str
 // The helper `name` in the folder of the running executable; throws DatabaseError when absent.
 std::string helperPath(const std::string& name);
 
-// A private temporary folder, removed with everything in it when destroyed.
+// A private temporary folder, removed with everything in it when destroyed or interrupted.
 class ScratchFolder {
 public:
     ScratchFolder();
@@ -35,6 +37,7 @@ public:
 
 private:
     std::string path_;
+    cleanup::Registered listed_;
 };
 
 }  // namespace pontrel::data

@@ -36,7 +36,8 @@ void WorkingDatabase::registerCollation(SqliteDatabase& db) {
     db.createCollation(kTextCollation, collate);
 }
 
-WorkingDatabase::WorkingDatabase() : folder_(makePrivateFolder()) {
+WorkingDatabase::WorkingDatabase()
+    : folder_(makePrivateFolder()), listed_(folder_, cleanup::Registered::Kind::Folder) {
     try {
         db_ = std::make_unique<SqliteDatabase>(folder_ + "/work.sqlite",
                                                SqliteDatabase::Mode::ReadWriteCreate);

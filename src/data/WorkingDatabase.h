@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "common/TemporaryFiles.h"
 #include "data/Sqlite.h"
 
 namespace pontrel::data {
@@ -33,6 +34,7 @@ public:
 
 private:
     std::string folder_;
+    cleanup::Registered listed_;  // removed on an interruption too
     std::unique_ptr<SqliteDatabase> db_;
     int files_ = 0;
 };

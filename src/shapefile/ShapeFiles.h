@@ -3,9 +3,10 @@
 // .dbf attribute table and a .cpg reading UTF-8) through the operations the composition calls:
 // OpenNewShapeFile, the field list (AddField, FieldByName), WriteFieldLayout, the point list
 // (AddPoint), SetFieldValue on a field, WriteRecord, and finally close(). The component owns its
-// files: they are written under temporary names in the destination folder and take the final
-// names only in close(); destroyed before that, it removes them, and any shapefile that already
-// had those names is left untouched.
+// files: they are created afresh under unpredictable temporary names in the destination folder
+// and take the final names together in close(), under a lock per shapefile name; destroyed
+// before that, interrupted, or failing half way through the renames, it removes them, and any
+// shapefile that already had those names is left as it was.
 
 #include <cstddef>
 #include <cstdint>
@@ -145,6 +146,9 @@ public:
     std::size_t recordCount() const { return records_; }
     const std::string& path() const { return shpPath_; }
 
+    // One file of the set as created, with the descriptor it was created with.
+    struct CreatedFile;
+
 private:
     friend class Field;
     friend class FieldList;
@@ -156,6 +160,8 @@ private:
     void setPoint(double x, double y);
     [[noreturn]] void failValue(const Field& field, const std::string& what) const;
     std::size_t maxRecords() const;
+    const CreatedFile& created(const char* extension) const;
+    void commit();
     void discard() noexcept;
 
     Stage stage_ = Stage::New;
@@ -165,6 +171,7 @@ private:
     std::string stem_;       // the final names without extension
     std::string folder_;     // for messages
     std::string tempStem_;   // the temporary names without extension
+    std::vector<std::unique_ptr<CreatedFile>> created_;  // the set, in the order created
     std::unique_ptr<Output> output_;
 
     std::vector<char> record_;  // the pending .dbf record

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "engine/FileNames.h"
+
 namespace pontrel::convert {
 
 namespace {
@@ -42,8 +44,8 @@ std::string helpText() {
            "  --day DATE            one day, every parameter; DATE is YYYY-MM-DD, optionally\n"
            "                        with a time: YYYY-MM-DDTHH:MM[:SS]\n"
            "  --folder DIR          the folder the shapefile is written to\n"
-           "  --name NAME           the shapefile's name without .shp (default: the parameter, or\n"
-           "                        the day as YYYY-MM-DD)\n"
+           "  --name NAME           the shapefile's name without .shp (default: the parameter, with\n"
+           "                        / \\ : * ? \" < > | as -, or the day as YYYY-MM-DD)\n"
            "  --coordinates TYPE    military (default) or normal\n"
            "  --list-parameters     print the parameters of the table Params\n"
            "  --list-days           print the sample days of the table Samples\n"
@@ -157,7 +159,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string defaultShapeFileName(const CommandLine& command) {
-    if (command.parameter) return *command.parameter;
+    if (command.parameter) return fileNameSafe(*command.parameter);
     if (command.day) return command.dayText.substr(0, 10);
     return {};
 }
