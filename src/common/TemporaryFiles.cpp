@@ -4,9 +4,12 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -52,7 +55,12 @@ void removeFolder(const char* path) {
 
 void onInterruption(int signal) {
     pid_t group = helperGroup.load();
-    if (group > 0) ::kill(-group, SIGKILL);
+    if (group > 0) {
+        // The helper leads its group; once it is reaped it can no longer add files anywhere.
+        ::kill(-group, SIGKILL);
+        while (::waitpid(group, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
     for (Slot& slot : slots) {
         int state = slot.state.load(std::memory_order_acquire);
         if (state == File) ::unlink(slot.path);
@@ -70,7 +78,7 @@ sigset_t interruptionSignals() {
 
 }  // namespace
 
-Registered::Registered(const std::string& path, Kind kind) {
+Registered::Registered(const std::string& path, Kind kind) : path_(path) {
     if (path.size() >= PATH_MAX) return;
     for (int i = 0; i < kSlots; ++i) {
         int expected = Free;
@@ -85,14 +93,23 @@ Registered::Registered(const std::string& path, Kind kind) {
 
 Registered::~Registered() { release(); }
 
-Registered::Registered(Registered&& other) noexcept : slot_(std::exchange(other.slot_, -1)) {}
+Registered::Registered(Registered&& other) noexcept
+    : slot_(std::exchange(other.slot_, -1)), path_(std::move(other.path_)) {}
 
 Registered& Registered::operator=(Registered&& other) noexcept {
     if (this != &other) {
         release();
         slot_ = std::exchange(other.slot_, -1);
+        path_ = std::move(other.path_);
     }
     return *this;
+}
+
+Registered Registered::newFolder(const std::string& pattern) {
+    InterruptionsHeld held;
+    std::string path = pattern;
+    if (::mkdtemp(path.data()) == nullptr) return Registered();
+    return Registered(path, Kind::Folder);
 }
 
 void Registered::release() noexcept {

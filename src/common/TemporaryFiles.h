@@ -26,8 +26,15 @@ public:
     // Takes the entry off the list without removing anything (the file got its final name).
     void release() noexcept;
 
+    // Creates a private folder from `pattern` (ending in XXXXXX, as for mkdtemp) and lists it,
+    // with interruptions held in between so that it never exists unlisted. On failure the
+    // result lists nothing, its path is empty and errno tells why.
+    static Registered newFolder(const std::string& pattern);
+    const std::string& path() const { return path_; }
+
 private:
     int slot_ = -1;
+    std::string path_;
 };
 
 // The process group of a running helper, ended on an interruption; 0 for none.

@@ -177,7 +177,12 @@ bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
         loadObject(*object, out);
         out.exec("COMMIT");
     } catch (...) {
-        out.exec("ROLLBACK");
+        // SQLite has already rolled back after some failures (a full disk); the failure itself
+        // is what the user must see, not the rollback's.
+        try {
+            out.exec("ROLLBACK");
+        } catch (const DatabaseError&) {
+        }
         throw;
     }
     return true;

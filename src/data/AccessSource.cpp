@@ -114,8 +114,7 @@ private:
                     throw DatabaseError("There is not enough space in the temporary folder '" +
                                         temporaryFolder() + "' to read '" + path_ + "'");
                 if (result.code == kNoMemory)
-                    throw unreadable("reading it needs more memory than the reader may use (" +
-                                     std::to_string(kMemoryLimit >> 20) + " MB)");
+                    throw DatabaseError("There is not enough memory to read '" + path_ + "'");
                 if (result.code == kFailed && !result.message.empty()) throw DatabaseError(result.message);
                 throw unreadable("the reader stopped with status " + std::to_string(result.code) +
                                  (result.message.empty() ? std::string() : " (" + result.message + ")"));

@@ -176,11 +176,12 @@ ScratchFolder::ScratchFolder() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec) base = "/tmp";
-    std::string pattern = (base / "pontrel-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw DatabaseError("No temporary folder could be created in '" + base.string() + "'");
-    path_ = pattern;
-    listed_ = cleanup::Registered(path_, cleanup::Registered::Kind::Folder);
+    listed_ = cleanup::Registered::newFolder((base / "pontrel-XXXXXX").string());
+    if (listed_.path().empty())
+        throw DatabaseError("No temporary folder could be created in '" + base.string() + "': " +
+                            std::strerror(errno), errno == ENOSPC ? DatabaseError::Cause::NoSpace
+                                                                  : DatabaseError::Cause::Other);
+    path_ = listed_.path();
 }
 
 ScratchFolder::~ScratchFolder() {

@@ -63,7 +63,11 @@ void report(const std::string& message) {
     }
 }
 
+// Lowers a limit to `value`; a limit already lower (ulimit) stays as it is.
 bool setLimit(int resource, rlim_t value) {
+    struct rlimit current {};
+    if (getrlimit(resource, &current) == 0 && current.rlim_max != RLIM_INFINITY && current.rlim_max < value)
+        value = current.rlim_max;
     struct rlimit limit {value, value};
     return setrlimit(resource, &limit) == 0;
 }

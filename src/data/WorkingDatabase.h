@@ -33,8 +33,8 @@ public:
     static void registerCollation(SqliteDatabase& db);
 
 private:
+    cleanup::Registered listed_;  // the folder, removed on an interruption too
     std::string folder_;
-    cleanup::Registered listed_;  // removed on an interruption too
     std::unique_ptr<SqliteDatabase> db_;
     int files_ = 0;
 };

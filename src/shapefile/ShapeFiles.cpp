@@ -65,6 +65,7 @@ constexpr const char* kExtensions[] = {".shp", ".shx", ".dbf", ".cpg"};
 // file someone else placed at a temporary name; shapelib reopens the files it has just created,
 // and gets a new stream on the descriptor they were created with instead of the path again.
 thread_local std::string* hookErrors = nullptr;
+thread_local bool hookNameTaken = false;  // a file to be created was found already there
 thread_local std::vector<std::unique_ptr<ShapeFiles::CreatedFile>>* hookFiles = nullptr;
 
 void keepHookError(const std::string& message) {
@@ -80,8 +81,11 @@ SAFile hookOpen(const char* name, const char* access) {
     }
     int fd = -1;
     if (std::strchr(access, 'w')) {
+        // Listed for removal on an interruption before anything can interrupt.
+        cleanup::InterruptionsHeld held;
         fd = ::open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0) {
+            if (errno == EEXIST) hookNameTaken = true;
             keepHookError(std::strerror(errno));
             return nullptr;
         }
@@ -166,6 +170,8 @@ SAHooks* hooks() {
     return &instance;
 }
 
+}  // namespace
+
 // Collects the first failure that shapelib reports while it lives, and lets shapelib create and
 // reopen the files of `files`.
 class HookErrors {
@@ -174,6 +180,7 @@ public:
         : previous_(hookErrors), previousFiles_(hookFiles) {
         hookErrors = &text_;
         hookFiles = files;
+        hookNameTaken = false;
     }
     ~HookErrors() {
         hookErrors = previous_;
@@ -183,12 +190,16 @@ public:
     HookErrors& operator=(const HookErrors&) = delete;
     const std::string& text() const { return text_; }
     bool any() const { return !text_.empty(); }
+    bool nameTaken() const { return hookNameTaken; }
 
 private:
     std::string text_;
     std::string* previous_;
     std::vector<std::unique_ptr<ShapeFiles::CreatedFile>>* previousFiles_;
 };
+
+namespace {
+
 
 void putBig32(char* out, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (24 - 8 * i));
@@ -579,30 +590,65 @@ void ShapeFiles::OpenNewShapeFile(const std::string& path, int mode, int shapeTy
     }
     removeStaleFiles(folderPath);
 
-    tempStem_ = prefix + ".pontrel-" + hostTag() + "-" + std::to_string(::getpid()) + "-" + randomTag();
-    HookErrors errors(&created_);
-    SHPHandle shp = SHPCreateLL((tempStem_ + ".shp").c_str(), SHPT_POINT, hooks());
-    if (shp) SHPClose(shp);
-    if (!shp || errors.any())
-        throw ShapeFileError("The shapefile '" + shpPath_ + "' cannot be created in the folder '" +
-                             folder_ + "': " + (errors.any() ? errors.text() : "unknown failure"));
+    prefix_ = prefix;
+    createFiles(false);
     stage_ = Stage::Open;
 }
 
 void ShapeFiles::WriteFieldLayout() {
     requireStage(Stage::Open, "WriteFieldLayout");
+    {
+        HookErrors errors(&created_);
+        std::string failure = createTable(errors);
+        if (!failure.empty() && !errors.nameTaken()) throw ShapeFileError(failure);
+        if (!failure.empty()) createFiles(true);
+    }
+    output_.reset(new Output{OutputFile(created(".shp").fd, stem_ + ".shp", kShpHeaderBytes),
+                             OutputFile(created(".shx").fd, stem_ + ".shx", kShpHeaderBytes),
+                             OutputFile(created(".dbf").fd, stem_ + ".dbf", dbfHeaderLength_)});
+    record_.assign(fields_.recordLength_, ' ');
+    stage_ = Stage::Writing;
+}
+
+// Creates the files under fresh temporary names: the .shp and .shx, and with `table` the .dbf
+// and .cpg. A name found taken (by a file or link someone placed there) is given up for new
+// names, a few times, since no one can know the next ones.
+void ShapeFiles::createFiles(bool table) {
+    constexpr int kAttempts = 8;
+    for (int attempt = 1;; ++attempt) {
+        discard();
+        tempStem_ = prefix_ + ".pontrel-" + hostTag() + "-" + std::to_string(::getpid()) + "-" + randomTag();
+        HookErrors errors(&created_);
+        SHPHandle shp = SHPCreateLL((tempStem_ + ".shp").c_str(), SHPT_POINT, hooks());
+        if (shp) SHPClose(shp);
+        std::string failure;
+        if (!shp || errors.any())
+            failure = "The shapefile '" + shpPath_ + "' cannot be created in the folder '" + folder_ +
+                      "': " + (errors.any() ? errors.text() : "unknown failure");
+        else if (table)
+            failure = createTable(errors);
+        if (failure.empty()) return;
+        if (!errors.nameTaken() || attempt == kAttempts) {
+            discard();
+            throw ShapeFileError(failure);
+        }
+    }
+}
+
+// Creates the .dbf with the column descriptors, and the .cpg; the failure's message, or empty.
+std::string ShapeFiles::createTable(const HookErrors& errors) {
     const std::string dbfName = stem_ + ".dbf";
-    HookErrors errors(&created_);
     DBFHandle dbf = DBFCreateLL((tempStem_ + ".dbf").c_str(), "UTF-8", hooks());
     if (!dbf)
-        throw ShapeFileError("The attribute table '" + dbfName + "' cannot be created: " +
-                             (errors.any() ? errors.text() : "unknown failure"));
+        return "The attribute table '" + dbfName + "' cannot be created: " +
+               (errors.any() ? errors.text() : "unknown failure");
     struct Closer {
         DBFHandle handle;
         ~Closer() {
             if (handle) DBFClose(handle);
         }
     } closer{dbf};
+    if (errors.any()) return "The attribute table '" + dbfName + "' cannot be created: " + errors.text();
 
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -622,20 +668,13 @@ void ShapeFiles::WriteFieldLayout() {
             throw std::logic_error("shapelib laid out the column '" + field.name() +
                                    "' differently from the shapefile component");
     }
-    const auto headerLength = static_cast<std::uint64_t>(dbf->nHeaderLength);
+    dbfHeaderLength_ = static_cast<std::uint64_t>(dbf->nHeaderLength);
     if (static_cast<std::size_t>(dbf->nRecordLength) != fields_.recordLength_)
         throw std::logic_error("shapelib's .dbf record length differs from the shapefile component's");
     closer.handle = nullptr;
     DBFClose(dbf);
-    if (errors.any())
-        throw ShapeFileError("The attribute table '" + dbfName + "' cannot be written: " + errors.text());
-
-    output_.reset(new Output{OutputFile(created(".shp").fd, stem_ + ".shp", kShpHeaderBytes),
-                             OutputFile(created(".shx").fd, stem_ + ".shx", kShpHeaderBytes),
-                             OutputFile(created(".dbf").fd, dbfName, headerLength)});
-    dbfHeaderLength_ = headerLength;
-    record_.assign(fields_.recordLength_, ' ');
-    stage_ = Stage::Writing;
+    if (errors.any()) return "The attribute table '" + dbfName + "' cannot be written: " + errors.text();
+    return {};
 }
 
 std::size_t ShapeFiles::maxRecords() const {

@@ -37,6 +37,7 @@ struct CalendarDate {
 };
 
 class ShapeFiles;
+class HookErrors;
 
 // One column. Its value is set for the pending record, which WriteRecord writes and clears.
 class Field {
@@ -161,6 +162,8 @@ private:
     [[noreturn]] void failValue(const Field& field, const std::string& what) const;
     std::size_t maxRecords() const;
     const CreatedFile& created(const char* extension) const;
+    void createFiles(bool table);
+    std::string createTable(const HookErrors& errors);
     void commit();
     void discard() noexcept;
 
@@ -170,6 +173,7 @@ private:
     std::string shpPath_;
     std::string stem_;       // the final names without extension
     std::string folder_;     // for messages
+    std::string prefix_;     // the folder as the start of a path ("dir/", or empty)
     std::string tempStem_;   // the temporary names without extension
     std::vector<std::unique_ptr<CreatedFile>> created_;  // the set, in the order created
     std::unique_ptr<Output> output_;
