@@ -74,6 +74,8 @@ TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
         {{db, "--list-days", "--folder", f.out}, {"--folder only goes with --parameter or --day"}},
         {{db, db, "--inspect"}, {"Only one database can be given: '" + db + "' is one too many"}},
         {{db, "--verbose"}, {"Unknown option '--verbose'"}},
+        {{"", "--parameter", "Temperatura", "--folder", f.out}, {"The database file name is empty"}},
+        {{"--list-days", ""}, {"The database file name is empty"}},
         // The options check of the wizard's last step, with its own messages.
         {{db, "--parameter", "Temperatura"}, {"Please select a folder for shape file"}},
         {{db, "--parameter", "Temperatura", "--folder", "", "--name", ""},
@@ -90,6 +92,58 @@ TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
         EXPECT_EQ(err[c.messages.size()], kUsageFirstLine);
     }
     EXPECT_TRUE(folderEntries(f.out).empty());
+}
+
+TEST(ConvertCli, OptionsInAnyOrderShortFormsAndTheEndOfOptions) {
+    Fixture f;
+    EXPECT_EQ(convert({"-h"}).out, convert({"--help"}).out);
+    EXPECT_EQ(convert({"-V"}).out, "pontrel-convert (Vessamo Pontrel) 1.0.0\n");
+    EXPECT_EQ(convert({f.database, "--parameter", "Temperatura", "-V"}).exitCode, 0);
+
+    // Options before the database, values given with '=' or apart.
+    ProcessResult run = convert({"--folder=" + f.out, "--coordinates", "normal", "--parameter", "Temperatura",
+                                 f.database});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(readWithOgrinfo(f.out + "/Temperatura.shp").features[0].geometry, "POINT (-9.1 38.70743)");
+
+    // A database whose name begins with '-' needs "--" before it; after "--" nothing is an option.
+    std::filesystem::copy_file(f.database, f.folder.file("-x.sqlite"));
+    auto inFolder = [&](const std::string& args) {
+        return runProcess({"/bin/sh", "-c", "cd '" + f.folder.path() + "' && exec '" + kConverter + "' " + args});
+    };
+    EXPECT_EQ(inFolder("--list-parameters -- -x.sqlite").out, "Salinidade\nTemperatura\n");
+    ProcessResult unknown = inFolder("--list-parameters -x.sqlite");
+    EXPECT_EQ(unknown.exitCode, 2);
+    EXPECT_EQ(lines(unknown.err).front(), "Unknown option '-x.sqlite'");
+    ProcessResult helpAsName = inFolder("--list-days -- --help");
+    EXPECT_EQ(helpAsName.exitCode, 3);
+    EXPECT_EQ(helpAsName.err, "The database file '--help' could not be opened: No such file or directory\n");
+    ProcessResult twice = inFolder("--list-days -- -x.sqlite --");
+    EXPECT_EQ(twice.exitCode, 2);
+    EXPECT_EQ(lines(twice.err).front(), "Only one database can be given: '--' is one too many");
+}
+
+// An installed tree keeps the Access reader in libexec/pontrel beside bin; the converter finds it
+// there relative to itself, wherever the tree is.
+TEST(ConvertCli, FindsTheAccessReaderInItsInstalledPlace) {
+    TempFolder tree;
+    const std::string bin = tree.file("usr/bin"), libexec = tree.file("usr/libexec/pontrel");
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(libexec);
+    std::filesystem::copy_file(kConverter, bin + "/pontrel-convert");
+    std::filesystem::copy_file(std::string(PONTREL_BIN_DIR) + "/pontrel-mdb-loader", libexec + "/pontrel-mdb-loader");
+    const std::string sample = std::string(PONTREL_SAMPLE_DIR) + "/vessamo-sample.mdb";
+
+    ProcessResult days = runProcess({bin + "/pontrel-convert", sample, "--list-days"});
+    EXPECT_EQ(days.exitCode, 0) << days.err;
+    EXPECT_FALSE(days.out.empty());
+    EXPECT_EQ(days.out, convert({sample, "--list-days"}).out);
+
+    std::filesystem::remove(libexec + "/pontrel-mdb-loader");
+    ProcessResult missing = runProcess({bin + "/pontrel-convert", sample, "--list-days"});
+    EXPECT_EQ(missing.exitCode, 3);
+    EXPECT_EQ(missing.err, "The program 'pontrel-mdb-loader', which reads Access databases, is missing: it is "
+                           "neither '" + bin + "/pontrel-mdb-loader' nor '" + libexec + "/pontrel-mdb-loader'\n");
 }
 
 TEST(ConvertCli, ListsParametersDaysAndTheDatabase) {
@@ -162,6 +216,43 @@ TEST(ConvertCli, DayModeWithNormalCoordinatesAndDefaultName) {
     EXPECT_EQ(layer.features[0].values.at("Param_SAL"), "31.50");
     EXPECT_EQ(layer.features[0].values.at("Param_T"), "0.00");
     EXPECT_EQ(layer.features[0].values.at("TidalSitua"), "Unknown");
+}
+
+TEST(ConvertCli, DayModeFromAViewWithTextDatesAndNumericNames) {
+    // Kelvash_Query as a view over a table that keeps its dates as texts with times and one
+    // parameter name as the number 7.
+    Fixture f(R"(DROP TABLE Kelvash_Query;
+        CREATE TABLE Measured (Name REAL, Code TEXT, Taken TEXT, Hour REAL, Value REAL, X REAL, Y REAL);
+        INSERT INTO Measured VALUES
+          (7.0, 'P7', '2023-01-02 08:15', 8, 1.5, 110000, 193000),
+          ('Temperatura', 'T', '2023-01-02T17:40:00', 17, 14, 110001, 193001),
+          (7.0, 'P7', '2023-01-02 23:00', 23, 2.5, 110002, 193002),
+          (7.0, 'P7', '2023-01-03 00:00', 0, 3.5, 110003, 193003);
+        CREATE VIEW Kelvash_Query AS SELECT Name AS ParameterName, Code AS ParameterCode,
+          Taken AS SampleDate, Hour AS SampleHour, Value, Y AS Latitude, X AS Longitude,
+          Y AS MilitaryLatitude, X AS MilitaryLongitude, 'TJ01' AS CurrentName, 'Seixal' AS Name,
+          'Vazante' AS TidalSituation FROM Measured;)");
+    ProcessResult run = convert({f.database, "--day", "2023-01-02", "--folder", f.out});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    auto layer = readWithOgrinfo(f.out + "/2023-01-02.shp");
+    ASSERT_EQ(layer.featureCount, 3);
+    ASSERT_GE(layer.fields.size(), 3u);
+    EXPECT_EQ(layer.fields[1].name, "Param_P7");
+    EXPECT_EQ(layer.fields[2].name, "Param_T");
+    const char* expected[3][3] = {{"1.50", "0.00", "8.00"}, {"2.50", "0.00", "23.00"}, {"0.00", "14.00", "17.00"}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(layer.features[i].values.at("Param_P7"), expected[i][0]) << i;
+        EXPECT_EQ(layer.features[i].values.at("Param_T"), expected[i][1]) << i;
+        EXPECT_EQ(layer.features[i].values.at("SampleHour"), expected[i][2]) << i;
+        EXPECT_EQ(layer.features[i].values.at("SampleDate"), "2023/01/02") << i;
+    }
+    // Parameter mode reads the same dates: the samples of 7 in date order.
+    run = convert({f.database, "--parameter", "7", "--folder", f.out});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    layer = readWithOgrinfo(f.out + "/7.shp");
+    ASSERT_EQ(layer.featureCount, 3);
+    EXPECT_EQ(layer.features[2].values.at("SampleDate"), "2023/01/03");
 }
 
 TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {

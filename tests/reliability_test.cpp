@@ -10,6 +10,7 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <thread>
 
 #include "FakeUserInterface.h"
@@ -569,18 +570,19 @@ TEST(Sources, AnEndlessViewStopsAtTheLimits) {
         "CREATE VIEW Kelvash_Query AS WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n) "
         "SELECT 'Temperatura' AS ParameterName, 'T' AS ParameterCode, '2023-01-02' AS SampleDate, 9 AS SampleHour, "
         "i AS Value, 38.7 AS Latitude, -9.1 AS Longitude, 193000 AS MilitaryLatitude, 110000 AS MilitaryLongitude, "
-        "'TJ' AS CurrentName, printf('%.200c', 'n') AS Name, 'x' AS TidalSituation FROM n;");
+        "'TJ' AS CurrentName, printf('%.200c', 'n') AS Name, 'x' AS TidalSituation FROM n ORDER BY i DESC;");
     const std::string before = readFile(db);
-    const std::string statement =
-        "Reading 'Select * from Kelvash_Query WHERE (ParameterName = 'Temperatura')  ORDER BY SampleDate ' from '" + db + "'";
+    // Whichever statement meets the limit (one reading the view, or the view's own check),
+    // the message names the view and the file.
+    const std::string reading = "Reading '[^\\n]*Kelvash_Query[^\\n]*' from '" + db + "' ";
     struct Case {
         std::vector<std::string> environment;
         std::string message;
         double seconds;
     } cases[] = {
-        {{"PONTREL_TIME_LIMIT=2"}, statement + " took longer than 2 seconds, the time limit for this file\n", 2},
+        {{"PONTREL_TIME_LIMIT=2"}, reading + "took longer than 2 seconds, the time limit for this file\n", 2},
         {{"PONTREL_TIME_LIMIT=120", "PONTREL_TEMPORARY_LIMIT=4"},
-         statement + " needed more than 4 MB of temporary files, the limit for this file\n", 0},
+         reading + "needed more than 4 MB of temporary files, the limit for this file\n", 0},
     };
     for (const Case& c : cases) {
         Workspace ws;
@@ -592,9 +594,9 @@ TEST(Sources, AnEndlessViewStopsAtTheLimits) {
         testing::ProcessResult r = runProcess(converterArgs(db, ws.out), options);
         double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         EXPECT_EQ(r.exitCode, 3);
-        EXPECT_EQ(r.err, c.message);
+        EXPECT_TRUE(std::regex_match(r.err, std::regex(c.message))) << r.err;
         EXPECT_GE(seconds, c.seconds);
-        EXPECT_LT(seconds, c.seconds + 60);
+        EXPECT_LT(seconds, c.seconds + 30);
         ws.expectOutputUntouched();
         EXPECT_TRUE(folderEntries(temporary.path()).empty());
     }

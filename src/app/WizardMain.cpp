@@ -3,6 +3,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <cstdio>
+#include <cstring>
 #include <exception>
 
 #include "Version.h"
@@ -14,7 +16,34 @@
 #include "forms/MessageBoxes.h"
 #include "forms/Wizard.h"
 
+namespace {
+
+// --help and --version answer on the terminal without starting the windows; every other argument
+// is left to Qt (-platform, -style, ...).
+bool answeredOnTerminal(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Usage: pontrel [Qt options]\n\n"
+                        "%s: a wizard that converts the water-quality samples of a Vessamo database\n"
+                        "(Access .mdb or SQLite) into an ESRI point shapefile. For scripts, see\n"
+                        "pontrel-convert.\n\n"
+                        "  -h, --help     print this help\n"
+                        "  -V, --version  print the version\n",
+                        pontrel::kProgramTitle);
+            return true;
+        }
+        if (std::strcmp(argv[i], "--version") == 0 || std::strcmp(argv[i], "-V") == 0) {
+            std::printf("pontrel (%s) %s\n", pontrel::kProgramTitle, pontrel::kVersionText);
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (answeredOnTerminal(argc, argv)) return 0;
     QApplication app(argc, argv);
     // Closing the session or the terminal in the middle of a conversion leaves nothing behind.
     pontrel::cleanup::installInterruptionHandlers();

@@ -35,7 +35,8 @@ std::string declaredType(int type) {
         case MdbType::Single:
         case MdbType::Double: return "DOUBLE";
         case MdbType::Decimal: return "DECIMAL";
-        case MdbType::DateTime: return "DATETIME REAL";
+        case MdbType::DateTime:
+        case MdbType::ExtendedDateTime: return "DATETIME REAL";
         case MdbType::Text:
         case MdbType::Memo: return std::string("TEXT COLLATE ") + kTextCollation;
         case MdbType::Guid: return std::string("GUID TEXT COLLATE ") + kTextCollation;

@@ -161,15 +161,24 @@ HelperResult runHelper(const std::string& executable, const std::vector<std::str
     return result;
 }
 
+std::vector<std::filesystem::path> helperCandidates(const std::filesystem::path& programFolder,
+                                                    const std::string& name) {
+    return {programFolder / name, (programFolder / PONTREL_HELPER_FOLDER / name).lexically_normal()};
+}
+
 std::string helperPath(const std::string& name) {
     std::error_code ec;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    std::filesystem::path helper = self.parent_path() / name;
-    struct stat info {};
-    if (ec || ::stat(helper.c_str(), &info) != 0 || !(info.st_mode & S_IXUSR))
-        throw DatabaseError("The program '" + helper.string() +
-                            "', which reads Access databases, is missing next to this program");
-    return helper.string();
+    if (ec) throw DatabaseError("The program's own location could not be found, so the program '" + name +
+                                "', which reads Access databases, cannot be started");
+    std::vector<std::filesystem::path> candidates = helperCandidates(self.parent_path(), name);
+    for (const std::filesystem::path& helper : candidates) {
+        struct stat info {};
+        if (::stat(helper.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IXUSR))
+            return helper.string();
+    }
+    throw DatabaseError("The program '" + name + "', which reads Access databases, is missing: it is neither '" +
+                        candidates[0].string() + "' nor '" + candidates[1].string() + "'");
 }
 
 ScratchFolder::ScratchFolder() {

@@ -5,6 +5,7 @@
 // helper writes on descriptor 3 is its message to the user. Nothing of it outlives runHelper.
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,14 @@ struct HelperResult {
 HelperResult runHelper(const std::string& executable, const std::vector<std::string>& arguments,
                        std::chrono::milliseconds timeLimit, const std::string& messageFile);
 
-// The helper `name` in the folder of the running executable; throws DatabaseError when absent.
+// Where a helper is looked for, in order, for a program in `programFolder`: next to the program
+// (the build tree) and in the program's private folder of helpers relative to it (an installed
+// package, wherever its tree was unpacked).
+std::vector<std::filesystem::path> helperCandidates(const std::filesystem::path& programFolder,
+                                                    const std::string& name);
+
+// The first executable helper `name` among the candidates for the running executable; throws
+// DatabaseError naming the places looked in when there is none.
 std::string helperPath(const std::string& name);
 
 // A private temporary folder, removed with everything in it when destroyed or interrupted.

@@ -32,7 +32,7 @@ std::string usageText() {
            "  pontrel-convert DATABASE --list-parameters\n"
            "  pontrel-convert DATABASE --list-days\n"
            "  pontrel-convert DATABASE --inspect\n"
-           "  pontrel-convert --help | --version\n";
+           "  pontrel-convert -h|--help | -V|--version\n";
 }
 
 std::string helpText() {
@@ -52,6 +52,12 @@ std::string helpText() {
            "  --inspect             print the tables (with row counts) and saved queries (with SQL)\n"
            "  --timings             with a conversion: print the seconds each phase took on\n"
            "                        standard error (timing<TAB>phase<TAB>seconds), for benchmarks\n"
+           "  -h, --help            print this help\n"
+           "  -V, --version         print the version\n"
+           "  --                    ends the options: what follows is the database, even a name\n"
+           "                        that begins with -\n"
+           "\n"
+           "Options may come in any order, before or after the database.\n"
            "\n"
            "Exit status: 0 success, 1 the data stopped the conversion, 2 wrong usage,\n"
            "3 a database or file error.\n";
@@ -59,20 +65,27 @@ std::string helpText() {
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
     CommandLine command;
+    // Help and version win over everything else among the options; after "--" they are names.
     for (const std::string& arg : args) {
-        if (arg == "--help") return command;
-        if (arg == "--version") {
+        if (arg == "--") break;
+        if (arg == "--help" || arg == "-h") return command;
+        if (arg == "--version" || arg == "-V") {
             command.action = CommandLine::Action::Version;
             return command;
         }
     }
 
     bool folderGiven = false, coordinatesGiven = false, databaseGiven = false;
+    bool optionsEnded = false;
     int actions = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         std::string arg = args[i];
+        if (arg == "--" && !optionsEnded) {
+            optionsEnded = true;
+            continue;
+        }
         std::optional<std::string> inlineValue;
-        if (arg.rfind("--", 0) == 0) {
+        if (!optionsEnded && arg.rfind("--", 0) == 0) {
             std::size_t equals = arg.find('=');
             if (equals != std::string::npos) {
                 inlineValue = arg.substr(equals + 1);
@@ -94,7 +107,17 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             ++actions;
         };
 
-        if (arg == "--parameter") {
+        auto database = [&] {
+            if (databaseGiven)
+                throw UsageError("Only one database can be given: '" + arg + "' is one too many");
+            if (arg.empty()) throw UsageError("The database file name is empty");
+            databaseGiven = true;
+            command.database = arg;
+        };
+
+        if (optionsEnded) {
+            database();  // even a name that begins with '-'
+        } else if (arg == "--parameter") {
             once(command.parameter.has_value());
             command.parameter = value();
             command.action = CommandLine::Action::Convert;
@@ -135,10 +158,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         } else if (arg.size() > 1 && arg[0] == '-') {
             throw UsageError("Unknown option '" + arg + "'");
         } else {
-            if (databaseGiven)
-                throw UsageError("Only one database can be given: '" + arg + "' is one too many");
-            databaseGiven = true;
-            command.database = arg;
+            database();
         }
     }
 
