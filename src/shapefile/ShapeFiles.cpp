@@ -460,6 +460,12 @@ void Field::SetFieldValue(CalendarDate date) {
     assigned_ = true;
 }
 
+void Field::SetFieldNull() {
+    owner_.requireStage(ShapeFiles::Stage::Writing, "SetFieldNull");
+    std::memset(owner_.record_.data() + offset_, ' ', static_cast<std::size_t>(layout_.width));
+    assigned_ = true;
+}
+
 // ---- FieldList
 
 Field& FieldList::AddField(const std::string& name, int type, int width, int decimals) {
@@ -595,6 +601,19 @@ void ShapeFiles::OpenNewShapeFile(const std::string& path, int mode, int shapeTy
     stage_ = Stage::Open;
 }
 
+void ShapeFiles::SetProjection(std::string esriWkt) {
+    requireStage(Stage::Open, "SetProjection");
+    const std::string name = stem_ + ".prj";
+    struct stat info {};
+    if (::lstat(name.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            throw ShapeFileError("'" + name + "' is a folder, so the shapefile cannot take its name");
+        if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            throw ShapeFileError("The file '" + name + "' is read-only, so it is not replaced");
+    }
+    projection_ = std::move(esriWkt);
+}
+
 void ShapeFiles::WriteFieldLayout() {
     requireStage(Stage::Open, "WriteFieldLayout");
     {
@@ -674,6 +693,18 @@ std::string ShapeFiles::createTable(const HookErrors& errors) {
     closer.handle = nullptr;
     DBFClose(dbf);
     if (errors.any()) return "The attribute table '" + dbfName + "' cannot be written: " + errors.text();
+
+    // The coordinate system, when there is one, joins the set now, created as the others are.
+    if (!projection_.empty()) {
+        SAFile prj = hookOpen((tempStem_ + ".prj").c_str(), "wb");
+        if (prj) {
+            hookWrite(projection_.data(), 1, projection_.size(), prj);
+            hookClose(prj);
+        }
+        if (!prj || errors.any())
+            return "The file '" + stem_ + ".prj' could not be written: " +
+                   (errors.any() ? errors.text() : "unknown failure");
+    }
     return {};
 }
 
@@ -768,7 +799,8 @@ void ShapeFiles::close() {
     commit();
     // Spatial and attribute indexes that GIS programs keep beside a shapefile describe the
     // records it replaced; left there, they would make readers skip or misplace the new points.
-    // They are rebuilt on demand, so removing them loses nothing. A .prj is the user's and stays.
+    // They are rebuilt on demand, so removing them loses nothing. Without a coordinate system of
+    // this run, a .prj is the user's and stays.
     for (const char* ext : {".qix", ".sbn", ".sbx", ".fbn", ".fbx", ".ain", ".aih", ".atx", ".ixs", ".mxs"})
         ::unlink((stem_ + ext).c_str());
     stage_ = Stage::Closed;

@@ -1,6 +1,7 @@
 #pragma once
 // The shapefile component: writes one ESRI point shapefile (.shp and .shx of shape type 1, the
-// .dbf attribute table and a .cpg reading UTF-8) through the operations the composition calls:
+// .dbf attribute table, a .cpg reading UTF-8 and, when a coordinate system is given, a .prj)
+// through the operations the composition calls:
 // OpenNewShapeFile, the field list (AddField, FieldByName), WriteFieldLayout, the point list
 // (AddPoint), SetFieldValue on a field, WriteRecord, and finally close(). The component owns its
 // files: they are created afresh under unpredictable temporary names in the destination folder
@@ -58,6 +59,8 @@ public:
     void SetFieldValue(double value);
     void SetFieldValue(std::string_view text);
     void SetFieldValue(CalendarDate date);
+    // Leaves the column blank, which readers take as no value (null).
+    void SetFieldNull();
 
 private:
     friend class ShapeFiles;
@@ -133,6 +136,10 @@ public:
     // can be written to, and that none of the four names is taken by a folder.
     void OpenNewShapeFile(const std::string& path, int mode = 1, int shapeType = 1);
     FieldList& fieldList() { return fields_; }
+    // Gives the set a .prj holding `esriWkt`, written and renamed with the other files. Without
+    // it no .prj is written, and one the user keeps beside the shapefile stays. Only before
+    // WriteFieldLayout.
+    void SetProjection(std::string esriWkt);
     // Ends the column definitions and writes the attribute table's header.
     void WriteFieldLayout();
     // Fails with a message naming the file and the limit when `records` records would make the
@@ -177,6 +184,7 @@ private:
     std::string tempStem_;   // the temporary names without extension
     std::vector<std::unique_ptr<CreatedFile>> created_;  // the set, in the order created
     std::unique_ptr<Output> output_;
+    std::string projection_;  // the .prj's text; empty: no .prj
 
     std::vector<char> record_;  // the pending .dbf record
     bool pointSet_ = false;
