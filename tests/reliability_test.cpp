@@ -299,9 +299,9 @@ bool waitUntil(const std::function<bool()>& ready, double seconds = 30) {
     return false;
 }
 
-bool hasTemporaryShp(const std::string& folder) {
+bool hasTemporary(const std::string& folder, const std::string& extension = ".shp") {
     for (const std::string& name : hiddenEntries(folder))
-        if (name.rfind(".pontrel-", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == ".shp") return true;
+        if (name.rfind(".pontrel-", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == extension) return true;
     return false;
 }
 
@@ -416,7 +416,7 @@ TEST(SharedFolder, TheLockFileHoldsBackTheRenames) {
     int lock = ::open((out + "/.result.pontrel-lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
     ASSERT_EQ(::flock(lock, LOCK_EX), 0);
     BackgroundProcess run(converterArgs(db, out));
-    ASSERT_TRUE(waitUntil([&] { return hasTemporaryShp(out); }));
+    ASSERT_TRUE(waitUntil([&] { return hasTemporary(out); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_TRUE(run.running());
     EXPECT_FALSE(std::filesystem::exists(out + "/result.shp"));
@@ -452,13 +452,13 @@ TEST(SharedFolder, TheNextRunRemovesWhatAKilledRunLeft) {
     pid_t dead = 0;
     {
         BackgroundProcess run(converterArgs(db, out));
-        ASSERT_TRUE(waitUntil([&] { return hasTemporaryShp(out); }));
+        ASSERT_TRUE(waitUntil([&] { return hasTemporary(out, ".cpg"); }));  // the last one created
         run.signal(SIGKILL);
         EXPECT_EQ(run.wait().signal, SIGKILL);
         dead = run.pid();
     }
     const std::set<std::string> left = hiddenEntries(out);
-    ASSERT_GE(left.size(), 2u);
+    ASSERT_EQ(left.size(), 4u);
     const std::string tag = "-0123456789abcdef";
     const std::set<std::string> others = {
         ".pontrel-elsewhere-" + std::to_string(dead) + tag + ".shp",       // another host
@@ -516,7 +516,7 @@ TEST(Interruptions, SignalsLeaveNothingBehindAndEndWith128PlusTheSignal) {
         options.environment = {"TMPDIR=" + temporary.path()};
         BackgroundProcess run({kConverter, db, "--parameter", "Temperatura", "--folder", ws.out, "--name", "result"}, options);
         bool reached = waitUntil([&] {
-            return c.whileWriting ? hasTemporaryShp(ws.out) : !folderEntries(temporary.path()).empty();
+            return c.whileWriting ? hasTemporary(ws.out) : !folderEntries(temporary.path()).empty();
         });
         ASSERT_TRUE(reached) << strsignal(c.signal);
         run.signal(c.signal);
@@ -763,7 +763,8 @@ TEST(Lacks, AMemoryLimitIsNamed) {
     TempFolder folder;
     std::string db = largeDatabase(folder, "v.sqlite", 300000);
     int named = 0;
-    for (rlim_t megabytes : {60, 90, 120, 160}) {
+    // Low enough for SQLite's cache, for the samples read, and high enough for the whole run.
+    for (rlim_t megabytes : {90, 120, 250}) {
         Workspace ws;
         TempFolder temporary;
         ProcessOptions options;
@@ -771,7 +772,7 @@ TEST(Lacks, AMemoryLimitIsNamed) {
         options.environment = {"TMPDIR=" + temporary.path()};
         testing::ProcessResult r = runProcess(converterArgs(db, ws.out), options);
         EXPECT_EQ(r.signal, 0) << megabytes;
-        if (r.exitCode == 0) continue;
+        if (r.exitCode == 0 || r.err.find("error while loading shared libraries") != std::string::npos) continue;
         ++named;
         EXPECT_EQ(r.exitCode, 3) << megabytes;
         EXPECT_EQ(r.err.rfind("There is not enough memory to ", 0), 0u) << megabytes << " MB: " << r.err;

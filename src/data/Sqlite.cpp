@@ -130,7 +130,9 @@ void registerBoundedVfs() {
         bounded.xOpen = boundedOpen;
         // Every call but xOpen goes to the default file system with its own data.
         bounded.pAppData = realVfs->pAppData;
-        sqlite3_vfs_register(&bounded, 1);
+        // Not the default: only the program's own handles use it, never another library's
+        // (PROJ opens its database through a file system of its own over the default one).
+        sqlite3_vfs_register(&bounded, 0);
     });
 }
 
@@ -179,7 +181,7 @@ SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) : path_(path)
     int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
     flags |= mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
                                     : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, realVfs ? "pontrel-bounded" : nullptr);
     if (rc != SQLITE_OK) {
         std::string detail = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close_v2(db_);
