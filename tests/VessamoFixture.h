@@ -71,6 +71,9 @@ public:
     std::vector<Cell> params;       // ParameterName of each Params row
     std::vector<Cell> sampleDates;  // SampleDate of each Samples row
     std::vector<QueryRow> rows;     // Kelvash_Query
+    // Declared types of two Kelvash_Query columns, for sources that declare them otherwise.
+    std::string parameterNameType = "TEXT";
+    std::string sampleDateType = "DATE";
 
     // Writes the database and returns its path.
     std::string write(const std::string& name = "vessamo.sqlite") {
@@ -81,8 +84,9 @@ public:
             "BEGIN;"
             "CREATE TABLE Params (ParamID INTEGER PRIMARY KEY, ParameterName TEXT);"
             "CREATE TABLE Samples (SampleID INTEGER PRIMARY KEY, SampleDate DATETIME);"
-            "CREATE TABLE Kelvash_Query (ParameterName TEXT, ParameterCode TEXT, SampleDate DATE,"
-            " SampleHour REAL, Value REAL, Latitude REAL, Longitude REAL, MilitaryLatitude REAL,"
+            "CREATE TABLE Kelvash_Query (ParameterName " + parameterNameType +
+            ", ParameterCode TEXT, SampleDate " + sampleDateType +
+            ", SampleHour REAL, Value REAL, Latitude REAL, Longitude REAL, MilitaryLatitude REAL,"
             " MilitaryLongitude REAL, CurrentName TEXT, Name TEXT, TidalSituation TEXT);";
         for (const Cell& p : params) sql += "INSERT INTO Params (ParameterName) VALUES (" + sqlLiteral(p) + ");";
         for (const Cell& d : sampleDates) sql += "INSERT INTO Samples (SampleDate) VALUES (" + sqlLiteral(d) + ");";

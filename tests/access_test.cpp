@@ -14,7 +14,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
+#include <set>
 
 #include "data/AccessHeader.h"
 #include "data/Connection.h"
@@ -298,16 +300,200 @@ TEST(AccessQueries, OtherKindsAreRefusedByName) {
         const char* kind;
     } cases[] = {{"UpdateQuery", "an update"},        {"AppendQuery", "an append"},
                  {"DeleteQuery", "a delete"},         {"MakeTableQuery", "a make-table"},
-                 {"CrosstabQuery", "a crosstab"},     {"UnionQuery", "a union"},
-                 {"PassthroughQuery", "a pass-through"}, {"DataDefinitionQuery", "a data-definition"}};
+                 {"CrosstabQuery", "a crosstab"},     {"PassthroughQuery", "a pass-through"},
+                 {"DataDefinitionQuery", "a data-definition"}};
     for (const char* file : kQueryFiles) {
         Connection connection((kReference / "access" / file).string());
         for (const Case& c : cases)
             EXPECT_EQ(errorOf([&] { connection.execute(std::string("SELECT * FROM ") + c.query); }),
                       std::string("The query '") + c.query + "' is " + c.kind +
-                          " query; only select queries can be read")
+                          " query; only select and union queries can be read")
                 << file;
     }
+}
+
+// ---- saved queries of files from public projects --------------------------------------------
+
+// The select and union queries of the shared files that are refused, with their messages: each
+// needs input when it runs (a parameter, a form's control, a name its tables lack; the SELECTs
+// of the queryTest files' UnionQuery lack their FROM clauses).
+const std::map<std::string, std::map<std::string, std::string>> kNeedInput = {
+    {"queryTestV1997.mdb",
+     {{"UnionQuery",
+       "names 'Table1.col1', but it reads nothing called 'Table1' (Access would ask for its value)"}}},
+    {"queryTestV2000.mdb",
+     {{"UnionQuery",
+       "names 'Table1.col1', but it reads nothing called 'Table1' (Access would ask for its value)"}}},
+    {"queryTestV2003.mdb",
+     {{"UnionQuery",
+       "names 'Table1.col1', but it reads nothing called 'Table1' (Access would ask for its value)"}}},
+    {"queryTestV2007.accdb",
+     {{"UnionQuery",
+       "names 'Table1.col1', but it reads nothing called 'Table1' (Access would ask for its value)"}}},
+    {"efcorejet-Northwind.accdb",
+     {{"Employee Sales by Country",
+       "asks for the parameter 'Beginning_Date' when it runs, which cannot be given here"},
+      {"Sales by Year",
+       "asks for the parameter 'Beginning_Date' when it runs, which cannot be given here"},
+      {"CustOrdersDetail",
+       "asks for the parameter 'OrderID' when it runs, which cannot be given here"},
+      {"CustOrdersOrders",
+       "asks for the parameter 'CustomerID' when it runs, which cannot be given here"},
+      {"CustOrderHist",
+       "asks for the parameter 'CustomerID' when it runs, which cannot be given here"},
+      {"SalesByCategory",
+       "asks for the parameter 'CategoryName' when it runs, which cannot be given here"}}},
+    {"logue-Northwind.mdb",
+     {{"~sq_cCategories~sq_cProduct List",
+       "asks for the parameter '__CategoryID' when it runs, which cannot be given here"},
+      {"~sq_cCustomer Orders~sq_cCustomer Orders Subform1",
+       "asks for the parameter '__CustomerID' when it runs, which cannot be given here"},
+      {"~sq_cCustomer Orders~sq_cCustomer Orders Subform2",
+       "asks for the parameter '__Customer Orders Subform1.Form!OrderID' when it runs, which cannot be given here"},
+      {"~sq_cOrders~sq_cOrders Subform",
+       "asks for the parameter '__OrderID' when it runs, which cannot be given here"},
+      {"~sq_cQuarterly Orders~sq_cQuarterly Orders Subform",
+       "asks for the parameter '__CustomerID' when it runs, which cannot be given here"},
+      {"~sq_dCatalog~sq_dCatalogSubreport",
+       "asks for the parameter '__CategoryID' when it runs, which cannot be given here"},
+      {"~sq_dSales by Category~sq_dSales by Category Subreport",
+       "asks for the parameter '__CategoryName' when it runs, which cannot be given here"},
+      {"Employee Sales by Country",
+       "asks for the parameter '[Beginning Date]' when it runs, which cannot be given here"},
+      {"Invoices Filter",
+       "uses the '!' operator (a form reference), which cannot be translated"},
+      {"~sq_dSales by Year~sq_dSales by Year Subreport",
+       "asks for the parameter '__Year' when it runs, which cannot be given here"},
+      {"Sales by Year",
+       "asks for the parameter '[Forms]![Sales by Year Dialog]![BeginningDate]' when it runs, which cannot be given here"}}},
+    {"pyanalytics-Northwind.accdb",
+     {{"~sq_cHome~sq_csbfActiveOrders",
+       "asks for the parameter '__cboCurrentEmployee' when it runs, which cannot be given here"}}},
+    {"ucanaccess-Parameters.accdb",
+     {{"queryWithParameters",
+       "asks for the parameter 'a' when it runs, which cannot be given here"},
+      {"tq",
+       "names the column 'ciccia', which none of its tables has (Access would ask for its value)"},
+      {"Z",
+       "names the column 'a', which none of its tables has (Access would ask for its value)"},
+      {"Z qq",
+       "names the column 'Enter the country: Example: 'USA'', which none of its tables has (Access would ask for its value)"}}},
+    {"ucanaccess-githubIssue16.accdb",
+     {{"~sq_cfrm - DONATIONS - MAIN FORM~sq_csfrm - Donation detail",
+       "asks for the parameter '__FamilyID' when it runs, which cannot be given here"},
+      {"~sq_cCopy of frm - KITSCHURCH~sq_csfrm - Family Member",
+       "asks for the parameter '__FamilyID' when it runs, which cannot be given here"}}},
+    {"ucanaccess-pivot.mdb",
+     {{"~TMPCLP99271",
+       "names the column 'table1.d t', which 'table1' does not have (Access would ask for its value)"}}},
+};
+
+// Refused for Jet SQL the translation does not read yet, by the query that holds it.
+const std::map<std::string, std::set<std::string>> kNotYetTranslated = {
+    {"logue-Northwind.mdb", {"Query1"}},  // text + number, which Jet shows as #Error in the cell
+    {"pyanalytics-Northwind.accdb", {"Sales Analysis"}},
+};
+
+std::string loadAndRead(SourceDatabase& source, const std::string& query) {
+    return errorOf([&] {
+        WorkingDatabase work;
+        if (!source.load(query, work)) throw DatabaseError("not found");
+        SqliteStatement rows = work.sql().prepare("SELECT * FROM " + sqlName(query));
+        while (rows.step()) {
+        }
+    });
+}
+
+TEST(SharedAccessFiles, EverySelectQueryNeedingNoInputLoadsAndRunsTheOthersNameWhatTheyNeed) {
+    if (!fs::exists(kReference / "access-wild")) GTEST_SKIP() << "no reference files at " << kReference;
+    int rebuilt = 0;
+    std::set<std::string> filesWithRefusals;
+    for (const fs::path& folder : {kReference / "access-wild", kReference / "access"}) {
+        for (const fs::path& file : filesIn(folder)) {
+            const std::string name = file.filename().string();
+            if (file.extension() != ".mdb" && file.extension() != ".accdb") continue;
+            std::unique_ptr<SourceDatabase> source;
+            const std::string fine = "(no error)";
+            if (errorOf([&] { source = openSourceDatabase(file.string()); }) != fine) continue;  // protected
+            std::vector<CatalogEntry> catalog;
+            if (errorOf([&] { catalog = source->catalog(); }) != fine) continue;  // damaged
+            for (const CatalogEntry& entry : catalog) {
+                if (entry.kind != CatalogEntry::Kind::Query ||
+                    entry.sql.find("query; only select and union queries can be read") != std::string::npos)
+                    continue;
+                SCOPED_TRACE(name + ": " + entry.name);
+                std::string error = loadAndRead(*source, entry.name);
+                auto needs = kNeedInput.find(name);
+                if (needs != kNeedInput.end() && needs->second.count(entry.name)) {
+                    EXPECT_EQ(error, "The query '" + entry.name + "' " + needs->second.at(entry.name));
+                    filesWithRefusals.insert(name);
+                } else if (kNotYetTranslated.count(name) && kNotYetTranslated.at(name).count(entry.name)) {
+                    EXPECT_NE(error, fine);
+                } else {
+                    EXPECT_EQ(error, fine);
+                    ++rebuilt;
+                }
+            }
+        }
+    }
+    EXPECT_EQ(filesWithRefusals.size(), kNeedInput.size());
+    EXPECT_GE(rebuilt, 107);
+}
+
+std::vector<std::string> firstRows(SourceDatabase& source, const std::string& query, const std::string& columns,
+                                   int count) {
+    WorkingDatabase work;
+    EXPECT_TRUE(source.load(query, work)) << query;
+    SqliteStatement rows = work.sql().prepare("SELECT " + columns + " FROM " + sqlName(query));
+    std::vector<std::string> got;
+    while (rows.step()) {
+        if (static_cast<int>(got.size()) == count) {
+            got.push_back("... and more");
+            break;
+        }
+        std::string line;
+        for (int c = 0; c < rows.columnCount(); ++c)
+            line += std::string(c ? "|" : "") + std::string(rows.columnText(c));
+        got.push_back(line);
+    }
+    return got;
+}
+
+int rowCount(SourceDatabase& source, const std::string& query) {
+    WorkingDatabase work;
+    EXPECT_TRUE(source.load(query, work)) << query;
+    SqliteStatement rows = work.sql().prepare("SELECT count(*) FROM " + sqlName(query));
+    rows.step();
+    return static_cast<int>(rows.columnInt(0));
+}
+
+// Expected rows worked out from the tables as mdb-export prints them.
+TEST(SharedAccessFiles, ChosenQueriesReturnTheRowsJetReturns) {
+    if (!fs::exists(kReference / "access-wild")) GTEST_SKIP() << "no reference files at " << kReference;
+    const fs::path wild = kReference / "access-wild";
+
+    // Access 2007 rows (an empty remote database, a row 12), two IIf columns and an order by them.
+    auto ace = openSourceDatabase((wild / "pyanalytics-Northwind.accdb").string());
+    EXPECT_EQ(firstRows(*ace, "Employees Extended", "[File As], [Employee Name], ID", 9),
+              (std::vector<std::string>{"Cencini, Andrew|Andrew Cencini|2", "Freehafer, Nancy|Nancy Freehafer|1",
+                                        "Giussani, Laura|Laura Giussani|8", "Hellung-Larsen, Anne|Anne Hellung-Larsen|9",
+                                        "Kotas, Jan|Jan Kotas|3", "Neipper, Michael|Michael Neipper|6",
+                                        "Sergienko, Mariya|Mariya Sergienko|4", "Thorpe, Steven|Steven Thorpe|5",
+                                        "Zare, Robert|Robert Zare|7"}));
+
+    // A saved union: 91 customers and 29 suppliers, all different, ordered by city and company.
+    auto jet4 = openSourceDatabase((wild / "logue-Northwind.mdb").string());
+    EXPECT_EQ(rowCount(*jet4, "Customers and Suppliers by City"), 120);
+    EXPECT_EQ(firstRows(*jet4, "Customers and Suppliers by City", "*", 4),
+              (std::vector<std::string>{"Aachen|Drachenblut Delikatessen|Sven Ottlieb|Customers",
+                                        "Albuquerque|Rattlesnake Canyon Grocery|Paula Wilson|Customers",
+                                        "Anchorage|Old World Delicatessen|Rene Phillips|Customers",
+                                        "Ann Arbor|Grandma Kelly's Homestead|Regina Murphy|Suppliers", "... and more"}));
+
+    // The same union as a subquery in FROM, read through its alias.
+    auto ace12 = openSourceDatabase((wild / "efcorejet-Northwind.accdb").string());
+    EXPECT_EQ(rowCount(*ace12, "Customer and Suppliers by City"), 120);
+    EXPECT_EQ(firstRows(*ace12, "Customer and Suppliers by City", "*", 0).size(), 1u);
 }
 
 // ---- the sample database, written as Access by the project's own writer --------------------
@@ -413,10 +599,73 @@ TEST(SavedQueryRebuild, BuildsTheSqlTheCatalogRowsDescribe) {
         {"DISTINCTROW and TOP PERCENT",
          {row(3, {}, "10", {}, 0x08 | 0x10 | 0x20), row(5, {}, "T"), row(6, "T.a")},
          "SELECT DISTINCTROW TOP 10 PERCENT T.a FROM T"},
+        // Access 2007 and later: an empty remote-database row for the current database, and a
+        // row 12 where sources hold multi-valued columns, both with every field null or empty.
+        {"the rows Access 2007 adds",
+         {row(0, {}, {}, {}, 0), row(1, {}, {}, {}, 1), row(3, {}, {}, {}, 0), row(4), row(4, "", ""),
+          row(5, {}, "Customers"), row(6, "Customers.*"), row(12, {}, {}, {}, 2), row(12, {}, {}, {}, 1)},
+         "SELECT Customers.* FROM Customers"},
+        {"a subquery in FROM, its SELECT in the expression and its alias in name 2",
+         {row(5, "SELECT City FROM Customers\n\tUNION SELECT City FROM Suppliers\n", {}, "u"), row(6, "u.City"),
+          row(4, {}, {}, {}, {})},
+         "SELECT u.City FROM (SELECT City FROM Customers\n\tUNION SELECT City FROM Suppliers) AS u"},
+        {"a subquery joined by its alias",
+         {row(5, {}, "Orders"), row(5, "SELECT OrderID, Sum(Qty) AS n FROM Lines GROUP BY OrderID;", "", "L"),
+          row(6, "Orders.*"), row(6, "L.n"), row(7, "Orders.OrderID = L.OrderID", "Orders", "L", 2)},
+         "SELECT Orders.*, L.n FROM Orders LEFT JOIN (SELECT OrderID, Sum(Qty) AS n FROM Lines GROUP BY OrderID) "
+         "AS L ON Orders.OrderID = L.OrderID"},
+        {"a union: its SELECTs in alias order, UNION by the DISTINCT bit, ORDER BY over the whole",
+         {row(0), row(1, {}, {}, {}, 9), row(3, {}, {}, {}, 3),
+          row(5, "SELECT b FROM U\n", {}, "X7YZ_____2"), row(5, "SELECT a FROM T", {}, "X7YZ_____1"),
+          row(11, "a", "D"), row(11, "[b c]")},
+         "SELECT a FROM T UNION SELECT b FROM U ORDER BY a DESC, [b c]"},
+        {"a union without the DISTINCT bit is UNION ALL, the first SELECT holding a union itself",
+         {row(1, {}, {}, {}, 9), row(3, {}, {}, {}, 1), row(5, "SELECT a FROM T\nUNION SELECT a FROM V", {}, "X7YZ_____1"),
+          row(5, "SELECT b FROM U", {}, "X7YZ_____2")},
+         "SELECT a FROM T\nUNION SELECT a FROM V UNION ALL SELECT b FROM U"},
     };
     for (const Case& c : cases) {
         SavedQuery query{"Q", 0, c.rows};
         EXPECT_EQ(rebuildSelectSql(query), c.sql) << c.what;
+    }
+    SavedQuery byKind{"Q", 128, {row(5, "SELECT a FROM T", {}, "X7YZ_____1"), row(5, "TABLE U", {}, "X7YZ_____2")}};
+    EXPECT_EQ(rebuildSelectSql(byKind), "SELECT a FROM T UNION ALL TABLE U");
+}
+
+TEST(SavedQueryRebuild, UnionsAreTakenApartOutsideQuotesBracketsAndParentheses) {
+    struct Case {
+        const char* jet;
+        std::vector<std::string> selects;
+        std::vector<bool> all;
+        std::vector<std::string> orderBy;  // with " DESC" when descending
+    } cases[] = {
+        {"SELECT a FROM T", {"SELECT a FROM T"}, {false}, {}},
+        {"SELECT a FROM T ORDER BY a", {"SELECT a FROM T ORDER BY a"}, {false}, {}},
+        {"SELECT a FROM T UNION SELECT b FROM U UNION ALL SELECT c FROM V;",
+         {"SELECT a FROM T", "SELECT b FROM U", "SELECT c FROM V"}, {false, false, true}, {}},
+        {"select a from T union all (select b from U) order by [a b] desc, 2, x ASC",
+         {"select a from T", "select b from U"}, {false, true}, {"[a b] DESC", "2", "x"}},
+        {"SELECT 'union' AS [x union y], \"UNION\" FROM `union` WHERE a IN (SELECT a FROM T UNION SELECT b FROM U)",
+         {"SELECT 'union' AS [x union y], \"UNION\" FROM `union` WHERE a IN (SELECT a FROM T UNION SELECT b FROM U)"},
+         {false}, {}},
+        {"SELECT a FROM (SELECT a FROM T ORDER BY a) UNION TABLE [My Table] ORDER BY a",
+         {"SELECT a FROM (SELECT a FROM T ORDER BY a)", "SELECT * FROM [My Table]"}, {false, false}, {"a"}},
+        {"(SELECT a FROM T) UNION (SELECT ')' FROM U)", {"SELECT a FROM T", "SELECT ')' FROM U"}, {false, false}, {}},
+        {"SELECT 'it''s union' FROM T UNION SELECT b FROM U", {"SELECT 'it''s union' FROM T", "SELECT b FROM U"},
+         {false, false}, {}},
+    };
+    for (const Case& c : cases) {
+        UnionStatement statement = splitUnion(c.jet);
+        std::vector<std::string> selects, orderBy;
+        std::vector<bool> all;
+        for (const auto& part : statement.parts) {
+            selects.push_back(part.select);
+            all.push_back(part.all);
+        }
+        for (const auto& order : statement.orderBy) orderBy.push_back(order.term + (order.descending ? " DESC" : ""));
+        EXPECT_EQ(selects, c.selects) << c.jet;
+        EXPECT_EQ(all, c.all) << c.jet;
+        EXPECT_EQ(orderBy, c.orderBy) << c.jet;
     }
 }
 
@@ -426,14 +675,23 @@ TEST(SavedQueryRebuild, RefusesWhatItCannotReadByName) {
         std::vector<QueryRow> rows;
         const char* message;
     } cases[] = {
-        {48, {row(5, {}, "T"), row(6, "a")}, "The query 'Q' is an update query; only select queries can be read"},
-        {0, {row(1, {}, {}, {}, 9)}, "The query 'Q' is a union query; only select queries can be read"},
+        {48, {row(5, {}, "T"), row(6, "a")},
+         "The query 'Q' is an update query; only select and union queries can be read"},
+        {0, {row(1, {}, {}, {}, 4)}, "The query 'Q' is an update query; only select and union queries can be read"},
+        {0, {row(1, {}, {}, {}, 9), row(5, "SELECT a FROM T", {}, "X7YZ_____1")},
+         "The query 'Q' is a union query without two SELECT statements to join"},
+        {128, {row(5, "SELECT a FROM T", {}, "X7YZ_____1"), row(5, {}, "T", "X7YZ_____2")},
+         "The query 'Q' is a union query with an operand that is not a SELECT"},
         {0, {row(2, {}, "Start Date", {}, 8), row(5, {}, "T"), row(6, "a")},
          "The query 'Q' asks for the parameter 'Start Date' when it runs, which cannot be given here"},
         {0, {row(4, "Access", "C:\\other.mdb"), row(5, {}, "T"), row(6, "a")},
          "The query 'Q' reads another database ('C:\\other.mdb'), which is not read"},
         {0, {row(5, "[;DATABASE=x.mdb]", "T"), row(6, "a")},
-         "The query 'Q' reads a source from another database, which is not read"},
+         "The query 'Q' reads 'T' from another database ('[;DATABASE=x.mdb]'), which is not read"},
+        {0, {row(4, {}, "C:\\other.mdb"), row(5, {}, "T"), row(6, "a")},
+         "The query 'Q' reads another database ('C:\\other.mdb'), which is not read"},
+        {0, {row(5, {}, {}, "S"), row(6, "a")}, "The query 'Q' has a source without a name"},
+        {0, {row(6, "a"), row(13)}, "The query 'Q' holds a definition row of unknown kind 13"},
         {0, {row(6, "a")}, "The query 'Q' has no table or query to read from"},
         {0, {row(5, {}, "A"), row(5, {}, "B"), row(6, "a"), row(7, "A.k = X.k", "A", "X", 1)},
          "The query 'Q' joins 'X', which is not among its sources"},

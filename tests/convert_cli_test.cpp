@@ -73,6 +73,8 @@ TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
         {{db, "--list-days", "--folder", f.out}, {"--folder only goes with --parameter or --day"}},
         {{db, db, "--inspect"}, {"Only one database can be given: '" + db + "' is one too many"}},
         {{db, "--verbose"}, {"Unknown option '--verbose'"}},
+        {{"", "--parameter", "Temperatura", "--folder", f.out}, {"The database file name is empty"}},
+        {{"--list-days", ""}, {"The database file name is empty"}},
         // The options check of the wizard's last step, with its own messages.
         {{db, "--parameter", "Temperatura"}, {"Please select a folder for shape file"}},
         {{db, "--parameter", "Temperatura", "--folder", "", "--name", ""},
@@ -213,6 +215,43 @@ TEST(ConvertCli, DayModeWithNormalCoordinatesAndDefaultName) {
     EXPECT_EQ(layer.features[0].values.at("Param_SAL"), "31.50");
     EXPECT_EQ(layer.features[0].values.at("Param_T"), "0.00");
     EXPECT_EQ(layer.features[0].values.at("TidalSitua"), "Unknown");
+}
+
+TEST(ConvertCli, DayModeFromAViewWithTextDatesAndNumericNames) {
+    // Kelvash_Query as a view over a table that keeps its dates as texts with times and one
+    // parameter name as the number 7.
+    Fixture f(R"(DROP TABLE Kelvash_Query;
+        CREATE TABLE Measured (Name REAL, Code TEXT, Taken TEXT, Hour REAL, Value REAL, X REAL, Y REAL);
+        INSERT INTO Measured VALUES
+          (7.0, 'P7', '2023-01-02 08:15', 8, 1.5, 110000, 193000),
+          ('Temperatura', 'T', '2023-01-02T17:40:00', 17, 14, 110001, 193001),
+          (7.0, 'P7', '2023-01-02 23:00', 23, 2.5, 110002, 193002),
+          (7.0, 'P7', '2023-01-03 00:00', 0, 3.5, 110003, 193003);
+        CREATE VIEW Kelvash_Query AS SELECT Name AS ParameterName, Code AS ParameterCode,
+          Taken AS SampleDate, Hour AS SampleHour, Value, Y AS Latitude, X AS Longitude,
+          Y AS MilitaryLatitude, X AS MilitaryLongitude, 'TJ01' AS CurrentName, 'Seixal' AS Name,
+          'Vazante' AS TidalSituation FROM Measured;)");
+    ProcessResult run = convert({f.database, "--day", "2023-01-02", "--folder", f.out});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    auto layer = readWithOgrinfo(f.out + "/2023-01-02.shp");
+    ASSERT_EQ(layer.featureCount, 3);
+    ASSERT_GE(layer.fields.size(), 3u);
+    EXPECT_EQ(layer.fields[1].name, "Param_P7");
+    EXPECT_EQ(layer.fields[2].name, "Param_T");
+    const char* expected[3][3] = {{"1.50", "0.00", "8.00"}, {"2.50", "0.00", "23.00"}, {"0.00", "14.00", "17.00"}};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(layer.features[i].values.at("Param_P7"), expected[i][0]) << i;
+        EXPECT_EQ(layer.features[i].values.at("Param_T"), expected[i][1]) << i;
+        EXPECT_EQ(layer.features[i].values.at("SampleHour"), expected[i][2]) << i;
+        EXPECT_EQ(layer.features[i].values.at("SampleDate"), "2023/01/02") << i;
+    }
+    // Parameter mode reads the same dates: the samples of 7 in date order.
+    run = convert({f.database, "--parameter", "7", "--folder", f.out});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    layer = readWithOgrinfo(f.out + "/7.shp");
+    ASSERT_EQ(layer.featureCount, 3);
+    EXPECT_EQ(layer.features[2].values.at("SampleDate"), "2023/01/03");
 }
 
 TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {

@@ -149,6 +149,47 @@ TEST_F(SqliteSourceTest, ABadDateNamesTableColumnAndRow) {
     EXPECT_NO_THROW(db.execute("Select * from Params"));
 }
 
+TEST_F(SqliteSourceTest, SampleDatesAreDatesWhateverTheirDeclaredType) {
+    std::string path = fixture.write();
+    {
+        SqliteDatabase raw(path, SqliteDatabase::Mode::ReadWriteCreate);
+        raw.exec("CREATE TABLE Taken (Id INTEGER, SampleDate TEXT, Stamp TEXT);"
+                 "INSERT INTO Taken VALUES (1, '2001-03-07 10:30', '2001-03-08T06:00:00'),"
+                 " (2, NULL, NULL), (3, '2001-03-06', '2001-03-07 23:59');"
+                 "CREATE VIEW Daily AS SELECT Id, date(Stamp) AS SampleDate FROM Taken;");
+    }
+    Connection db(path);
+    auto table = db.execute("Select * from Taken WHERE SampleDate >= #03-07-2001# ORDER BY SampleDate");
+    EXPECT_EQ(column(*table, "SampleDate"), std::vector<std::string>{"36957.4375"});
+    auto view = db.execute("Select * from Daily WHERE SampleDate >= #03-07-2001# And SampleDate < "
+                           "#03-08-2001#");
+    EXPECT_EQ(column(*view, "Id"), std::vector<std::string>{"3"});
+    // Other text columns stay texts.
+    auto stamps = db.execute("Select Stamp from Taken WHERE Id = 1");
+    EXPECT_EQ(stamps->kind(0), Recordset::Kind::Text);
+}
+
+TEST_F(SqliteSourceTest, ATextSampleDateThatIsNoDateNamesItsTableOrQueryColumnAndRow) {
+    std::string path = fixture.write();
+    {
+        SqliteDatabase raw(path, SqliteDatabase::Mode::ReadWriteCreate);
+        raw.exec("CREATE TABLE Taken (Id INTEGER, SampleDate TEXT);"
+                 "INSERT INTO Taken VALUES (1, '2001-03-07'), (2, NULL), (3, 'yesterday');"
+                 "CREATE TABLE Log (Id INTEGER, Stamp TEXT);"
+                 "INSERT INTO Log VALUES (1, '2001-03-07'), (2, '7/3/2001'), (3, 'noon');"
+                 "CREATE VIEW Renamed AS SELECT Id, Stamp AS SampleDate FROM Log;");
+    }
+    EXPECT_EQ(errorOf([&] { Connection(path).execute("Select * from Taken"); }),
+              "The column 'SampleDate' of the table 'Taken' in '" + path +
+                  "' holds 'yesterday' in row 3, which is not a date (YYYY-MM-DD, optionally with "
+                  "HH:MM[:SS])");
+    // A view can make its SampleDate from a column that is no date column of its table.
+    EXPECT_EQ(errorOf([&] { Connection(path).execute("Select * from Renamed"); }),
+              "The column 'SampleDate' of the query 'Renamed' in '" + path +
+                  "' holds '7/3/2001' in row 2, which is not a date (YYYY-MM-DD, optionally with "
+                  "HH:MM[:SS])");
+}
+
 TEST_F(SqliteSourceTest, MissingObjectsAndFieldsAreNamed) {
     std::string path = fixture.write();
     Connection db(path);

@@ -227,10 +227,14 @@ TEST_F(ReadSamplesTest, DayModeLaysOutOneColumnPerParameterInNameOrder) {
     fixture.rows[5].ParameterName = Cell{};
     state.SelectedDay = 36957.75;  // the time of day is not part of the selection
     ASSERT_FALSE(run(kDayMode));
+    const std::string select =
+        "Select * from Kelvash_Query WHERE (SampleDate >= #03-07-2001# And SampleDate < #03-08-2001# )  "
+        "ORDER BY ParameterName ";
     EXPECT_EQ(executed, (std::vector<std::string>{
-                            "Select * from Kelvash_Query WHERE (SampleDate =  #03-07-2001# )  ORDER BY ParameterName ",
-                            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (SampleDate = #03-07-2001#)",
-                            "Select * from Kelvash_Query WHERE (SampleDate =  #03-07-2001# )  ORDER BY ParameterName "}));
+                            select,
+                            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (SampleDate >= "
+                            "#03-07-2001# And SampleDate < #03-08-2001#)",
+                            select}));
     EXPECT_EQ(state.TotalRecords, 5u);
     // Duplicate codes and a null code pass through unchanged; a null name gets no column.
     EXPECT_EQ(numericFields(), (std::vector<std::string>{"SampleHour", "Param_X", "Param_", "Param_X"}));
@@ -241,6 +245,70 @@ TEST_F(ReadSamplesTest, DayModeLaysOutOneColumnPerParameterInNameOrder) {
     for (std::size_t r = 1; r <= 5; ++r)
         for (std::size_t k = 2; k <= 4; ++k)
             EXPECT_DOUBLE_EQ(state.NumericValues(r, k), expected[r - 1][k - 1]) << r << "," << k;
+}
+
+TEST_F(ReadSamplesTest, DayModeTakesEverySampleOfTheCalendarDay) {
+    // Times across the day, the bounds on either side, and a date held as a text column.
+    for (const char* type : {"DATE", "TEXT"}) {
+        fixture.sampleDateType = type;
+        fixture.rows = {row("A", "A", "2001-03-06 23:59:59", 1), row("A", "A", "2001-03-07", 2),
+                        row("B", "B", "2001-03-07 10:30", 3),    row("A", "A", "2001-03-07T23:59:59", 4),
+                        row("B", "B", "2001-03-08", 5)};
+        state.SelectedDay = 36957;
+        ASSERT_FALSE(run(kDayMode)) << type;
+        ASSERT_EQ(state.TotalRecords, 3u) << type;
+        EXPECT_EQ(numericFields(), (std::vector<std::string>{"SampleHour", "Param_A", "Param_B"}));
+        EXPECT_DOUBLE_EQ(state.NumericValues(1, 2), 2);
+        EXPECT_DOUBLE_EQ(state.NumericValues(2, 2), 4);
+        EXPECT_DOUBLE_EQ(state.NumericValues(3, 3), 3);
+        EXPECT_DOUBLE_EQ(state.DateValues(3, 1), 36957.4375) << type;  // the time is kept
+        // Parameter mode reads the same column as dates, in date order.
+        state.SelectedParameter = "B";
+        ASSERT_FALSE(run(kParameterMode)) << type;
+        ASSERT_EQ(state.TotalRecords, 2u);
+        EXPECT_DOUBLE_EQ(state.DateValues(1, 1), 36957.4375);
+        EXPECT_DOUBLE_EQ(state.DateValues(2, 1), 36958);
+    }
+}
+
+TEST_F(ReadSamplesTest, TheDayEndsAtTheNextMidnightAcrossMonthsYearsAndLeapDays) {
+    struct Case {
+        data::CivilTime day;
+        const char* from;
+        const char* to;
+    } cases[] = {
+        {{2000, 12, 31, 18, 0, 0}, "12-31-2000", "01-01-2001"},
+        {{2024, 2, 28}, "02-28-2024", "02-29-2024"},
+        {{2023, 2, 28}, "02-28-2023", "03-01-2023"},
+        {{1899, 12, 29, 6, 0, 0}, "12-29-1899", "12-30-1899"},
+        {{9999, 12, 31}, "12-31-9999", nullptr},
+    };
+    for (const Case& c : cases) {
+        executed.clear();
+        state.SelectedDay = data::dateFromCivil(c.day);
+        ASSERT_FALSE(run(kDayMode));
+        const std::string to = c.to ? std::string(" And SampleDate < #") + c.to + "#" : "";
+        EXPECT_EQ(executed.at(1), std::string("Select Count(*) As CountTotalRecords FROM Kelvash_Query Where "
+                                              "(SampleDate >= #") + c.from + "#" + to + ")");
+    }
+}
+
+TEST_F(ReadSamplesTest, ANameStoredAsANumberKeepsOneTextForm) {
+    fixture.parameterNameType = "REAL";  // 7.0 is kept as a number, read as "7.0"
+    fixture.rows = {row("", "P7", "2001-03-07", 1), row("", "P75", "2001-03-07", 2),
+                    row("pH", "pH", "2001-03-07", 3), row("", "P7", "2001-03-07", 4)};
+    fixture.rows[0].ParameterName = 7.0;
+    fixture.rows[1].ParameterName = 7.5;
+    fixture.rows[3].ParameterName = 7.0;
+    state.SelectedDay = 36957;
+    ASSERT_FALSE(run(kDayMode));
+    EXPECT_EQ(numericFields(), (std::vector<std::string>{"SampleHour", "Param_P7", "Param_P75", "Param_pH"}));
+    EXPECT_EQ(state.NumericAttributes[2], "7");
+    EXPECT_EQ(state.NumericAttributes[3], "7.5");
+    double expected[4][3] = {{1, 0, 0}, {4, 0, 0}, {0, 2, 0}, {0, 0, 3}};
+    for (std::size_t r = 1; r <= 4; ++r)
+        for (std::size_t k = 2; k <= 4; ++k)
+            EXPECT_DOUBLE_EQ(state.NumericValues(r, k), expected[r - 1][k - 2]) << r << "," << k;
 }
 
 TEST_F(ReadSamplesTest, DayModeWithoutRowsHasOnlyTheHourColumn) {

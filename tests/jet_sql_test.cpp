@@ -23,10 +23,16 @@ using pontrel::testing::errorOf;
 class FixedSchema : public JetSchema {
 public:
     std::optional<Relation> relation(const std::string& name) override {
-        if (name != "t") return std::nullopt;
         Relation r;
-        r.columns = {{"id", JetType::Number}, {"name", JetType::Text}, {"n", JetType::Number},
-                     {"d", JetType::Date},    {"flag", JetType::Bool}};
+        if (name == "t")
+            r.columns = {{"id", JetType::Number}, {"name", JetType::Text}, {"n", JetType::Number},
+                         {"d", JetType::Date},    {"flag", JetType::Bool}};
+        else if (name == "cust")
+            r.columns = {{"id", JetType::Number}, {"name", JetType::Text}};
+        else if (name == "ord")
+            r.columns = {{"id", JetType::Number}, {"cust", JetType::Number}, {"amount", JetType::Number}};
+        else
+            return std::nullopt;
         return r;
     }
 };
@@ -38,7 +44,14 @@ protected:
             "CREATE TABLE t (id INTEGER, name TEXT COLLATE JETTEXT, n DOUBLE, d \"DATETIME REAL\", flag \"YESNO INTEGER\");"
             "INSERT INTO t VALUES (1, 'Água', 2.5, 36957.4375, -1), (2, 'beta', NULL, NULL, 0),"
             " (3, NULL, -7, 0.75, 0), (4, '', 10, -1.25, -1);"
-            "CREATE TABLE s (v INTEGER); INSERT INTO s VALUES (3), (5), (4), (4), (1);");
+            "CREATE TABLE s (v INTEGER); INSERT INTO s VALUES (3), (5), (4), (4), (1);"
+            // Two customers share a name; customer 1 has two orders, one of customer 2's has no
+            // amount.
+            "CREATE TABLE cust (id INTEGER, name TEXT COLLATE JETTEXT);"
+            "INSERT INTO cust VALUES (1, 'Ann'), (2, 'Bob'), (3, 'ann');"
+            "CREATE TABLE ord (id INTEGER, cust INTEGER, amount DOUBLE);"
+            "INSERT INTO ord VALUES (10, 1, 5), (11, 1, 7), (12, 2, NULL), (13, 2, 3), (14, 3, 1);"
+            "CREATE TABLE \"Order Details\" (qty INTEGER, \"Yes\" INTEGER); INSERT INTO \"Order Details\" VALUES (6, 9);");
     }
 
     std::string translate(const std::string& jet) {
@@ -138,6 +151,36 @@ TEST_F(JetOnWorkingDatabase, FunctionsComputeWhatJetComputes) {
         {"Format(n)", 1, "2.5"},                {"Format(Null, '0')", 1, "NULL"},
         {"Count(*)", 1, "1"},                   {"Max(name)", 1, "Água"},
         {"IsNull(n)", 2, "-1"},                 {"IIf(IsNull(name), 'none', name)", 3, "none"},
+        // 7 March 2001 was a Wednesday, in the tenth week counted from the one of 1 January.
+        {"DatePart('yyyy', d) & DatePart('q', d) & DatePart('m', d)", 1, "200113"},
+        {"DatePart('y', d)", 1, "66"},          {"DatePart('d', d)", 1, "7"},
+        {"DatePart('w', d)", 1, "4"},           {"DatePart('w', d, 2)", 1, "3"},
+        {"DatePart('ww', d)", 1, "10"},         {"DatePart('WW', d, 4)", 1, "11"},
+        {"DatePart('h', d) & ':' & DatePart('n', d)", 1, "10:30"},
+        {"DatePart('q', d)", 2, "NULL"},
+        {"Date() <= Now() And Now() < Date() + 1 And Time() < 1", 1, "-1"},
+        {"+'a' & +'b'", 1, "ab"},               {"+n", 1, "2.5"},
+        // DateAdd keeps the day within the new month; DateDiff counts boundaries crossed.
+        {"DateAdd('m', 1, #1/31/2001#)", 1, "36950"},  {"DateAdd('yyyy', 1, #2/29/2000#)", 1, "36950"},
+        {"DateAdd('q', 1, #11/30/2000#)", 1, "36950"}, {"DateAdd('d', -1, #3/1/2001#)", 1, "36950"},
+        {"Format(DateAdd('h', 14, d), 'yyyy-mm-dd hh:nn')", 1, "2001-03-08 00:30"},
+        {"Format(DateAdd('ww', -1, d), 'yyyy-mm-dd hh:nn')", 1, "2001-02-28 10:30"},
+        {"DateAdd('d', 1, d)", 2, "NULL"},
+        {"DateDiff('yyyy', #12/31/2000#, #1/1/2001#)", 1, "1"},
+        {"DateDiff('m', #1/31/2001#, #3/1/2001#)", 1, "2"},
+        {"DateDiff('q', #3/31/2001#, #4/1/2001#)", 1, "1"},
+        {"DateDiff('d', #3/1/2001 23:00#, #3/2/2001 1:00#)", 1, "1"},
+        {"DateDiff('d', d, #3/1/2001#)", 1, "-6"},
+        {"DateDiff('h', #1:59#, #2:01#) & DateDiff('n', #1:59#, #2:01#)", 1, "12"},
+        {"DateDiff('ww', #3/3/2001#, #3/4/2001#) & DateDiff('w', #3/3/2001#, #3/4/2001#)", 1, "10"},
+        // Texts are searched without regard to case unless the comparison is binary (0).
+        {"InStr(name, 'U')", 1, "3"},            {"InStr(2, 'abcabc', 'C')", 1, "3"},
+        {"InStr(4, 'abcabc', 'a', 0)", 1, "4"},  {"InStr(1, 'abc', 'A', 0)", 1, "0"},
+        {"InStr(9, 'abc', 'a')", 1, "0"},        {"InStr(name, '')", 1, "1"},
+        {"InStr(name, 'x')", 3, "NULL"},         {"Replace('aXbxc', 'x', '-')", 1, "a-b-c"},
+        {"Replace(name, 'á', 'A')", 1, "Agua"},  {"Replace('aaa', 'aa', 'b')", 1, "ba"},
+        {"'[' & Space(3) & ']'", 1, "[   ]"},    {"Chr(65) & ChrW(233)", 1, "Aé"},
+        {"Asc('abc') & '/' & AscW('é')", 1, "97/233"},
     };
     for (const Case& c : cases) EXPECT_EQ(value(c.expression, c.id), c.result) << c.expression;
 }
@@ -174,6 +217,170 @@ TEST_F(JetOnWorkingDatabase, TopKeepsTiesAndOrdersCaseBlind) {
     EXPECT_EQ(rows("SELECT id FROM t ORDER BY name, id"), (std::vector<std::string>{"3", "4", "1", "2"}));
 }
 
+TEST_F(JetOnWorkingDatabase, ConversionsRoundAndCheckAsJetDoes) {
+    struct Case {
+        const char* expression;
+        const char* result;
+    } cases[] = {
+        // Whole numbers round half to even; Int rounds down and Fix toward zero.
+        {"CInt(2.5)", "2"},          {"CInt(3.5)", "4"},           {"CInt(-2.5)", "-2"},
+        {"CInt(-3.5)", "-4"},        {"CInt(' 12.5 ')", "12"},     {"CLng(-1.5)", "-2"},
+        {"CLng(2147483647)", "2147483647"}, {"CByte(254.5)", "254"}, {"CByte(-0.4)", "0"},
+        {"Int(-2.5)", "-3.0"},       {"Fix(-2.5)", "-2.0"},        {"Fix('-7.9')", "-7.0"},
+        {"Int(Null)", "NULL"},       {"Int(7)", "7"},
+        // Currency keeps four decimals, rounding half to even (0.03125 and 0.09375 are exact).
+        {"CCur(1.23456)", "1.2346"}, {"CCur(0.03125)", "0.0312"},  {"CCur(0.09375)", "0.0938"},
+        {"CCur(12)", "12.0"},        {"CCur('2.5')", "2.5"},
+        {"CSng(1.1)", "1.1"},        {"CSng(1 / 3)", "0.3333333"}, {"CDbl('1E3')", "1000.0"},
+        {"CDec(1.5)", "1.5"},
+        {"CBool(5)", "-1"},          {"CBool(0)", "0"},            {"CBool(' true ')", "-1"},
+        {"CBool('False')", "0"},     {"CBool('0.0')", "0"},
+        {"CVar(Null)", "NULL"},      {"CVar('x') & 'y'", "xy"},
+        {"Str(5)", " 5"},            {"Str(-5)", "-5"},            {"Str(2.5)", " 2.5"},
+        {"Str(Null)", "NULL"},       {"Hex(255)", "FF"},           {"Hex(2.5)", "2"},
+        {"Hex(-40000)", "FFFF63C0"}, {"Hex(-1.0)", "FFFFFFFF"},    {"Oct(8)", "10"},
+        {"Oct(Null)", "NULL"},       {"Hex('&H1F')", "1F"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(value(c.expression), c.result) << c.expression;
+
+    // Where Jet raises an error, reading the row fails with the function's name: Null in a
+    // conversion, a text that is not a number, a result outside the type.
+    struct Failure {
+        const char* expression;
+        const char* message;
+    } failures[] = {
+        {"CCur(Null)", "The function CCur was given Null"},
+        {"CInt(n)", "(no error)"},
+        {"CBool('yes')", "The function CBool cannot use the text 'yes' as a number"},
+        {"CLng('12abc')", "The function CLng cannot use the text '12abc' as a number"},
+        {"CByte(255.5)", "The function CByte was given a number outside its range"},
+        {"CByte(-1)", "The function CByte was given a number outside its range"},
+        {"CInt(32767.5)", "The function CInt was given a number outside its range"},
+        {"CLng(2147483648)", "The function CLng was given a number outside its range"},
+        {"CCur(1E+16)", "The function CCur was given a number outside its range"},
+        {"CSng(1E+39)", "The function CSng was given a number outside its range"},
+        {"Str('abc')", "The function Str cannot use the text 'abc' as a number"},
+        {"Hex(-1)", "The function Hex cannot tell how many digits a negative whole number takes"},
+        {"Hex(4294967295)", "The function Hex was given a number outside its range"},
+    };
+    for (const Failure& f : failures) {
+        std::string error = errorOf([&] { value(f.expression); });
+        EXPECT_NE(error.find(f.message), std::string::npos) << f.expression << ": " << error;
+    }
+    EXPECT_EQ(errorOf([&] { value("CInt(n)", 2); }).find("The function CInt was given Null") != std::string::npos, true);
+}
+
+TEST_F(JetOnWorkingDatabase, ConstantsAndQuotedNames) {
+    struct Case {
+        const char* expression;
+        int id;
+        const char* result;
+    } cases[] = {
+        {"Yes", 1, "-1"}, {"No", 1, "0"}, {"On", 1, "-1"}, {"Off", 1, "0"}, {"True + False", 1, "-1"},
+        {"flag = Yes", 1, "-1"}, {"flag = No", 2, "-1"}, {"flag <> Off", 4, "-1"},
+        {"IIf(flag = Yes, 'y', 'n')", 2, "n"}, {"n Is Null", 2, "-1"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(value(c.expression, c.id), c.result) << c.expression;
+    // Backticks quote names as brackets do; a column spelt like a constant is written in brackets.
+    EXPECT_EQ(rows("SELECT `Order Details`.qty, [Order Details].[Yes], Yes FROM `Order Details`"),
+              (std::vector<std::string>{"6|9|-1"}));
+}
+
+TEST_F(JetOnWorkingDatabase, SubqueriesInEveryPlace) {
+    struct Case {
+        const char* jet;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"SELECT id FROM cust WHERE id IN (SELECT cust FROM ord WHERE amount > 4)", {"1"}},
+        {"SELECT id FROM cust WHERE id Not In (SELECT cust FROM ord WHERE amount < 4) ORDER BY id", {"1"}},
+        {"SELECT id FROM cust WHERE EXISTS (SELECT * FROM ord WHERE ord.cust = cust.id AND amount Is Null)", {"2"}},
+        {"SELECT id, (SELECT Sum(amount) FROM ord WHERE ord.cust = c.id) FROM cust AS c ORDER BY id",
+         {"1|12.0", "2|3.0", "3|1.0"}},
+        {"SELECT q.cust, q.total FROM (SELECT cust, Sum(amount) AS total FROM ord GROUP BY cust) AS q "
+         "WHERE q.total > 2 ORDER BY q.cust",
+         {"1|12.0", "2|3.0"}},
+        {"SELECT x.n FROM [SELECT Count(*) AS n FROM ord]. AS x", {"5"}},
+        {"SELECT q.Expr1000 FROM (SELECT amount * 2 FROM ord WHERE id = 10) AS q", {"10.0"}},
+        {"SELECT name FROM cust WHERE id = (SELECT Max(cust) FROM ord)", {"ann"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(rows(c.jet), c.rows) << c.jet;
+}
+
+TEST_F(JetOnWorkingDatabase, AnyAndAllKeepJetsThreeValuedMeaning) {
+    // The amounts of each customer's orders: 1 -> {5, 7}, 2 -> {Null, 3}, 3 -> {1}.
+    struct Case {
+        const char* comparison;
+        const char* byCustomer;  // the result for customers 1, 2 and 3
+    } cases[] = {
+        {"4 > ANY", "0|-1|-1"},   {"2 > ANY", "0|NULL|-1"}, {"7 = SOME", "-1|NULL|0"},
+        {"0 < ALL", "-1|NULL|-1"}, {"4 < ALL", "-1|0|0"},   {"7 >= ALL", "-1|NULL|-1"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> r = rows(std::string("SELECT ") + c.comparison +
+                                          " (SELECT amount FROM ord WHERE ord.cust = cust.id) FROM cust ORDER BY id");
+        std::string joined;
+        for (const std::string& v : r) joined += (joined.empty() ? "" : "|") + v;
+        EXPECT_EQ(joined, c.byCustomer) << c.comparison;
+    }
+    // Over no rows ANY is false and ALL true; texts compare without regard to case.
+    EXPECT_EQ(rows("SELECT 5 = ANY (SELECT amount FROM ord WHERE amount > 100), "
+                   "5 = ALL (SELECT amount FROM ord WHERE amount > 100), "
+                   "'BOB' = ANY (SELECT name FROM cust)"),
+              (std::vector<std::string>{"0|-1|-1"}));
+    EXPECT_EQ(rows("SELECT id FROM cust WHERE 4 < ALL (SELECT amount FROM ord WHERE ord.cust = cust.id)"),
+              (std::vector<std::string>{"1"}));
+}
+
+TEST_F(JetOnWorkingDatabase, DistinctRowKeepsOneRowPerRecordShown) {
+    struct Case {
+        const char* jet;
+        std::vector<std::string> rows;
+    } cases[] = {
+        // Each customer with orders once, however many orders; the two of the same name both.
+        {"SELECT DISTINCTROW cust.name FROM cust INNER JOIN ord ON cust.id = ord.cust ORDER BY cust.name, cust.id",
+         {"Ann", "ann", "Bob"}},
+        {"SELECT DISTINCT cust.name FROM cust INNER JOIN ord ON cust.id = ord.cust ORDER BY cust.name",
+         {"Ann", "Bob"}},
+        {"SELECT DISTINCTROW name FROM cust, ord WHERE cust.id = ord.cust AND amount > 2 ORDER BY cust.id DESC",
+         {"Bob", "Ann"}},
+        {"SELECT DISTINCTROW c.name & '!' AS shout FROM cust AS c INNER JOIN ord AS o ON c.id = o.cust "
+         "WHERE o.amount < 6 ORDER BY c.id",
+         {"Ann!", "Bob!", "ann!"}},
+        // Fields of every source shown: each joined row stays.
+        {"SELECT DISTINCTROW cust.name, ord.cust FROM cust INNER JOIN ord ON cust.id = ord.cust WHERE cust.id = 1",
+         {"Ann|1", "Ann|1"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(rows(c.jet), c.rows) << c.jet;
+}
+
+TEST_F(JetOnWorkingDatabase, NamesAreColumnsOrTheQuerysOwnAliases) {
+    EXPECT_EQ(rows("SELECT n * 2 AS twice, twice + 1 AS more FROM t WHERE twice > 4"),
+              (std::vector<std::string>{"5.0|6.0", "20.0|21.0"}));
+    struct Case {
+        const char* jet;
+        const char* message;
+    } cases[] = {
+        {"SELECT nothere FROM t",
+         "The query 'Q' names the column 'nothere', which none of its tables has (Access would ask for its value)"},
+        {"SELECT t.nothere FROM t",
+         "The query 'Q' names the column 't.nothere', which 't' does not have (Access would ask for its value)"},
+        {"SELECT x.id FROM t", "The query 'Q' names 'x.id', but it reads nothing called 'x' (Access would ask for its value)"},
+        {"SELECT q.nothere FROM (SELECT id FROM t) AS q",
+         "The query 'Q' names the column 'q.nothere', which 'q' does not have (Access would ask for its value)"},
+        {"SELECT a + 1 AS b, b + 1 AS a FROM t",
+         "The query 'Q' uses the name 'a' in its own definition (a circular reference), which cannot be translated"},
+        {"SELECT id FROM t WHERE name = 5",
+         "The query 'Q' uses a comparison of a text with a number (a data type mismatch in Jet), which cannot be translated"},
+        {"SELECT id FROM t WHERE id > ALL (SELECT id, name FROM t)",
+         "The query 'Q' uses ALL of a subquery with 2 columns, which cannot be translated"},
+        {"SELECT DISTINCTROW cust.name FROM cust INNER JOIN ord ON cust.id = ord.cust ORDER BY ord.amount",
+         "The query 'Q' uses DISTINCTROW with ORDER BY on a table whose fields it does not show, which cannot be translated"},
+        {"SELECT DISTINCTROW cust.name, Count(*) FROM cust INNER JOIN ord ON cust.id = ord.cust GROUP BY cust.name",
+         "The query 'Q' uses DISTINCTROW with GROUP BY over several tables, which cannot be translated"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(errorOf([&] { translate(c.jet); }), c.message) << c.jet;
+}
+
 TEST_F(JetOnWorkingDatabase, RuntimeErrorsAreJetsErrors) {
     struct Case {
         const char* expression;
@@ -188,6 +395,10 @@ TEST_F(JetOnWorkingDatabase, RuntimeErrorsAreJetsErrors) {
         {"'a' + 1", "The operator + cannot use the text 'a' as a number"},
         {"CInt(40000)", "The function CInt was given a number outside its range"},
         {"CDate('7/3/2001')", "The function CDate cannot read the text '7/3/2001' as a date"},
+        {"DatePart('x', d)", "The function DatePart does not know the interval 'x'"},
+        {"Chr(200)", "The function Chr was given a character code above 127, which depends on the code page"},
+        {"InStr(0, 'a', 'b')", "The function InStr was given a start before the first character"},
+        {"DatePart('w', d, 0)", "The function DatePart was asked for the system's first day of the week, which depends on regional settings"},
         {"Format(name, '[' & '')", "The function Format cannot use a format without placeholders"},
         {"name Like 'x[' & 'y'", "The Like pattern has a '[' without its closing ']'"},
     };
@@ -260,7 +471,8 @@ TEST(JetTranslation, RefusesWhatItCannotGiveTheSameMeaning) {
         {"SELECT Format(d, 'Short Date') FROM t",
          "uses Format with the named format 'Short Date', which depends on regional settings ('Short Date')"},
         {"SELECT a FROM t WHERE a Like 'x[y'", "uses the Like pattern 'x[y' (a '[' without its ']')"},
-        {"SELECT DISTINCTROW a.x FROM a INNER JOIN b ON a.k = b.k", "uses DISTINCTROW over several tables"},
+        {"SELECT DISTINCTROW a.x FROM a INNER JOIN b ON a.k = b.k",
+         "uses DISTINCTROW over several tables whose columns it does not know"},
         {"UPDATE t SET a = 1", "uses the statement UPDATE (only SELECT statements are read)"},
         {"SELECT a FROM t UNION SELECT b FROM u", "uses UNION"},
         {"PARAMETERS x Long; SELECT a FROM t", "uses a PARAMETERS declaration"},

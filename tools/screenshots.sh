@@ -4,7 +4,8 @@
 #
 #   tools/screenshots.sh [BUILD_DIR] [OUTPUT_DIR]     (defaults: build, build/screenshots)
 #
-# Needs Xvfb, xdotool and ImageMagick (scripts/install-deps installs them).
+# Needs Xvfb, xdotool and ImageMagick (scripts/install-deps installs them). With openbox
+# installed the windows get title bars, and the pictures of message boxes show them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build}")
@@ -24,8 +25,10 @@ display=":$((90 + RANDOM % 100))"
 Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 pontrel_pid=""
+wm_pid=""
 cleanup() {
     [ -n "$pontrel_pid" ] && kill "$pontrel_pid" 2>/dev/null || true
+    [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
     kill "$xvfb_pid" 2>/dev/null || true
     rm -rf "$work"
 }
@@ -33,6 +36,13 @@ trap cleanup EXIT
 export DISPLAY="$display"
 export QT_QPA_PLATFORM=xcb
 for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+if command -v openbox >/dev/null; then
+    openbox >/dev/null 2>&1 &
+    wm_pid=$!
+    sleep 1
+else
+    echo "no openbox: the windows have no title bars" >&2
+fi
 
 # The id of the visible window whose title is exactly $1 (an empty title: the splash).
 window() {
@@ -55,6 +65,19 @@ shot() {  # shot NAME TITLE
     sleep 0.3
     import -window "$id" "$out/$1.png"
     echo "$out/$1.png"
+}
+# The window with its title bar, as the window manager draws it.
+framed_shot() {  # framed_shot NAME TITLE
+    local id
+    id=$(window "$2")
+    sleep 0.3
+    import -frame -window "$id" "$out/$1.png"
+    echo "$out/$1.png"
+}
+# A part of an earlier picture, three times enlarged.
+closeup() {  # closeup FROM NAME GEOMETRY
+    convert "$out/$1.png" -crop "$3" +repage -scale 300% "$out/$2.png"
+    echo "$out/$2.png"
 }
 # Clicks at a position in pixels within the window titled $1.
 click() {
@@ -82,6 +105,7 @@ sleep 0.8
 import -window root -crop 492x283+117+91 "$out/01-splash.png"; echo "$out/01-splash.png"
 sleep 2
 shot 02-step1 "$step1"
+closeup 02-step1 02-step1-frame 200x100+96+90   # the frame and its caption on the border
 click "$step1" 512 44                      # Browse
 shot 03-select-file "Select File"
 key Escape
@@ -100,11 +124,19 @@ shot 07-step3-first-visit "$step3"
 click "$step3" 236 288                     # << Back
 click "$step2" 260 164                     # Next >>
 shot 08-step3 "$step3"
+closeup 08-step3 08-step3-frame 240x100+195+80   # the coordinates frame
 click "$step3" 660 36                      # About
 shot 09-about "About Vessamo Pontrel"
 key Return
 click "$step3" 520 204                     # Browse
 shot 10-select-directory "Select Directory"
+xdotool windowmove "$(window "Select Directory")" 240 280; sleep 0.3   # off step 3's About
+click "$step3" 660 36                      # About, while the folder browser is open
+window "About Vessamo Pontrel" >/dev/null; sleep 0.3   # the whole screen: both are open
+import -window root "$out/10-about-over-browser.png"; echo "$out/10-about-over-browser.png"
+key Return
+xdotool windowactivate "$(window "Select Directory")" 2>/dev/null || true
+sleep 0.3
 key Escape
 click "$step3" 300 201                     # the folder box
 type_text "$work/shapes"
@@ -113,7 +145,7 @@ shot 11-step3-filled "$step3"
 click "$step3" 430 288                     # Create Shape File
 n=12
 while id=$(window "Vessamo Pontrel" 2>/dev/null); do
-    import -window "$id" "$out/$n-message.png"; echo "$out/$n-message.png"
+    import -frame -window "$id" "$out/$n-message.png"; echo "$out/$n-message.png"
     import -window "$(window "$step3")" "$out/$n-step3-behind.png"
     n=$((n + 1))
     xdotool windowactivate "$id" 2>/dev/null || true
@@ -134,10 +166,10 @@ type_text "$work/vessamo-sample.mdb"
 click "$step1" 632 164
 shot 20-parameter "$step2"
 click "$step2" 260 164                     # Next >> on the placeholder
-shot 21-pick-parameter "Vessamo Pontrel"
+framed_shot 21-pick-parameter "Vessamo Pontrel"
 key Return
 click "$step2" 260 196                     # Close
-shot 22-are-you-sure "Close Pontrel"
+framed_shot 22-are-you-sure "Close Pontrel"
 key n
 click "$step2" 260 196
 window "Close Pontrel" >/dev/null

@@ -20,6 +20,7 @@ constexpr int kTableObject = 1;
 constexpr int kOdbcLinkObject = 4;
 constexpr int kQueryObject = 5;
 constexpr int kLinkedTableObject = 6;
+constexpr int kSubqueryObject = -1;  // not in the file: made for a subquery while loading
 constexpr std::int64_t kSystemFlags = 0x80000002;
 
 // Column types as they are declared in the output, so that SQLite keeps each value as it is
@@ -35,7 +36,8 @@ std::string declaredType(int type) {
         case MdbType::Single:
         case MdbType::Double: return "DOUBLE";
         case MdbType::Decimal: return "DECIMAL";
-        case MdbType::DateTime: return "DATETIME REAL";
+        case MdbType::DateTime:
+        case MdbType::ExtendedDateTime: return "DATETIME REAL";
         case MdbType::Text:
         case MdbType::Memo: return std::string("TEXT COLLATE ") + kTextCollation;
         case MdbType::Guid: return std::string("GUID TEXT COLLATE ") + kTextCollation;
@@ -162,7 +164,7 @@ void AccessLoader::readCatalog() {
 const AccessLoader::Object* AccessLoader::find(const std::string& name) const {
     const std::string wanted = upperAscii(name);
     for (const Object& object : objects_)
-        if ((object.type == kTableObject || object.type == kQueryObject ||
+        if ((object.type == kTableObject || object.type == kQueryObject || object.type == kSubqueryObject ||
              object.type == kLinkedTableObject || object.type == kOdbcLinkObject) &&
             upperAscii(object.name) == wanted)
             return &object;
@@ -188,6 +190,7 @@ void AccessLoader::loadObject(const Object& object, SqliteDatabase& out) {
     switch (object.type) {
         case kTableObject: loadTable(object, out); break;
         case kQueryObject: loadQuery(object, out); break;
+        case kSubqueryObject: loadStatement(object.name, object.owner, *object.statement, out); break;
         default:
             throw DatabaseError("The table '" + object.name + "' in '" + path_ +
                                 "' is linked to another database" +
@@ -264,6 +267,13 @@ std::vector<CatalogEntry> AccessLoader::catalog() {
     return entries;
 }
 
+std::vector<SavedQuery> AccessLoader::savedQueries() {
+    std::vector<SavedQuery> queries;
+    for (const Object& object : objects_)
+        if (object.type == kQueryObject) queries.push_back(savedQuery(object));
+    return queries;
+}
+
 SavedQuery AccessLoader::savedQuery(const Object& object) {
     if (!queryRows_) {
         queryRows_.emplace();
@@ -312,32 +322,111 @@ void AccessLoader::loadQuery(const Object& object, SqliteDatabase& out) {
             throw DatabaseError("The query '" + object.name + "' reads itself (through '" +
                                 loading_.back() + "')");
     loading_.push_back(object.name);
-    std::string jet = rebuildSelectSql(savedQuery(object));
+    SavedQuery query = savedQuery(object);
+    if (!isUnionQuery(query)) query = withUnionSubqueriesApart(std::move(query));
+    loadStatement(object.name, object.name, rebuildSelectSql(query), out);
+    loading_.pop_back();
+}
+
+// A subquery in FROM that is itself a union becomes a view of its own, read by the query under
+// the subquery's alias: the translation of a single statement holds no UNION.
+SavedQuery AccessLoader::withUnionSubqueriesApart(SavedQuery query) {
+    for (QueryRow& row : query.rows) {
+        if (row.attribute != 5 || (row.name1 && !row.name1->empty()) || !row.expression ||
+            splitUnion(*row.expression).parts.size() < 2)
+            continue;
+        Object subquery;
+        subquery.type = kSubqueryObject;
+        subquery.owner = query.name;
+        subquery.name = query.name + " (" + (row.name2 && !row.name2->empty() ? *row.name2 : "subquery") + ")";
+        while (find(subquery.name)) subquery.name += "'";
+        subquery.statement = *row.expression;
+        row.name1 = subquery.name;
+        row.expression.reset();
+        objects_.push_back(std::move(subquery));
+    }
+    return query;
+}
+
+namespace {
+
+// A failure SQLite reports for a saved query, in the user's terms: the query and what it names.
+DatabaseError queryFailure(const std::string& query, const std::string& detail) {
+    const std::string missingColumn = "no such column: ";
+    if (detail.rfind(missingColumn, 0) == 0)
+        return DatabaseError("The query '" + query + "' names '" + detail.substr(missingColumn.size()) +
+                             "', which is not a column of the tables and queries it reads (Access would ask for it as a parameter)");
+    return DatabaseError("The query '" + query + "' cannot be used: " + detail);
+}
+
+// Runs one statement of the output for a saved query; its failure names the query.
+void runFor(const std::string& query, SqliteDatabase& out, const std::string& sql) {
+    SqliteStatement statement;
+    std::string error = out.tryPrepare(sql, &statement);
+    if (!error.empty()) throw queryFailure(query, error);
+    try {
+        statement.step();
+    } catch (const DatabaseError& e) {
+        throw queryFailure(query, e.what());
+    }
+}
+
+// A union's ORDER BY term as SQLite orders a compound statement: by a column of the result,
+// named or counted.
+std::string unionOrderTerm(const UnionStatement::Order& order) {
+    std::string term = order.term;
+    bool number = !term.empty() && term.find_first_not_of("0123456789") == std::string::npos;
+    if (!number && term.size() > 1 && ((term.front() == '[' && term.back() == ']') ||
+                                       (term.front() == '`' && term.back() == '`')))
+        term = term.substr(1, term.size() - 2);
+    return (number ? term : quotedIdentifier(term)) + (order.descending ? " DESC" : "");
+}
+
+}  // namespace
+
+void AccessLoader::loadStatement(const std::string& view, const std::string& query, const std::string& jet,
+                                 SqliteDatabase& out) {
     Schema schema(*this, out);
     JetTranslateOptions options;
-    options.context = object.name;
+    options.context = query;
     options.schema = &schema;
     options.savedQuery = true;
-    JetTranslation translation = translateJet(jet, options);
-    for (const std::string& source : translation.relations)
-        if (!find(source))
-            throw DatabaseError("The query '" + object.name + "' reads '" + source +
-                                "', which is neither a table nor a query of '" + path_ + "'");
-    out.exec("CREATE VIEW " + sqlName(object.name) + " AS " + translation.sql);
-    // Access files usually index the keys their queries join by; without an index SQLite would
-    // build a temporary one for every statement on the view.
-    for (const JetTranslation::Column& key : translation.joinColumns) {
-        const Object* source = find(key.relation);
-        if (!source || source->type != kTableObject) continue;
-        out.exec("CREATE INDEX IF NOT EXISTS " + sqlName("pontrel_join_" + source->name + "_" + key.column) +
-                 " ON " + sqlName(source->name) + " (" + sqlName(key.column) + ")");
+    // A union is translated one SELECT at a time and joined in SQLite, which reads UNION and
+    // UNION ALL, left to right, as Jet does.
+    UnionStatement statement = splitUnion(jet);
+    std::vector<JetTranslation> translations;
+    for (const UnionStatement::Part& part : statement.parts) {
+        translations.push_back(translateJet(statement.parts.size() == 1 ? jet : part.select, options));
+        for (const std::string& source : translations.back().relations)
+            if (!find(source))
+                throw DatabaseError("The query '" + query + "' reads '" + source +
+                                    "', which is neither a table nor a query of '" + path_ + "'");
     }
+    std::string sql;
+    if (translations.size() == 1) {
+        sql = translations[0].sql;
+    } else {
+        for (std::size_t i = 0; i < translations.size(); ++i)
+            sql += std::string(i == 0 ? "" : statement.parts[i].all ? " UNION ALL " : " UNION ") +
+                   "SELECT * FROM (" + translations[i].sql + ")";
+        for (std::size_t i = 0; i < statement.orderBy.size(); ++i)
+            sql += (i ? ", " : " ORDER BY ") + unionOrderTerm(statement.orderBy[i]);
+    }
+    runFor(query, out, "CREATE VIEW " + sqlName(view) + " AS " + sql);
     // Preparing a statement on the view checks every name and function in it now.
     SqliteStatement probe;
-    std::string error = out.tryPrepare("SELECT * FROM " + sqlName(object.name), &probe);
-    if (!error.empty())
-        throw DatabaseError("The query '" + object.name + "' cannot be used: " + error);
-    loading_.pop_back();
+    std::string error = out.tryPrepare("SELECT * FROM " + sqlName(view), &probe);
+    if (!error.empty()) throw queryFailure(query, error);
+    // Access files usually index the keys their queries join by; without an index SQLite would
+    // build a temporary one for every statement on the view.
+    for (const JetTranslation& translation : translations)
+        for (const JetTranslation::Column& key : translation.joinColumns) {
+            const Object* source = find(key.relation);
+            if (!source || source->type != kTableObject) continue;
+            runFor(query, out,
+                   "CREATE INDEX IF NOT EXISTS " + sqlName("pontrel_join_" + source->name + "_" + key.column) +
+                       " ON " + sqlName(source->name) + " (" + sqlName(key.column) + ")");
+        }
 }
 
 }  // namespace pontrel::data

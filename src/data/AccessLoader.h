@@ -5,6 +5,7 @@
 // database's text collation. Owns the open file; runs only in the helper, never in the program.
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -36,6 +37,9 @@ public:
     // The user tables with their row counts, then the saved queries with their rebuilt SQL.
     std::vector<CatalogEntry> catalog();
 
+    // Every saved query of the file with its catalog rows, in catalog order.
+    std::vector<SavedQuery> savedQueries();
+
     // Prepares a fresh output file: the text collation, the Jet functions, no journal.
     static void prepareOutput(SqliteDatabase& out);
 
@@ -46,6 +50,10 @@ private:
         std::int64_t flags = 0;
         std::int32_t id = 0;
         std::optional<std::string> database;  // a linked table's database
+        // A subquery of a saved query loaded as a view of its own (a UNION in a FROM clause):
+        // its Jet text and the query it belongs to.
+        std::optional<std::string> statement;
+        std::string owner;
     };
     class Schema;
 
@@ -53,13 +61,16 @@ private:
     void loadObject(const Object& object, SqliteDatabase& out);
     void loadTable(const Object& object, SqliteDatabase& out);
     void loadQuery(const Object& object, SqliteDatabase& out);
+    void loadStatement(const std::string& view, const std::string& query, const std::string& jet,
+                       SqliteDatabase& out);
+    SavedQuery withUnionSubqueriesApart(SavedQuery query);
     SavedQuery savedQuery(const Object& object);
     void readCatalog();
     [[noreturn]] void unreadable(const std::string& reason) const;
 
     std::string path_;
     std::unique_ptr<MdbFile> file_;
-    std::vector<Object> objects_;
+    std::deque<Object> objects_;  // a deque: loading adds subquery objects while others are in use
     std::optional<std::map<std::int32_t, std::vector<QueryRow>>> queryRows_;
     std::set<std::string> loaded_;   // upper-case names already in the output
     std::vector<std::string> loading_;  // the queries being loaded, to find a query reading itself

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <limits>
 #include <optional>
 #include <vector>
@@ -186,6 +187,11 @@ SqlValue integerOrReal(double value) {
 }
 
 // ---- Like ---------------------------------------------------------------------------------
+//
+// Jet's Like: * any run of characters, ? one character, # one digit, [a-c] one of a set, [!a-c]
+// one outside it, [*] a literal *; letters compare without regard to case, accents count. '%'
+// and '_', SQLite's wildcards, are ordinary characters here, and SQLite's own like() (ASCII-only
+// case folding) is replaced by this one under its name.
 
 struct LikeToken {
     enum Kind { Literal, AnyOne, AnyRun, Digit, Set } kind = Literal;
@@ -736,11 +742,16 @@ SqlValue trim(const Args& a, bool leading, bool trailing, const char* name) {
     return SqlValue::ofText(s->substr(begin, end - begin));
 }
 
+// & reads Null as a zero-length text and is Null only when both sides are, where SQLite's || is
+// Null when either is; numbers are written as Jet writes them (CStr).
 SqlValue concat(const Args& a) {
     if (a[0].isNull() && a[1].isNull()) return SqlValue::null();
     return SqlValue::ofText(toText(a[0], "&").value_or("") + toText(a[1], "&").value_or(""));
 }
 
+// + joins two texts, adds two numbers, and reads a text that is wholly a number as that number
+// when the other side is one ('1' + 2 = 3; 'a' + 1 is Jet's type mismatch). Unlike &, it is Null
+// when either side is. SQLite's + would read 'a' as 0 and never join texts.
 SqlValue add(const Args& a) {
     if (a[0].isNull() || a[1].isNull()) return SqlValue::null();
     if (a[0].type == SqlValue::Type::Text && a[1].type == SqlValue::Type::Text)
@@ -753,6 +764,8 @@ SqlValue add(const Args& a) {
     return SqlValue::ofReal(x.number() + y.number());
 }
 
+// / always divides as real numbers (7 / 2 = 3.5), where SQLite divides two integers as integers;
+// dividing by zero is Jet's error, not SQLite's Null.
 SqlValue divide(const Args& a) {
     SqlValue x = toNumber(a[0], "/"), y = toNumber(a[1], "/");
     if (x.isNull() || y.isNull()) return SqlValue::null();
@@ -760,6 +773,9 @@ SqlValue divide(const Args& a) {
     return SqlValue::ofReal(x.number() / y.number());
 }
 
+// \ and Mod first round both sides to whole numbers, half to even (2.5 \ 1 = 2, 7 Mod 2.5 = 1),
+// then truncate toward zero; Mod takes the sign of the dividend (-7 Mod 3 = -1). SQLite's % would
+// truncate the operands instead of rounding them.
 std::optional<std::int64_t> roundedOperand(const SqlValue& value, const char* op) {
     SqlValue x = toNumber(value, op);
     if (x.isNull()) return std::nullopt;
@@ -828,24 +844,94 @@ SqlValue val(const Args& a) {
     return integerOrReal(std::strtod(compact.substr(0, i).c_str(), nullptr));
 }
 
-SqlValue convertToNumber(const Args& a, const char* name) {
+// ---- conversions: CBool ... CVar, Str, Hex, Oct -------------------------------------------
+//
+// Jet's conversion functions raise errors where SQLite's CAST would quietly give a value; each of
+// those errors fails the statement here, with the function's name:
+// - Null given to CBool, CByte, CInt, CLng, CCur, CSng, CDbl, CDec, CStr or CDate is Jet's
+//   "Invalid use of Null" (Access shows #Error in that cell); CVar, Str, Hex, Oct, Int and Fix
+//   pass Null through.
+// - A text that is not wholly a number ("12abc") is Jet's "Type mismatch"; Val instead reads the
+//   number the text starts with.
+// - A result outside the target type is Jet's "Overflow": CByte 0 to 255, CInt -32768 to 32767,
+//   CLng and Hex/Oct 32-bit, CCur +-922,337,203,685,477.5807.
+// Rounding to a whole number (CByte, CInt, CLng, Hex, Oct) is half to even, CInt(2.5) = 2 and
+// CInt(3.5) = 4; CCur rounds the same way to four decimals.
+
+SqlValue requiredNumber(const Args& a, const char* name) {
     if (a[0].isNull()) fail(name, "was given Null");
-    SqlValue x = toNumber(a[0], name);
-    return SqlValue::ofReal(x.number());
+    return toNumber(a[0], name);
+}
+
+SqlValue convertToNumber(const Args& a, const char* name) {
+    return SqlValue::ofReal(requiredNumber(a, name).number());
 }
 
 SqlValue convertToWhole(const Args& a, const char* name, std::int64_t low, std::int64_t high) {
-    if (a[0].isNull()) fail(name, "was given Null");
-    SqlValue x = toNumber(a[0], name);
+    SqlValue x = requiredNumber(a, name);
     double r = x.type == SqlValue::Type::Integer ? static_cast<double>(x.integer) : roundHalfEven(x.real);
-    if (r < static_cast<double>(low) || r > static_cast<double>(high))
+    if (!(r >= static_cast<double>(low) && r <= static_cast<double>(high)))
         fail(name, "was given a number outside its range");
     return SqlValue::ofInteger(static_cast<std::int64_t>(r));
+}
+
+SqlValue convertToCurrency(const Args& a) {
+    SqlValue x = requiredNumber(a, "CCur");
+    if (x.type == SqlValue::Type::Integer && std::llabs(x.integer) < 900'000'000'000'000LL)
+        return SqlValue::ofReal(static_cast<double>(x.integer));
+    double scaled = roundHalfEven(x.number() * 10000.0);
+    if (!(std::fabs(scaled) <= 9.223372036854775807e18)) fail("CCur", "was given a number outside its range");
+    return SqlValue::ofReal(scaled / 10000.0);
+}
+
+// A Single keeps about 7 significant digits; the result is the Double Jet shows for it (1.1, not
+// 1.10000002384186), so that texts made from it read as in Access.
+SqlValue convertToSingle(const Args& a) {
+    double x = requiredNumber(a, "CSng").number();
+    if (std::fabs(x) > static_cast<double>(std::numeric_limits<float>::max()))
+        fail("CSng", "was given a number outside its range");
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.7g", static_cast<double>(static_cast<float>(x)));
+    return SqlValue::ofReal(std::strtod(buffer, nullptr));
+}
+
+SqlValue convertToBool(const Args& a) {
+    if (a[0].isNull()) fail("CBool", "was given Null");
+    if (a[0].type == SqlValue::Type::Text) {
+        std::string word = upperAscii(trimSpaces(a[0].bytes));
+        if (word == "TRUE") return SqlValue::ofInteger(-1);
+        if (word == "FALSE") return SqlValue::ofInteger(0);
+    }
+    return SqlValue::ofInteger(toNumber(a[0], "CBool").number() != 0 ? -1 : 0);
 }
 
 SqlValue convertToText(const Args& a) {
     if (a[0].isNull()) fail("CStr", "was given Null");
     return SqlValue::ofText(*toText(a[0], "CStr"));
+}
+
+// Str writes a number with a leading blank where the sign of a negative number would be.
+SqlValue numberToText(const Args& a) {
+    if (a[0].isNull()) return SqlValue::null();
+    SqlValue x = toNumber(a[0], "Str");
+    std::string text = *toText(x, "Str");
+    return SqlValue::ofText(x.number() < 0 ? text : " " + text);
+}
+
+// Hex and Oct of a whole number; a negative one is written as its 32-bit two's complement. A
+// negative Integer (16-bit) would be written in four hexadecimal digits instead, and which size
+// a stored negative whole number had is not known here, so those are refused.
+SqlValue digitsInBase(const Args& a, int base, const char* name) {
+    if (a[0].isNull()) return SqlValue::null();
+    SqlValue x = toNumber(a[0], name);
+    if (x.type == SqlValue::Type::Integer && x.integer < 0 && x.integer >= -32768)
+        fail(name, "cannot tell how many digits a negative whole number takes");
+    double r = x.type == SqlValue::Type::Integer ? static_cast<double>(x.integer) : roundHalfEven(x.real);
+    if (!(r >= -2147483648.0 && r <= 2147483647.0)) fail(name, "was given a number outside its range");
+    auto bits = static_cast<std::uint32_t>(static_cast<std::int32_t>(r));
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, base == 16 ? "%X" : "%o", bits);
+    return SqlValue::ofText(buffer);
 }
 
 SqlValue round(const Args& a) {
@@ -872,6 +958,135 @@ SqlValue weekday(const Args& a) {
     if (!date) return SqlValue::null();
     auto day = static_cast<std::int64_t>(std::trunc(*date));  // day 0 was a Saturday
     return SqlValue::ofInteger(((day % 7 + 7 + 6) % 7) + 1);
+}
+
+// ---- DatePart, DateAdd, DateDiff ---------------------------------------------------------
+//
+// Intervals: yyyy years, q quarters, m months, y day of year, d days, w weekdays, ww weeks, h
+// hours, n minutes, s seconds. Weeks start on Sunday unless the optional argument names another
+// day (1 Sunday ... 7 Saturday; 0, the system's setting, depends on regional settings and is
+// refused), and week 1 is the week of 1 January, as Jet's defaults are. A Null date gives Null.
+
+std::string intervalOf(const SqlValue& value, const char* name) {
+    std::optional<std::string> interval = toText(value, name);
+    if (!interval) fail(name, "was given Null as its interval");
+    std::string unit = upperAscii(trimSpaces(*interval));
+    for (const char* known : {"YYYY", "Q", "M", "Y", "D", "W", "WW", "H", "N", "S"})
+        if (unit == known) return unit;
+    fail(name, "does not know the interval '" + *interval + "'");
+}
+
+std::int64_t firstDayOfWeek(const Args& a, std::size_t index, const char* name) {
+    if (a.size() <= index) return 1;
+    std::int64_t first = wholeArgument(a[index], name, "first day of the week");
+    if (first == 0) fail(name, "was asked for the system's first day of the week, which depends on regional settings");
+    if (first < 1 || first > 7) fail(name, "was given a first day of the week outside 1 to 7");
+    return first;
+}
+
+// Days since that of the date, and the day's place in a week that starts on `first` (0 for it).
+std::int64_t dayOf(Date date) { return static_cast<std::int64_t>(std::trunc(date)); }
+std::int64_t placeInWeek(std::int64_t day, std::int64_t first) {
+    std::int64_t fromSunday = (day % 7 + 7 + 6) % 7;  // day 0 was a Saturday
+    return (fromSunday + 7 - (first - 1)) % 7;
+}
+std::int64_t secondOfDay(const CivilTime& c) { return c.hour * 3600 + c.minute * 60 + c.second; }
+
+SqlValue datePartOf(const Args& a) {
+    if (a.size() < 2 || a.size() > 3) fail("DatePart", "takes two or three arguments");
+    std::string unit = intervalOf(a[0], "DatePart");
+    std::optional<Date> date = toDate(a[1], "DatePart");
+    std::int64_t first = firstDayOfWeek(a, 2, "DatePart");
+    if (!date) return SqlValue::null();
+    CivilTime c = civilFromDate(*date);
+    std::int64_t day = dayOf(*date);
+    auto january1 = static_cast<std::int64_t>(dateFromCivil({c.year, 1, 1, 0, 0, 0}));
+    std::int64_t dayOfYear = day - january1 + 1;
+    std::int64_t result = 0;
+    if (unit == "YYYY") result = c.year;
+    else if (unit == "Q") result = (c.month - 1) / 3 + 1;
+    else if (unit == "M") result = c.month;
+    else if (unit == "Y") result = dayOfYear;
+    else if (unit == "D") result = c.day;
+    else if (unit == "W") result = placeInWeek(day, first) + 1;
+    else if (unit == "WW") result = (dayOfYear - 1 + placeInWeek(january1, first)) / 7 + 1;
+    else if (unit == "H") result = c.hour;
+    else if (unit == "N") result = c.minute;
+    else result = c.second;
+    return SqlValue::ofInteger(result);
+}
+
+// DateAdd moves by whole months (a day past the end of the new month becomes its last day:
+// 31 January + 1 month is 28 or 29 February), whole days (y, d and w all count days), or time.
+SqlValue dateAdd(const Args& a) {
+    std::string unit = intervalOf(a[0], "DateAdd");
+    if (a[1].isNull()) fail("DateAdd", "was given Null as its number");
+    std::int64_t count = wholeArgument(a[1], "DateAdd", "number");
+    std::optional<Date> date = toDate(a[2], "DateAdd");
+    if (!date) return SqlValue::null();
+    if (count > 4'000'000'000LL || count < -4'000'000'000LL) fail("DateAdd", "gives a date outside the years 100 to 9999");
+    CivilTime c = civilFromDate(*date);
+    std::int64_t months = unit == "YYYY" ? 12 * count : unit == "Q" ? 3 * count : unit == "M" ? count : 0;
+    std::int64_t days = (unit == "Y" || unit == "D" || unit == "W") ? count : unit == "WW" ? 7 * count : 0;
+    std::int64_t seconds = unit == "H" ? 3600 * count : unit == "N" ? 60 * count : unit == "S" ? count : 0;
+    std::int64_t year = c.year, month = c.month;
+    if (months != 0) {
+        std::int64_t total = year * 12 + (month - 1) + months;
+        year = total >= 0 ? total / 12 : (total - 11) / 12;
+        month = total - year * 12 + 1;
+        if (year < 100 || year > 9999) fail("DateAdd", "gives a date outside the years 100 to 9999");
+        while (!isValidCivilDate(static_cast<int>(year), static_cast<int>(month), c.day)) --c.day;
+    }
+    auto day = static_cast<std::int64_t>(dateFromCivil({static_cast<int>(year), static_cast<int>(month), c.day, 0, 0, 0}));
+    std::int64_t second = secondOfDay(c) + seconds;
+    std::int64_t carry = second >= 0 ? second / 86400 : (second - 86399) / 86400;
+    day += days + carry;
+    second -= carry * 86400;
+    CivilTime r = civilFromDate(static_cast<Date>(day));
+    if (r.year < 100 || r.year > 9999) fail("DateAdd", "gives a date outside the years 100 to 9999");
+    r.hour = static_cast<int>(second / 3600);
+    r.minute = static_cast<int>(second / 60 % 60);
+    r.second = static_cast<int>(second % 60);
+    return integerOrReal(dateFromCivil(r));
+}
+
+// DateDiff counts the boundaries crossed from the first date to the second: from 31 December to
+// 1 January is one year, from 1:59 to 2:01 one hour. w counts whole weeks of days, ww the first
+// days of weeks passed.
+SqlValue dateDiff(const Args& a) {
+    if (a.size() < 3 || a.size() > 4) fail("DateDiff", "takes three or four arguments");
+    std::string unit = intervalOf(a[0], "DateDiff");
+    std::optional<Date> from = toDate(a[1], "DateDiff"), to = toDate(a[2], "DateDiff");
+    std::int64_t first = firstDayOfWeek(a, 3, "DateDiff");
+    if (!from || !to) return SqlValue::null();
+    CivilTime c1 = civilFromDate(*from), c2 = civilFromDate(*to);
+    std::int64_t day1 = dayOf(*from), day2 = dayOf(*to);
+    std::int64_t result = 0;
+    if (unit == "YYYY") result = c2.year - c1.year;
+    else if (unit == "Q") result = (c2.year * 4 + (c2.month - 1) / 3) - (c1.year * 4 + (c1.month - 1) / 3);
+    else if (unit == "M") result = (c2.year * 12 + c2.month) - (c1.year * 12 + c1.month);
+    else if (unit == "Y" || unit == "D") result = day2 - day1;
+    else if (unit == "W") result = (day2 - day1) / 7;
+    else if (unit == "WW") result = ((day2 - placeInWeek(day2, first)) - (day1 - placeInWeek(day1, first))) / 7;
+    else if (unit == "H") result = (day2 * 24 + c2.hour) - (day1 * 24 + c1.hour);
+    else if (unit == "N") result = (day2 * 1440 + c2.hour * 60 + c2.minute) - (day1 * 1440 + c1.hour * 60 + c1.minute);
+    else result = (day2 * 86400 + secondOfDay(c2)) - (day1 * 86400 + secondOfDay(c1));
+    return SqlValue::ofInteger(result);
+}
+
+// Date(), Now() and Time(): the computer's local date and time, as Access reads its clock.
+SqlValue clock(bool withDay, bool withTime) {
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    CivilTime c{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, 0, 0, 0};
+    if (!withDay) c = CivilTime{};
+    if (withTime) {
+        c.hour = local.tm_hour;
+        c.minute = local.tm_min;
+        c.second = local.tm_sec;
+    }
+    return integerOrReal(dateFromCivil(c));
 }
 
 SqlValue dateSerial(const Args& a) {
@@ -933,6 +1148,106 @@ SqlValue length(const Args& a) {
     std::optional<std::string> s = toText(a[0], "Len");
     if (!s) return SqlValue::null();
     return SqlValue::ofInteger(codePointCount(*s));
+}
+
+// ---- InStr, Replace, Space, Chr, Asc ----------------------------------------------------
+//
+// In a query, InStr and Replace compare as the database does, without regard to case, unless
+// their compare argument is 0 (binary); 1 asks for the same text comparison.
+
+bool textCompare(const Args& a, std::size_t index, const char* name) {
+    if (a.size() <= index) return true;
+    std::int64_t compare = wholeArgument(a[index], name, "comparison");
+    if (compare != 0 && compare != 1) fail(name, "was given a comparison other than 0 or 1");
+    return compare == 1;
+}
+
+// The index of `needle` in `text` from `from` (0-based), or npos.
+std::size_t findText(const std::u32string& text, const std::u32string& needle, std::size_t from, bool folded) {
+    if (needle.size() > text.size()) return std::u32string::npos;
+    for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
+        bool match = true;
+        for (std::size_t k = 0; k < needle.size() && match; ++k)
+            match = folded ? sameLetter(text[i + k], needle[k]) : text[i + k] == needle[k];
+        if (match) return i;
+    }
+    return std::u32string::npos;
+}
+
+std::string utf8Text(const std::u32string& text) {
+    std::string out;
+    for (char32_t c : text) appendUtf8(out, c);
+    return out;
+}
+
+// InStr([start,] text, sought[, compare]): the character position of sought, 0 when absent.
+SqlValue inString(const Args& a) {
+    if (a.size() < 2 || a.size() > 4) fail("InStr", "takes two to four arguments");
+    bool withStart = a.size() >= 3;  // a comparison can be given only after a start
+    std::int64_t start = 1;
+    std::size_t at = 0;
+    if (withStart) {
+        if (a[0].isNull()) fail("InStr", "was given Null as its start");
+        start = wholeArgument(a[0], "InStr", "start");
+        if (start < 1) fail("InStr", "was given a start before the first character");
+        at = 1;
+    }
+    std::optional<std::string> text = toText(a[at], "InStr"), sought = toText(a[at + 1], "InStr");
+    bool folded = textCompare(a, at + 2, "InStr");
+    if (!text || !sought) return SqlValue::null();
+    std::u32string haystack = codePoints(*text);
+    if (static_cast<std::size_t>(start) > haystack.size()) return SqlValue::ofInteger(0);
+    std::size_t found = findText(haystack, codePoints(*sought), static_cast<std::size_t>(start - 1), folded);
+    return SqlValue::ofInteger(found == std::u32string::npos ? 0 : static_cast<std::int64_t>(found) + 1);
+}
+
+// Replace(text, find, with): every occurrence, left to right, without overlaps.
+SqlValue replaceText(const Args& a) {
+    if (a.size() != 3) fail("Replace", "is read with three arguments only");
+    std::optional<std::string> text = toText(a[0], "Replace");
+    std::optional<std::string> find = toText(a[1], "Replace"), with = toText(a[2], "Replace");
+    if (!text) return SqlValue::null();
+    if (!find || !with) fail("Replace", "was given Null");
+    std::u32string source = codePoints(*text), pattern = codePoints(*find), replacement = codePoints(*with);
+    if (pattern.empty()) return SqlValue::ofText(*text);
+    std::u32string out;
+    std::size_t pos = 0;
+    for (;;) {
+        std::size_t found = findText(source, pattern, pos, true);
+        if (found == std::u32string::npos) break;
+        out += source.substr(pos, found - pos) + replacement;
+        pos = found + pattern.size();
+    }
+    return SqlValue::ofText(utf8Text(out + source.substr(pos)));
+}
+
+SqlValue spaces(const Args& a) {
+    if (a[0].isNull()) return SqlValue::null();
+    std::int64_t n = wholeArgument(a[0], "Space", "length");
+    if (n < 0 || n > 65535) fail("Space", "was given a length outside 0 to 65535");
+    return SqlValue::ofText(std::string(static_cast<std::size_t>(n), ' '));
+}
+
+// Chr and Asc above 127 depend on the code page of the computer; ChrW and AscW use Unicode.
+SqlValue character(const Args& a, bool wide) {
+    const char* name = wide ? "ChrW" : "Chr";
+    if (a[0].isNull()) fail(name, "was given Null");
+    std::int64_t code = wholeArgument(a[0], name, "character code");
+    if (code < 0 || code > (wide ? 0xFFFF : 127) || (code >= 0xD800 && code <= 0xDFFF))
+        fail(name, wide ? "was given a character code outside 0 to 65535"
+                        : "was given a character code above 127, which depends on the code page");
+    return SqlValue::ofText(utf8Of(static_cast<char32_t>(code)));
+}
+
+SqlValue characterCode(const Args& a, bool wide) {
+    const char* name = wide ? "AscW" : "Asc";
+    std::optional<std::string> s = toText(a[0], name);
+    if (!s) fail(name, "was given Null");
+    if (s->empty()) fail(name, "was given a zero-length text");
+    std::size_t pos = 0;
+    char32_t c = nextCodePoint(*s, pos);
+    if (!wide && c > 127) fail(name, "was given a character above 127, which depends on the code page");
+    return SqlValue::ofInteger(static_cast<std::int64_t>(c));
 }
 
 SqlValue caseOf(const Args& a, bool upper, const char* name) {
@@ -1038,6 +1353,14 @@ void registerJetFunctions(SqliteDatabase& db) {
          [](const Args& a) { return convertToWhole(a, "CLng", -2147483648LL, 2147483647LL); }},
         {"jet_cint", 1, [](const Args& a) { return convertToWhole(a, "CInt", -32768, 32767); }},
         {"jet_cstr", 1, convertToText},
+        {"jet_cbyte", 1, [](const Args& a) { return convertToWhole(a, "CByte", 0, 255); }},
+        {"jet_ccur", 1, convertToCurrency},
+        {"jet_csng", 1, convertToSingle},
+        {"jet_cdec", 1, [](const Args& a) { return convertToNumber(a, "CDec"); }},
+        {"jet_cbool", 1, convertToBool},
+        {"jet_str", 1, numberToText},
+        {"jet_hex", 1, [](const Args& a) { return digitsInBase(a, 16, "Hex"); }},
+        {"jet_oct", 1, [](const Args& a) { return digitsInBase(a, 8, "Oct"); }},
         {"jet_cdate", 1, convertToDate},
         {"jet_abs", 1, absolute},
         {"jet_sgn", 1, sign},
@@ -1051,6 +1374,19 @@ void registerJetFunctions(SqliteDatabase& db) {
         {"jet_second", 1, [](const Args& a) { return datePart(a, "Second", &CivilTime::second); }},
         {"jet_weekday", 1, weekday},
         {"jet_dateserial", 3, dateSerial},
+        {"jet_datepart", -1, datePartOf},
+        {"jet_instr", -1, inString},
+        {"jet_replace", -1, replaceText},
+        {"jet_space", 1, spaces},
+        {"jet_chr", 1, [](const Args& a) { return character(a, false); }},
+        {"jet_chrw", 1, [](const Args& a) { return character(a, true); }},
+        {"jet_asc", 1, [](const Args& a) { return characterCode(a, false); }},
+        {"jet_ascw", 1, [](const Args& a) { return characterCode(a, true); }},
+        {"jet_dateadd", 3, dateAdd},
+        {"jet_datediff", -1, dateDiff},
+        {"jet_date", 0, [](const Args&) { return clock(true, false); }},
+        {"jet_now", 0, [](const Args&) { return clock(true, true); }},
+        {"jet_time", 0, [](const Args&) { return clock(false, true); }},
         {"jet_format", -1, format},
     };
     for (const Entry& entry : entries) db.createFunction(entry.name, entry.arguments, entry.function);

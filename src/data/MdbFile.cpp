@@ -4,9 +4,11 @@
 #include <mdbtools.h>
 #include <sys/stat.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
+#include "data/CodePageText.h"
 #include "data/DatabaseError.h"
 
 namespace pontrel::data {
@@ -22,12 +24,6 @@ std::uint32_t le32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
-
-// Windows-1252, the code page of Access 97 texts, for the bytes where it differs from Latin-1.
-const char32_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
 void appendUtf16(std::string& out, const std::u16string& units) {
@@ -45,6 +41,38 @@ void appendUtf16(std::string& out, const std::u16string& units) {
 }
 
 }  // namespace
+
+std::optional<double> extendedDateTime(std::string_view stored) {
+    constexpr std::size_t kLength = 41;  // 19 digits, a colon, 19 digits, a colon, one digit
+    constexpr long long kLastDay = 3652058;  // 31 December 9999
+    constexpr long long kTicksPerDay = 864000000000;
+    constexpr long long kDaysBefore1899 = 693593;  // from 1 January 1 to 30 December 1899
+    if (stored.size() < kLength) return std::nullopt;
+    for (char ch : stored.substr(kLength))
+        if (ch != 0) return std::nullopt;
+    auto number = [&](std::size_t from, std::size_t digits, long long& value) {
+        value = 0;
+        for (std::size_t i = from; i < from + digits; ++i) {
+            if (stored[i] < '0' || stored[i] > '9') return false;
+            if (value > kTicksPerDay) return false;  // more than any day or time, before it can overflow
+            value = value * 10 + (stored[i] - '0');
+        }
+        return true;
+    };
+    // The last digit is how many digits of a second the value keeps: 7, ticks of 100 nanoseconds.
+    // Another would be a format not seen yet, and is not guessed at.
+    long long days = 0, ticks = 0;
+    if (!number(0, 19, days) || stored[19] != ':' || !number(20, 19, ticks) || stored.substr(39, 2) != ":7")
+        return std::nullopt;
+    if (days > kLastDay || ticks >= kTicksPerDay) return std::nullopt;
+    // Before 30 December 1899 the whole part counts back while the fraction runs forward.
+    const double whole = static_cast<double>(days - kDaysBefore1899);
+    const double fraction = static_cast<double>(ticks) / static_cast<double>(kTicksPerDay);
+    double date = whole >= 0 ? whole + fraction : whole - fraction;
+    // A fraction a hair below a whole day can round up to the next day: keep the stored day.
+    if (std::trunc(date) != whole) date = std::nextafter(whole >= 0 ? whole + 1 : whole - 1, whole);
+    return date;
+}
 
 struct MdbFile::Handle {
     MdbHandle* mdb = nullptr;
@@ -76,11 +104,17 @@ MdbFile::MdbFile(const std::string& path) : path_(path), handle_(std::make_uniqu
     pages_ = static_cast<std::int64_t>(info.st_size) / pageSize;
     if (pages_ <= static_cast<std::int64_t>(kCatalogPage))
         throw DatabaseError("the file is too short to hold its catalog");
+    // libmdb has read the code page from the header, and decodes the names of tables and
+    // columns by it, falling back on Windows-1252 as CodePageText does.
+    const int codePage = jetVersion() == MDB_VER_JET3 ? handle_->mdb->f->code_page : 1252;
+    jet3Text_ = std::make_unique<CodePageText>(codePage);
 }
 
 MdbFile::~MdbFile() = default;
 
 int MdbFile::jetVersion() const { return static_cast<int>(handle_->mdb->f->jet_version); }
+
+int MdbFile::codePage() const { return jet3Text_->codePage(); }
 
 std::unique_ptr<MdbTable> MdbFile::openTable(const std::string& name, std::uint32_t definitionPage) {
     auto state = std::make_unique<MdbTable::State>();
@@ -302,6 +336,12 @@ MdbValue MdbTable::decode(std::size_t columnIndex, bool isNull, int start, int s
             // strtod rounds the decimal text to the nearest double.
             return real(std::strtod(((negative ? "-" : "") + digits).c_str(), nullptr));
         }
+        case MdbType::ExtendedDateTime: {
+            std::optional<double> date =
+                extendedDateTime(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(size)));
+            if (!date) damaged("a value of the column '" + column.name + "' is not an extended date and time");
+            return real(*date);
+        }
         case MdbType::Guid: {
             need(16);
             char buffer[48];
@@ -402,14 +442,8 @@ std::string MdbTable::longValue(const MdbColumnInfo& column, int start, int size
 }
 
 std::string MdbTable::text(const unsigned char* data, std::size_t size) const {
-    std::string out;
-    if (file_.jetVersion() == MDB_VER_JET3) {
-        for (std::size_t i = 0; i < size; ++i) {
-            unsigned char b = data[i];
-            appendUtf8(out, b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : static_cast<char32_t>(b));
-        }
-        return out;
-    }
+    if (file_.jetVersion() == MDB_VER_JET3)
+        return file_.jet3Text_->toUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
     // UCS-2, or "compressed" when it starts with FF FE: then each 0x00 byte switches between
     // one byte per character (high byte zero) and two bytes per character.
     std::u16string units;
@@ -432,6 +466,7 @@ std::string MdbTable::text(const unsigned char* data, std::size_t size) const {
     } else {
         for (std::size_t i = 0; i + 1 < size; i += 2) units += static_cast<char16_t>(data[i] | data[i + 1] << 8);
     }
+    std::string out;
     appendUtf16(out, units);
     return out;
 }

@@ -1,18 +1,23 @@
 #pragma once
 // The one place that calls libmdb. MdbFile opens an Access file read-only and owns its handle;
 // MdbTable owns one table definition and walks its rows, handing out each value exactly as it
-// is stored (numbers and dates from their raw bytes, texts decoded to UTF-8, long values read
-// whole). Every libmdb result is checked, and no offset or length read from the file is used
-// before it is checked against the page or the file it must lie in: damage becomes a
-// DatabaseError, never a read out of bounds or an endless walk.
+// is stored (numbers and dates from their raw bytes, texts decoded to UTF-8 - an Access 97
+// file's from the code page its header names - long values read whole). Every libmdb result
+// is checked, and no offset or length read from the file is used before it is checked against
+// the page or the file it must lie in: damage becomes a DatabaseError, never a read out of
+// bounds or an endless walk.
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pontrel::data {
+
+class CodePageText;
 
 struct MdbValue {
     enum class Kind { Null, Integer, Real, Text, Blob };
@@ -26,8 +31,15 @@ struct MdbValue {
 enum class MdbType {
     YesNo = 0x01, Byte = 0x02, Integer = 0x03, Long = 0x04, Currency = 0x05, Single = 0x06,
     Double = 0x07, DateTime = 0x08, Binary = 0x09, Text = 0x0a, Ole = 0x0b, Memo = 0x0c,
-    Guid = 0x0f, Decimal = 0x10, Complex = 0x12
+    Guid = 0x0f, Decimal = 0x10, Complex = 0x12, ExtendedDateTime = 0x14
 };
+
+// An Extended Date/Time value (Access 2016 and later) as the program's day count (see
+// DayCount.h), or nothing when the bytes are not one. It is stored as ASCII text,
+// "DDDDDDDDDDDDDDDDDDD:TTTTTTTTTTTTTTTTTTT:P" and a zero byte: the days since 1 January of the
+// year 1, the time of day in units of 100 nanoseconds, and the digits of a second it keeps (7).
+// Far from 1899 a double keeps the time to some microseconds; the day is always kept.
+std::optional<double> extendedDateTime(std::string_view stored);
 
 struct MdbColumnInfo {
     std::string name;
@@ -86,6 +98,9 @@ public:
 
     static constexpr std::uint32_t kCatalogPage = 2;  // MSysObjects, in every Access file
     int jetVersion() const;
+    // The code page of an Access 97 file's texts (1252 when its header names none that can be
+    // read); the later formats hold their texts in UTF-16.
+    int codePage() const;
     const std::string& path() const { return path_; }
     std::int64_t pageCount() const { return pages_; }
 
@@ -94,6 +109,7 @@ private:
     struct Handle;
     std::string path_;
     std::unique_ptr<Handle> handle_;
+    std::unique_ptr<CodePageText> jet3Text_;
     std::int64_t pages_ = 0;
 };
 

@@ -23,6 +23,14 @@ bool isDateType(const std::string& declared) {
     return type.find("DATE") != std::string::npos || type.find("TIMESTAMP") != std::string::npos;
 }
 
+// The columns the program reads as dates, whatever their declared type: a source may declare
+// SampleDate as TEXT, or compute it in a view (date(x) AS SampleDate), which declares nothing.
+bool isReadAsDate(const std::string& column) { return sameNameIgnoringCase(column, "SampleDate"); }
+
+bool isDateColumn(const SqliteStatement& read, int column) {
+    return isDateType(read.columnDeclaredType(column)) || isReadAsDate(read.columnName(column));
+}
+
 std::string oneLine(std::string text) {
     for (char& ch : text)
         if (ch == '\n' || ch == '\r' || ch == '\t') ch = ' ';
@@ -59,11 +67,14 @@ public:
         if (loaded_.count(upperAscii(realName))) return true;
         attachTo(work);
         if (type == "table") {
-            checkDates(realName);
+            checkDates(realName, true);
         } else {
             for (const std::string& table : db_.tablesRead("SELECT * FROM " + quotedIdentifier(realName)))
-                if (find(table, type, realName, sql) && type == "table") checkDates(realName);
+                if (find(table, type, realName, sql) && type == "table")
+                    checkDates(realName, true);
             find(name, type, realName, sql);
+            // Dates the view computes itself come from no table that was checked.
+            checkDates(realName, false);
         }
         loaded_.insert(upperAscii(realName));
         return true;
@@ -140,7 +151,7 @@ private:
         for (int c = 0; c < columns.columnCount(); ++c) {
             std::string name = quotedIdentifier(columns.columnName(c));
             if (c) select += ", ";
-            if (isDateType(columns.columnDeclaredType(c)))
+            if (isDateColumn(columns, c))
                 select += "pontrel_iso_date(" + name + ") AS " + name;
             else
                 select += name + " COLLATE " + kTextCollation + " AS " + name;
@@ -151,13 +162,16 @@ private:
     }
 
     // Every value of a date column must be an ISO-8601 text or NULL; the first one that is not is
-    // reported with its table, column and row.
-    void checkDates(const std::string& table) {
-        if (checked_.count(upperAscii(table))) return;
-        SqliteStatement read = db_.prepare("SELECT * FROM " + quotedIdentifier(table));
+    // reported with its table (or query), column and row. A query's columns that carry a date
+    // type come straight from a table column, which its own check covers.
+    void checkDates(const std::string& object, bool table) {
+        if (checked_.count(upperAscii(object))) return;
+        SqliteStatement read = db_.prepare("SELECT * FROM " + quotedIdentifier(object));
         std::vector<int> dateColumns;
         for (int c = 0; c < read.columnCount(); ++c)
-            if (isDateType(read.columnDeclaredType(c))) dateColumns.push_back(c);
+            if (table ? isDateColumn(read, c)
+                      : isReadAsDate(read.columnName(c)) && !isDateType(read.columnDeclaredType(c)))
+                dateColumns.push_back(c);
         std::int64_t row = 0;
         if (!dateColumns.empty()) {
             while (read.step()) {
@@ -169,14 +183,15 @@ private:
                     std::string value = type == SqliteStatement::Type::Blob
                                             ? std::string("binary data")
                                             : std::string(read.columnText(c));
-                    throw DatabaseError("The column '" + read.columnName(c) + "' of the table '" +
-                                        table + "' in '" + path_ + "' holds '" + value + "' in row " +
-                                        std::to_string(row) +
-                                        ", which is not a date (YYYY-MM-DD, optionally with HH:MM[:SS])");
+                    throw DatabaseError(
+                        "The column '" + read.columnName(c) + "' of the " +
+                        (table ? "table" : "query") + " '" + object + "' in '" + path_ +
+                        "' holds '" + value + "' in row " + std::to_string(row) +
+                        ", which is not a date (YYYY-MM-DD, optionally with HH:MM[:SS])");
                 }
             }
         }
-        checked_.insert(upperAscii(table));
+        checked_.insert(upperAscii(object));
     }
 
     static void isoDateFunction(SqliteCall& call) {

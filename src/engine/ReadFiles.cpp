@@ -47,6 +47,12 @@ data::Date fieldDate(const data::Recordset& rows, int index, std::size_t row) {
                               "', which is not a date");
 }
 
+// Midnight of the calendar day after the date's own.
+data::Date nextDay(data::Date date) {
+    data::CivilTime c = data::civilFromDate(date);
+    return data::dateFromCivil({c.year, c.month, c.day}) + 1;
+}
+
 }  // namespace
 
 std::string SqlDateText(data::Date date) {
@@ -78,7 +84,8 @@ void DefineAttributes(RunState& state, UserInterface& ui) {
         FieldRef name("ParameterName"), code("ParameterCode");
         while (!rows.eof()) {
             int nameIndex = name.index(rows);
-            if (!rows.isNull(nameIndex) && rows.textView(nameIndex) != previous) {
+            // Names are compared and kept in one text form, also when stored as numbers.
+            if (!rows.isNull(nameIndex) && rows.text(nameIndex) != previous) {
                 ++state.ParameterSlot;
                 previous = rows.text(nameIndex);
                 state.NumericAttributes.push_back(previous);
@@ -101,12 +108,17 @@ void ReadSamples(RunState& state, UserInterface& ui) {
     data::Connection& db = *state.DBConnection;
 
     if (state.ShapeType == kDayMode) {
-        const std::string d = SqlDateText(state.SelectedDay);
-        state.SelectQuery = "Select * from Kelvash_Query WHERE (SampleDate =  #" + d +
-                            "# )  ORDER BY ParameterName ";
+        // The whole calendar day, whatever the time of each sample: from its midnight to the next
+        // (the calendar's last day has none).
+        std::string day = "SampleDate >= #" + SqlDateText(state.SelectedDay) + "#";
+        const data::Date next = nextDay(state.SelectedDay);
+        if (data::civilFromDate(next).year <= 9999)
+            day += " And SampleDate < #" + SqlDateText(next) + "#";
+        state.SelectQuery =
+            "Select * from Kelvash_Query WHERE (" + day + " )  ORDER BY ParameterName ";
         state.SampleRecords = db.execute(state.SelectQuery);
         state.CountQuery =
-            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (SampleDate = #" + d + "#)";
+            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (" + day + ")";
     } else if (state.ShapeType == kParameterMode) {
         const std::string p = data::sqlQuote(state.SelectedParameter);
         state.SelectQuery =
@@ -196,7 +208,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         } else if (state.NumericAttributeCount >= 2) {
             int nameIndex = parameterName.index(rows);
             if (!rows.isNull(nameIndex)) {
-                auto found = slotsOf.find(std::string(rows.textView(nameIndex)));
+                auto found = slotsOf.find(rows.text(nameIndex));  // the layout's text form
                 if (found != slotsOf.end()) {
                     double number = readValue(r);
                     for (int k : found->second) state.NumericValues(r, static_cast<std::size_t>(k)) = number;

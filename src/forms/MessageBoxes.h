@@ -22,7 +22,8 @@ public:
     virtual int question(QWidget* owner, const QString& text, const QString& title) = 0;
 };
 
-// QMessageBox, application-modal: no other window takes input while a box is open.
+// QMessageBox, application-modal: no other window takes input while a box is open. Each is at
+// least as wide as its title needs.
 class QtMessageBoxes : public MessageBoxes {
 public:
     void message(QWidget* owner, const QString& text) override;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QPointer>
 #include <cmath>
 #include <ctime>
 
@@ -9,6 +10,7 @@
 #include "dialogs/BrowseFolder.h"
 #include "engine/ConversionDriver.h"
 #include "forms/DesignUnits.h"
+#include "forms/Keyboard.h"
 #include "forms/RegionalSettings.h"
 #include "forms/Wizard.h"
 #include "forms/frmAbout.h"
@@ -61,7 +63,7 @@ Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
 
     // Created in tab order; the frame first among the overlapping ones, so that the button
     // lying in its bottom row is drawn over it.
-    IndexCreation_frame = new QGroupBox(this);
+    IndexCreation_frame = new Frame(QString(), this);
     place(IndexCreation_frame, 0, 120, 10575, 4575, designFont("MS Sans Serif", 8.25, true));
     Command1 = new QPushButton("Create Shape File", this);
     place(Command1, 4560, 4080, 2415, 495, designFont("MS Sans Serif", 12, true));
@@ -97,7 +99,7 @@ Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
         label->setWordWrap(true);
         growToFitText(label);
     }
-    TypeCoordinates_Frame = new QGroupBox("Type of Coordinates", IndexCreation_frame);
+    TypeCoordinates_Frame = new Frame("Type of Coordinates", IndexCreation_frame);
     place(TypeCoordinates_Frame, 3000, 1200, 3495, 1215);
     NormalCoordinates_OB = new QRadioButton("Normal Coordinates", TypeCoordinates_Frame);
     place(NormalCoordinates_OB, 360, 240, 1815, 375);
@@ -109,9 +111,9 @@ Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
     CancelButton = new QPushButton("Close", IndexCreation_frame);
     place(CancelButton, 7080, 3960, 1455, 495);
 
-    // Neither Enter nor Esc has a meaning of its own here.
-    for (QPushButton* button : {Command1, About, ShapeBrowser1, Back_CB, CancelButton})
-        button->setAutoDefault(false);
+    // No button is the form's default: Enter presses only the button that has the focus.
+    pressOnEnter({Command1, About, ShapeBrowser1, Back_CB, CancelButton});
+    tabToSelectedOption({NormalCoordinates_OB, MilitaryCoordinates_OB});
     QWidget* order[] = {Command1, About, ShapeBrowser1, ShapeFolder_TB[0], ShapeFileName_TB,
                         NormalCoordinates_OB, MilitaryCoordinates_OB, Back_CB, CancelButton};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
@@ -172,10 +174,11 @@ void Pontrel::Command1_Click() {
 }
 
 void Pontrel::ShapeBrowser1_Click() {
-    wizard_.run(this, [&] {
-        dialogs::PickFolder(wizard_.dialogs(), wizard_.state());
-        ShapeFolder_TB[0]->setText(QString::fromStdString(wizard_.state().BrowseFolderResult));
-    });
+    // The form takes input while the browser is open: "<< Back" may unload it meanwhile.
+    const QPointer<Pontrel> self(this);
+    Wizard& wizard = wizard_;
+    wizard.run(this, [&] { dialogs::PickFolder(wizard.dialogs(), wizard.state()); });
+    if (self) ShapeFolder_TB[0]->setText(QString::fromStdString(wizard.state().BrowseFolderResult));
 }
 
 void Pontrel::Back_CB_Click() {

@@ -5,7 +5,6 @@
 // status panels (phase, elapsed and remaining time). Unloaded by its own "<< Back".
 
 #include <QElapsedTimer>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -17,6 +16,7 @@
 
 #include "engine/RunState.h"
 #include "engine/UserInterface.h"
+#include "forms/Frame.h"
 #include "forms/StatusBar.h"
 #include "forms/StepWindow.h"
 
@@ -45,7 +45,7 @@ public:
 
     QPushButton* Command1;
     QProgressBar* ProgressBar1;
-    QGroupBox* IndexCreation_frame;
+    Frame* IndexCreation_frame;
     StatusBar* StatusBar2;
     QPushButton* About;
     QPushButton* ShapeBrowser1;
@@ -54,7 +54,7 @@ public:
     QLineEdit* ShapeFileName_TB;
     QLabel* Label8;
     QLabel* Label1;
-    QGroupBox* TypeCoordinates_Frame;
+    Frame* TypeCoordinates_Frame;
     QRadioButton* NormalCoordinates_OB;
     QRadioButton* MilitaryCoordinates_OB;
     QPushButton* Back_CB;

@@ -58,6 +58,44 @@ data::Date fromQt(const QDate& date, const QTime& time) {
     return data::dateFromCivil(c);
 }
 
+// The locale's numeric short date typed with a two-digit year, read in the window 1930-2029.
+// Day and month take one or two digits, the year exactly two.
+QDate twoDigitYearDate(const QString& text, const QLocale& locale) {
+    int day = 0, month = 0, year = -1;
+    qsizetype pos = 0;
+    auto number = [&](int minDigits, int maxDigits, int& value) {
+        const qsizetype start = pos;
+        auto digit = [&] { return text[pos] >= u'0' && text[pos] <= u'9'; };
+        while (pos < text.size() && pos - start < maxDigits && digit()) ++pos;
+        value = text.mid(start, pos - start).toInt();
+        return pos - start >= minDigits;
+    };
+    for (const Piece& part : pieces(locale.dateFormat(QLocale::ShortFormat))) {
+        if (!part.field) {
+            QString literal = part.text;  // a quoted literal stands without its quotes
+            if (literal.size() >= 2 && literal.startsWith(u'\'') && literal.endsWith(u'\''))
+                literal = literal.mid(1, literal.size() - 2);
+            if (!QStringView(text).mid(pos).startsWith(literal)) return {};
+            pos += literal.size();
+            continue;
+        }
+        const QChar letter = part.text[0];
+        const bool read = part.text.size() <= 2 && letter == u'd'   ? number(1, 2, day)
+                          : part.text.size() <= 2 && letter == u'M' ? number(1, 2, month)
+                          : letter == u'y'                          ? number(2, 2, year)
+                                                                    : false;
+        if (!read) return {};
+    }
+    if (pos != text.size() || year < 0) return {};
+    return QDate(year < 30 ? 2000 + year : 1900 + year, month, day);
+}
+
+// A typed short date: with the year in four digits, or in two.
+QDate shortDate(const QString& text, const QLocale& locale) {
+    const QDate date = locale.toDate(text, shortDatePattern(locale));
+    return date.isValid() ? date : twoDigitYearDate(text, locale);
+}
+
 QString shortTimePattern(const QLocale& locale) {
     std::vector<Piece> parts = pieces(locale.timeFormat(QLocale::ShortFormat));
     std::erase_if(parts, [](const Piece& p) { return p.field && p.text[0] == u't'; });
@@ -104,14 +142,13 @@ std::string dateValueText(data::Date value, const QLocale& locale) {
 std::optional<data::Date> readDate(const std::string& text, const QLocale& locale) {
     const QString typed = QString::fromStdString(text).trimmed();
     if (typed.isEmpty()) return std::nullopt;
-    const QString datePattern = shortDatePattern(locale);
-    const QDate alone = locale.toDate(typed, datePattern);
+    const QDate alone = shortDate(typed, locale);
     if (alone.isValid()) return fromQt(alone, QTime(0, 0));
     // Date and time are read apart, at each blank in turn (a date pattern may hold blanks), so
     // that no time zone is involved: a local time skipped by a clock change is still a time.
     const QString timePatterns[] = {longTimePattern(locale), shortTimePattern(locale)};
     for (qsizetype blank = typed.indexOf(u' '); blank > 0; blank = typed.indexOf(u' ', blank + 1)) {
-        const QDate date = locale.toDate(typed.left(blank).trimmed(), datePattern);
+        const QDate date = shortDate(typed.left(blank).trimmed(), locale);
         if (!date.isValid()) continue;
         for (const QString& timePattern : timePatterns) {
             const QTime time = locale.toTime(typed.mid(blank + 1).trimmed(), timePattern);

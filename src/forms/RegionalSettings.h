@@ -25,7 +25,8 @@ std::string dateText(data::Date date, const QLocale& locale = QLocale());
 std::string dateValueText(data::Date value, const QLocale& locale = QLocale());
 
 // A typed date: the locale's short date with or without a time of day (long or short form), or
-// YYYY-MM-DD with an optional time. Blanks around the text are ignored.
+// YYYY-MM-DD with an optional time. Blanks around the text are ignored. The short date may give
+// its year in two digits, as users type it: 30 to 99 are 1930 to 1999, 00 to 29 are 2000 to 2029.
 std::optional<data::Date> readDate(const std::string& text, const QLocale& locale = QLocale());
 
 // The system clock to the second.

@@ -2,6 +2,7 @@
 
 #include "Version.h"
 #include "forms/DesignUnits.h"
+#include "forms/Keyboard.h"
 #include "forms/Wizard.h"
 
 namespace pontrel::forms {
@@ -14,7 +15,7 @@ void StepTwoForm::designWindow(const QString& frameCaption, const QRect& frame, 
     setFont(designFont());
     placeWindow(this, -1, -1, 4680, 3195, false);
 
-    Frame1 = new QGroupBox(frameCaption, this);
+    Frame1 = new Frame(frameCaption, this);
     place(Frame1, frame.left(), frame.top(), frame.width(), frame.height());
     Command1 = new QPushButton("Next >>", this);
     place(Command1, 3240, 2280, 1335, 375);
@@ -22,7 +23,7 @@ void StepTwoForm::designWindow(const QString& frameCaption, const QRect& frame, 
     place(Back_CB, backLeft, 2280, backWidth, 375);
     CancelButton = new QPushButton("Close", this);
     place(CancelButton, 3240, 2760, 1335, 375);
-    for (QPushButton* button : {Command1, Back_CB, CancelButton}) button->setAutoDefault(false);
+    pressOnEnter({Command1, Back_CB, CancelButton});
 
     connect(Command1, &QPushButton::clicked, this, &StepTwoForm::Command1_Click);
     connect(Back_CB, &QPushButton::clicked, this, &StepTwoForm::Back_CB_Click);

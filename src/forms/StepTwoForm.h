@@ -5,10 +5,10 @@
 // named another database file since, which it then reads its list from again.
 
 #include <QComboBox>
-#include <QGroupBox>
 #include <QPushButton>
 #include <string>
 
+#include "forms/Frame.h"
 #include "forms/StepWindow.h"
 
 namespace pontrel::forms {
@@ -25,7 +25,7 @@ public:
     // The database file the list was read from.
     const std::string& listFile() const { return listFile_; }
 
-    QGroupBox* Frame1;
+    Frame* Frame1;
     QPushButton* Command1;
     QPushButton* Back_CB;
     QPushButton* CancelButton;

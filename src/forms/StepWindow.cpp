@@ -4,12 +4,15 @@
 #include <QGuiApplication>
 #include <QScreen>
 
+#include "forms/Keyboard.h"
 #include "forms/Wizard.h"
 
 namespace pontrel::forms {
 
 StepWindow::StepWindow(Wizard& wizard, Qt::WindowFlags flags)
-    : QWidget(nullptr, flags), wizard_(wizard) {}
+    : QWidget(nullptr, flags), wizard_(wizard) {
+    drawFocusFromStart(this);
+}
 
 void StepWindow::closeEvent(QCloseEvent* event) {
     if (wizard_.ended()) {

@@ -3,6 +3,7 @@
 #include "Version.h"
 #include "dialogs/BrowseForFile.h"
 #include "forms/DesignUnits.h"
+#include "forms/Keyboard.h"
 #include "forms/Wizard.h"
 
 namespace pontrel::forms {
@@ -19,7 +20,7 @@ TypeForm::TypeForm(Wizard& wizard) : StepWindow(wizard, fixedDialogFlags()) {
     place(OKButton, 8880, 2280, 1215, 375);
     CancelButton = new QPushButton("Close", this);
     place(CancelButton, 8880, 2760, 1215, 375);
-    Frame1 = new QGroupBox("Select Type of Shapefile", this);
+    Frame1 = new Frame("Select Type of Shapefile", this);
     place(Frame1, 1560, 1440, 2895, 1335);
     Day_OB = new QRadioButton("Day", Frame1);
     place(Day_OB, 360, 360, 1335, 255);
@@ -38,8 +39,8 @@ TypeForm::TypeForm(Wizard& wizard) : StepWindow(wizard, fixedDialogFlags()) {
     place(DataSourceBrowser, 7200, 480, 975, 375);
     DataSourceBrowser->setToolTip("Browse DataSource file");
 
-    for (QPushButton* button : {OKButton, CancelButton, DataSourceBrowser})
-        button->setAutoDefault(false);
+    pressOnEnter({OKButton, CancelButton, DataSourceBrowser});
+    tabToSelectedOption({Day_OB, Parameter_OB});
     setTabOrder(OKButton, CancelButton);
     setTabOrder(CancelButton, Day_OB);
     setTabOrder(Day_OB, Parameter_OB);

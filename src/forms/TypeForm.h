@@ -3,12 +3,12 @@
 // (one parameter over all dates, or all parameters of one day). Loaded once and never unloaded:
 // "Next  >>" only hides it, so it keeps the path and the choice.
 
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "forms/Frame.h"
 #include "forms/StepWindow.h"
 
 namespace pontrel::forms {
@@ -26,7 +26,7 @@ public:
     QLabel* Label4;
     QLineEdit* DataSourceFile_TB;
     QPushButton* DataSourceBrowser;
-    QGroupBox* Frame1;
+    Frame* Frame1;
     QRadioButton* Day_OB;
     QRadioButton* Parameter_OB;
     QPushButton* OKButton;

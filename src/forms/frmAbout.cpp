@@ -5,6 +5,7 @@
 #include "Version.h"
 #include "forms/Artwork.h"
 #include "forms/DesignUnits.h"
+#include "forms/Keyboard.h"
 #include "forms/StepWindow.h"
 #include "forms/Wizard.h"
 
@@ -57,6 +58,7 @@ frmAbout::frmAbout(Wizard& wizard) : QDialog(nullptr, fixedDialogFlags()), wizar
                           255, 2625, 3870, 225);
 
     cmdOK->setFocus();
+    drawFocusFromStart(this);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
 }
 

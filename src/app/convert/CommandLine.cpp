@@ -108,6 +108,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         auto database = [&] {
             if (databaseGiven)
                 throw UsageError("Only one database can be given: '" + arg + "' is one too many");
+            if (arg.empty()) throw UsageError("The database file name is empty");
             databaseGiven = true;
             command.database = arg;
         };
