@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -1006,6 +1007,46 @@ private slots:
         QCOMPARE(h.ended, std::optional<int>(0));
         QCOMPARE(h.boxes.messages.last(), "Day Shape File '" + name + ".shp' was created with success");
         QVERIFY(QFileInfo::exists(out.filePath(name + ".shp")));
+    }
+
+    // The settings are read when "Create Shape File" is pressed: one that cannot be used is shown
+    // and nothing is written, the step stays for another try; once mended, they are followed.
+    void settingsAreReadWhenTheConversionStarts() {
+        if (!QFileInfo::exists(samplePath())) QSKIP("the sample database is not built");
+        QTemporaryDir config, out;
+        const QByteArray previous = qgetenv("XDG_CONFIG_HOME");
+        qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
+        QDir(config.path()).mkpath("vessamo-pontrel");
+        const QString settings = config.filePath("vessamo-pontrel/settings.ini");
+        auto writeSettings = [&](const char* text) {
+            QFile file(settings);
+            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            file.write(text);
+        };
+
+        Harness h;
+        h.next(samplePath().toStdString(), kParameterMode);
+        h.choose("Mercúrio");
+        Pontrel& f = h.stepThree();
+        f.ShapeFolder_TB[0]->setText(out.path());
+        click(f.NormalCoordinates_OB);
+        writeSettings("[Output]\nNormalCRS=EPSG:4326\nMissing=nothing\n");
+        click(f.Command1);
+        QCOMPARE(h.boxes.messages, QStringList{"The settings file '" + settings +
+                                               "', line 3: Missing is 'nothing': it must be placeholders or null"});
+        QVERIFY(f.OptionsInvalid && !h.ended && f.isVisible() && !h.wizard.converting());
+        QVERIFY(QDir(out.path()).isEmpty());
+
+        writeSettings("[Output]\nNormalCRS=EPSG:4326\nMissing=null\nValues=exact\n");
+        click(f.Command1);
+        qputenv("XDG_CONFIG_HOME", previous);
+        QCOMPARE(h.ended, std::optional<int>(0));
+        // Without placeholders nothing is said about them.
+        QCOMPARE(h.boxes.messages.mid(1),
+                 QStringList{"Parameter Shape File 'Mercúrio.shp' was created with success"});
+        QFile prj(out.filePath("Mercúrio.prj"));
+        QVERIFY(prj.open(QIODevice::ReadOnly));
+        QVERIFY(prj.readAll().startsWith("GEOGCS[\"GCS_WGS_1984\""));
     }
 
     void failedConversionEndsTheProgram() {

@@ -1074,6 +1074,42 @@ SqlValue dateDiff(const Args& a) {
     return SqlValue::ofInteger(result);
 }
 
+// TimeSerial(hours, minutes, seconds): a time, carried into days beyond 24 hours (or before 0).
+SqlValue timeSerial(const Args& a) {
+    std::int64_t hours = wholeArgument(a[0], "TimeSerial", "hour");
+    std::int64_t minutes = wholeArgument(a[1], "TimeSerial", "minute");
+    std::int64_t seconds = wholeArgument(a[2], "TimeSerial", "second");
+    if (std::llabs(hours) > 10'000'000 || std::llabs(minutes) > 600'000'000 || std::llabs(seconds) > 3'600'000'000LL)
+        fail("TimeSerial", "gives a date outside the years 100 to 9999");
+    std::int64_t total = hours * 3600 + minutes * 60 + seconds;
+    std::int64_t day = total >= 0 ? total / 86400 : (total - 86399) / 86400;
+    std::int64_t second = total - day * 86400;
+    CivilTime c = civilFromDate(static_cast<Date>(day));
+    if (c.year < 100) fail("TimeSerial", "gives a date outside the years 100 to 9999");
+    c.hour = static_cast<int>(second / 3600);
+    c.minute = static_cast<int>(second / 60 % 60);
+    c.second = static_cast<int>(second % 60);
+    return integerOrReal(dateFromCivil(c));
+}
+
+// DateValue and TimeValue: the day of a date-and-time, and its time of day (on 30 December 1899).
+SqlValue dateOrTimeValue(const Args& a, bool day) {
+    const char* name = day ? "DateValue" : "TimeValue";
+    if (a[0].isNull()) fail(name, "was given Null");
+    CivilTime c = civilFromDate(*toDate(a[0], name));
+    CivilTime out;
+    if (day) {
+        out.year = c.year;
+        out.month = c.month;
+        out.day = c.day;
+    } else {
+        out.hour = c.hour;
+        out.minute = c.minute;
+        out.second = c.second;
+    }
+    return integerOrReal(dateFromCivil(out));
+}
+
 // Date(), Now() and Time(): the computer's local date and time, as Access reads its clock.
 SqlValue clock(bool withDay, bool withTime) {
     std::time_t now = std::time(nullptr);
@@ -1375,6 +1411,14 @@ void registerJetFunctions(SqliteDatabase& db) {
         {"jet_weekday", 1, weekday},
         {"jet_dateserial", 3, dateSerial},
         {"jet_datepart", -1, datePartOf},
+        {"jet_timeserial", 3, timeSerial},
+        {"jet_datevalue", 1, [](const Args& a) { return dateOrTimeValue(a, true); }},
+        {"jet_timevalue", 1, [](const Args& a) { return dateOrTimeValue(a, false); }},
+        {"jet_at_most_one", 1,
+         [](const Args& a) {
+             if (a[0].number() > 1) throw DatabaseError("A subquery used as a value gave more than one row");
+             return SqlValue::null();
+         }},
         {"jet_instr", -1, inString},
         {"jet_replace", -1, replaceText},
         {"jet_space", 1, spaces},

@@ -83,6 +83,10 @@ private:
         const Token& t = tokens_[at];
         return t.kind == Token::Name || (t.kind == Token::Word && !reservedWords().count(t.value));
     }
+    // After "Table." any word names a field, even one Jet reserves (Orders.No, t.Yes).
+    bool isFieldName(std::size_t at) const {
+        return tokens_[at].kind == Token::Name || tokens_[at].kind == Token::Word;
+    }
     std::size_t identifier(const char* what) {
         if (!isIdentifier(pos_)) throw unexpected(std::string("expected ") + what);
         return pos_++;
@@ -498,10 +502,14 @@ private:
         if (isIdentifier(pos_)) {
             e->kind = Expr::Column;
             e->token = pos_++;
-            if (isSymbol(".")) {
+            // Table!Field names a field as Table.Field does; Forms!Form!Control, three names,
+            // is a form reference.
+            bool bang = isSymbol("!") && isFieldName(pos_ + 1) && !isSymbol("!", pos_ + 2) &&
+                        !isSymbol(".", pos_ + 2);
+            if (isSymbol(".") || bang) {
                 e->qualifier = e->token;
                 e->marks.push_back(pos_++);
-                if (!isIdentifier(pos_)) throw unexpected("expected a field name after '.'");
+                if (!isFieldName(pos_)) throw unexpected("expected a field name after '.'");
                 e->token = pos_++;
                 if (isSymbol(".")) throw messages_.refuse("a name with more than one '.'");
             }

@@ -250,10 +250,18 @@ private:
                 return inner;
             }
             case Expr::Subquery: {
+                // A subquery used as a value must give one column and at most one row; SQLite
+                // would quietly take the first of several rows where Jet stops with an error.
                 std::vector<JetSchema::Column> columns;
+                bool known = false;
+                std::string inner = splitLead(query(*e.query, &scope, false, &columns, &known)).second;
+                if (known && columns.size() != 1)
+                    throw messages_.refuse("a subquery with " + std::to_string(columns.size()) + " columns as a value");
                 Emitted out;
-                out.text = t(e.marks[0]) + query(*e.query, &scope, false, &columns) + t(e.marks[1]);
-                out.type = columns.size() == 1 ? columns[0].type : JetType::Unknown;
+                out.text = t(e.marks[0]) + "WITH \"jet_one\"(\"jet_value\") AS (" + inner +
+                           ") SELECT coalesce(jet_at_most_one(count(*)), max(\"jet_value\")) FROM \"jet_one\"" +
+                           t(e.marks[1]);
+                out.type = known ? columns[0].type : JetType::Unknown;
                 return out;
             }
             case Expr::Exists: {
@@ -292,12 +300,15 @@ private:
     // parameter to ask for when the query runs: refused when every source's columns are known.
     Emitted column(const Expr& e, const Scope& scope) {
         Emitted out;
-        out.text = (e.qualifier ? identifier(*e.qualifier) + t(e.marks[0]) : std::string()) + identifier(e.token);
+        out.text = (e.qualifier ? identifier(*e.qualifier) + tokens_[e.marks[0]].lead + "." : std::string()) +
+                   identifier(e.token);
         out.column = true;
         std::string name = nameOf(e.token);
         if (e.qualifier) {
             std::string source = nameOf(*e.qualifier);
             const Binding* b = findBinding(source, scope);
+            if (!b && tokens_[e.marks[0]].value == "!")
+                throw messages_.refuse("the '!' operator (a form reference)");
             if (!b)
                 throw messages_.names("'" + source + "." + name + "', but it reads nothing called '" + source +
                                       "' (Access would ask for its value)");
@@ -308,14 +319,19 @@ private:
             return out;
         }
         bool allKnown = true;
-        for (const Scope* s = &scope; s; s = s->outer)
+        for (const Scope* s = &scope; s; s = s->outer) {
+            int holders = 0;
             for (const Binding& b : s->bindings) {
-                if (columnOf(b, name)) {
-                    out.type = columnType(e, scope);
-                    return out;
-                }
+                if (columnOf(b, name)) ++holders;
                 allKnown = allKnown && b.known;
             }
+            if (holders > 1)
+                throw messages_.names("the column '" + name + "', which more than one of its tables has, without saying which");
+            if (holders == 1) {
+                out.type = columnType(e, scope);
+                return out;
+            }
+        }
         for (const auto& [alias, aliased] : scope.aliases) {
             if (!sameNameIgnoringCase(alias, name)) continue;
             for (const std::string& open : expandingAliases_)
@@ -372,9 +388,13 @@ private:
 
     // Jet refuses to compare a text with a number ("Data type mismatch"), where SQLite would order
     // every number before every text.
+    // A text compared with a date is read as a date by the regional settings (month or day first).
     void checkComparable(JetType a, JetType b) const {
-        if ((a == JetType::Text && b == JetType::Number) || (a == JetType::Number && b == JetType::Text))
+        auto pair = [&](JetType x, JetType y) { return (a == x && b == y) || (a == y && b == x); };
+        if (pair(JetType::Text, JetType::Number))
             throw messages_.refuse("a comparison of a text with a number (a data type mismatch in Jet)");
+        if (pair(JetType::Text, JetType::Date))
+            throw messages_.refuse("a comparison of a date with a text (Jet reads the text as a date by regional settings)");
     }
 
     Emitted literal(const Expr& e) {
@@ -553,7 +573,10 @@ private:
         bool collate = false;
         if (e.query) {
             std::vector<JetSchema::Column> columns;
-            inside = query(*e.query, &scope, false, &columns);
+            bool known = false;
+            inside = query(*e.query, &scope, false, &columns, &known);
+            if (known && columns.size() != 1)
+                throw messages_.refuse("IN with a subquery of " + std::to_string(columns.size()) + " columns");
             collate = !left.column && isTextual(left.type) &&
                       (columns.size() != 1 || isTextual(columns[0].type));
         } else {
@@ -579,6 +602,8 @@ private:
         Emitted left = wrap(value(*e.args[0], scope), PEquality + 1);
         Emitted low = wrap(value(*e.args[1], scope), PEquality + 1);
         Emitted high = wrap(value(*e.args[2], scope), PEquality + 1);
+        checkComparable(left.type, low.type);
+        checkComparable(left.type, high.type);
         if (!left.column && isTextual(left.type) && isTextual(low.type) && isTextual(high.type))
             left = collated(left);
         Emitted out;
@@ -621,6 +646,41 @@ private:
             out.prec = PEquality;
             out.condition = true;
             out.type = JetType::Bool;
+            return out;
+        }
+        if (name == "SWITCH") {
+            // Switch(test1, value1, test2, value2, ...): the value of the first test that holds,
+            // Null when none does.
+            if (count < 2 || count % 2 != 0)
+                throw messages_.refuse("the function " + written + " with " + std::to_string(count) +
+                                       " arguments (it takes pairs of a test and a value)");
+            Emitted out;
+            out.text = nameToken.lead + "CASE";
+            JetType type = JetType::Null;
+            for (std::size_t i = 0; i < count; i += 2) {
+                Emitted test = condition(*e.args[i], scope), result = value(*e.args[i + 1], scope);
+                out.text += " WHEN " + splitLead(test.text).second + " THEN " + splitLead(result.text).second;
+                type = unify(type, result.type);
+            }
+            out.text += " END";
+            out.type = type;
+            return out;
+        }
+        if (name == "CHOOSE") {
+            // Choose(index, value1, value2, ...): the index rounds to a whole number; Null when
+            // it is outside the values.
+            if (count < 2) throw messages_.refuse("the function " + written + " with 1 argument");
+            Emitted index = value(*e.args[0], scope);
+            Emitted out;
+            out.text = nameToken.lead + "CASE jet_round(" + splitLead(index.text).second + ")";
+            JetType type = JetType::Null;
+            for (std::size_t i = 1; i < count; ++i) {
+                Emitted result = value(*e.args[i], scope);
+                out.text += " WHEN " + std::to_string(i) + " THEN " + splitLead(result.text).second;
+                type = unify(type, result.type);
+            }
+            out.text += " END";
+            out.type = type;
             return out;
         }
         if (name == "CVAR") {
@@ -816,6 +876,7 @@ private:
         if (s.having) rest += t(*s.havingToken) + condition(*s.having, scope).text;
         std::string order;
         std::string windowOrder;
+        std::vector<std::string> keys;  // the ORDER BY terms, for TOP with DISTINCT
         if (!s.orderBy.empty()) {
             order = t(s.orderTokens[0]) + t(s.orderTokens[1]);
             for (std::size_t i = 0; i < s.orderBy.size(); ++i) {
@@ -828,6 +889,7 @@ private:
                 order += key + direction;
                 windowOrder += (i ? ", " : "") + splitLead(key).second +
                                (item.descending ? " DESC" : "");
+                keys.push_back(splitLead(key).second);
             }
         }
 
@@ -835,17 +897,20 @@ private:
             return distinctRows(s, scope, shown, outputs, expanded, head + " ", rest);
         if (!s.topToken) return head + quantifier + items + rest + order;
 
-        if (s.percentToken) throw messages_.refuse("TOP ... PERCENT");
         const std::string& count = tokens_[s.topValue].value;
         if (count.find_first_not_of("0123456789") != std::string::npos || count == "0" ||
-            count.find_first_not_of('0') == std::string::npos)
-            throw messages_.refuse("TOP " + count);
+            count.find_first_not_of('0') == std::string::npos || count.size() > 9 ||
+            (s.percentToken && std::stol(count) > 100))
+            throw messages_.refuse("TOP " + count + (s.percentToken ? " PERCENT" : ""));
+        // TOP n PERCENT keeps n percent of the rows, rounded up to a whole row.
+        std::string limit = s.percentToken ? "(" + count + " * \"jet_count\" + 99) / 100" : count;
+        std::string counted = s.percentToken ? ", COUNT(*) OVER () AS \"jet_count\"" : "";
         if (s.orderBy.empty()) {
             // Without an order, Jet's TOP n is any n rows, as LIMIT n is.
-            return head + quantifier + items + rest + " LIMIT " + count;
+            if (!s.percentToken) return head + quantifier + items + rest + " LIMIT " + count;
+            if (!expanded) throw messages_.refuse("TOP ... PERCENT over '*' of tables it does not know");
         }
         // Jet's TOP n keeps the rows tied with the n-th in the order: those ranked n or better.
-        if (s.quantifier == Select::Distinct) throw messages_.refuse("TOP with DISTINCT and ORDER BY");
         if (!expanded) throw messages_.refuse("TOP with ORDER BY over '*' of tables it does not know");
         std::string outerList;
         for (std::size_t i = 0; i < outputs.size(); ++i) {
@@ -859,10 +924,28 @@ private:
             innerItems += (i ? ", " : "") + splitLead(outputs[i].text).second;
             if (outputs[i].named || outputs[i].generatedName) innerItems += " AS " + quotedIdentifier(outputs[i].name);
         }
-        return head + " " + outerList + " FROM (SELECT " + innerItems + ", RANK() OVER (ORDER BY " +
-               windowOrder + ") AS \"jet_rank\", ROW_NUMBER() OVER (ORDER BY " + windowOrder +
-               ") AS \"jet_row\" " + splitLead(rest).second + ") WHERE \"jet_rank\" <= " + count +
-               " ORDER BY \"jet_row\"";
+        std::string ranked;
+        if (s.quantifier == Select::Distinct) {
+            // DISTINCT comes first, then the ranking, over the order terms kept as columns (Jet
+            // orders a DISTINCT query only by what it selects, so they add no rows).
+            std::string rankOrder;
+            for (std::size_t i = 0; i < keys.size(); ++i) {
+                std::string column = "\"jet_k" + std::to_string(i + 1) + "\"";
+                innerItems += ", " + keys[i] + " AS " + column;
+                rankOrder += (i ? ", " : "") + column + " COLLATE " + kTextCollation +
+                             (s.orderBy[i].descending ? " DESC" : "");
+            }
+            if (keys.empty()) rankOrder = "NULL";
+            ranked = "SELECT *, RANK() OVER (ORDER BY " + rankOrder + ") AS \"jet_rank\", ROW_NUMBER() OVER (ORDER BY " +
+                     rankOrder + ") AS \"jet_row\"" + counted + " FROM (SELECT DISTINCT " + innerItems + " " +
+                     splitLead(rest).second + ")";
+        } else {
+            std::string window = keys.empty() ? std::string("NULL") : windowOrder;
+            ranked = "SELECT " + innerItems + ", RANK() OVER (ORDER BY " + window + ") AS \"jet_rank\", ROW_NUMBER() OVER (ORDER BY " +
+                     window + ") AS \"jet_row\"" + counted + " " + splitLead(rest).second;
+        }
+        std::string kept = keys.empty() ? "\"jet_row\"" : "\"jet_rank\"";
+        return head + " " + outerList + " FROM (" + ranked + ") WHERE " + kept + " <= " + limit + " ORDER BY \"jet_row\"";
     }
 
     // An ORDER BY or GROUP BY term: texts that are not plain columns get Jet's collation.

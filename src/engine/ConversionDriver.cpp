@@ -17,8 +17,19 @@ bool Shape_CheckOptions(const OutputOptions& options, UserInterface& ui) {
     return optionsInvalid;
 }
 
-bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& options) {
+bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& options,
+                   const SettingsReader& settings) {
     if (Shape_CheckOptions(options, ui)) return false;
+    OutputSettings chosen;
+    if (settings) {
+        try {
+            chosen = settings();
+        } catch (const SettingsError& e) {
+            ui.showMessage(e.what());
+            return false;
+        }
+    }
+    state.Settings = std::move(chosen);
     state.ShapeFolder = options.folder;
     state.ShapeFileName = options.name;
     if (options.military)

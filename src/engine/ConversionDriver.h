@@ -3,6 +3,7 @@
 // check the output options, read the samples, write the shapefile, report success, close the
 // connection and end the program.
 
+#include <functional>
 #include <string>
 
 #include "engine/RunState.h"
@@ -18,18 +19,25 @@ struct OutputOptions {
     bool normal = false;       // NormalCoordinates_OB
 };
 
+// Reads the settings when the conversion starts; may throw SettingsError.
+using SettingsReader = std::function<OutputSettings()>;
+
 // Shows "Please select a folder for shape file" and/or "Please type a name for shape file" for
 // an exactly empty folder or name; returns OptionsInvalid (true when either was shown).
 bool Shape_CheckOptions(const OutputOptions& options, UserInterface& ui);
 
-// Writes the shapefile of the attribute table in the run state, driving the progress bar and the
-// elapsed and remaining time texts.
+// Writes the shapefile of the attribute table in the run state, with a .prj when the settings
+// give a coordinate system for the coordinate type, driving the progress bar and the elapsed and
+// remaining time texts.
 void WriteShapeFile(RunState& state, UserInterface& ui);
 
-// The conversion itself. Returns false, having changed nothing, when the options are invalid.
+// The conversion itself, with the settings that `settings` reads (the defaults without it).
+// Returns false, having changed nothing, when the options are invalid or the settings cannot be
+// used (their message shown).
 // Otherwise runs to the end: on success it shows the success message, closes DBConnection,
 // calls ui.endProgram() and returns true. Throws ConversionStopped (the data stopped it, the
 // user was told), data::DatabaseError or ConversionError (not yet told); nothing is left on disk.
-bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& options);
+bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& options,
+                   const SettingsReader& settings = {});
 
 }  // namespace pontrel

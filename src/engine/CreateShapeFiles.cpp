@@ -61,7 +61,8 @@ void checkTableShape(const RunState& state) {
         (numeric < 2 || state.NumericAttributeFields.size() > numeric) &&
         state.StringAttributes.size() > texts && state.DateAttributes.size() > dates &&
         holds(state.NumericValues, numeric) && holds(state.StringValues, texts) &&
-        holds(state.DateValues, dates);
+        holds(state.DateValues, dates) &&
+        (state.Settings.missing != MissingStyle::Null || holds(state.NumericNulls, numeric));
     if (!complete)
         throw ConversionError("The samples have not been read completely, so no shapefile can be written");
 }
@@ -88,6 +89,9 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
     auto numericName = [&](std::size_t k) -> const std::string& {
         return k == 1 ? state.NumericAttributes[1] : state.NumericAttributeFields[k];
     };
+    const bool nulls = state.Settings.missing == MissingStyle::Null;
+    auto isNull = [&](std::size_t r, std::size_t k) { return nulls && state.NumericNulls(r, k) != 0; };
+    const CoordinateSystem& crs = state.Settings.crsFor(state.CoordinatesType);
 
     try {
         // A numeric column is as wide as its values need to be written exactly, so they are
@@ -96,10 +100,11 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
         for (std::size_t k = 1; k <= numericCount; ++k) sizers.emplace_back(numericName(k));
         for (std::size_t r = 1; r <= total; ++r)
             for (std::size_t k = 1; k <= numericCount; ++k)
-                sizers[k - 1].add(state.NumericValues(r, k), r);
+                if (!isNull(r, k)) sizers[k - 1].add(state.NumericValues(r, k), r);
 
         shapefile::ShapeFiles shapeFiles;
         shapeFiles.OpenNewShapeFile(path, 1, 1);
+        if (!crs.empty()) shapeFiles.SetProjection(crs.esriWkt);
         shapefile::FieldList& fields = shapeFiles.fieldList();
         for (std::size_t k = 1; k <= numericCount; ++k) {
             shapefile::NumericLayout layout = sizers[k - 1].layout();
@@ -123,8 +128,13 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
         for (std::size_t r = 1; r <= total; ++r) {
             ++rowCounter;
             points.AddPoint(state.Longitudes[r], state.Latitudes[r]);
-            for (std::size_t k = 1; k <= numericCount; ++k)
-                fields.FieldByName(numericName(k)).SetFieldValue(state.NumericValues(r, k));
+            for (std::size_t k = 1; k <= numericCount; ++k) {
+                shapefile::Field& field = fields.FieldByName(numericName(k));
+                if (isNull(r, k))
+                    field.SetFieldNull();
+                else
+                    field.SetFieldValue(state.NumericValues(r, k));
+            }
             for (std::size_t j = 1; j <= textCount; ++j)
                 fields.FieldByName(state.StringAttributes[j])
                     .SetFieldValue(std::string_view(state.StringValues(r, j)));

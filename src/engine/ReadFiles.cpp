@@ -147,6 +147,12 @@ void ReadSamples(RunState& state, UserInterface& ui) {
     state.NumericValues.resize(rowsCount, static_cast<std::size_t>(state.NumericAttributeCount) + 1);
     state.StringValues.resize(rowsCount, static_cast<std::size_t>(state.StringAttributeCount) + 1);
     state.DateValues.resize(rowsCount, static_cast<std::size_t>(state.DateAttributeCount) + 1);
+    const bool exact = state.Settings.values == ValueStyle::Exact;
+    const bool nulls = state.Settings.missing == MissingStyle::Null;
+    if (nulls)
+        state.NumericNulls.resize(rowsCount, static_cast<std::size_t>(state.NumericAttributeCount) + 1);
+    else
+        state.NumericNulls.resize(0, 0);
 
     if (state.ShapeType == kDayMode) state.SampleRecords = db.execute(state.SelectQuery);
 
@@ -178,7 +184,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         if (rows.isNull(index))
             stop(ui, "Some samples haven't a value defined. Correct this fault directly on Database");
         (void)r;
-        return fieldNumberRounded(rows, index);
+        return exact ? fieldNumber(rows, index) : fieldNumberRounded(rows, index);
     };
 
     std::size_t r = 0;
@@ -196,13 +202,23 @@ void ReadSamples(RunState& state, UserInterface& ui) {
 
         int hourIndex = hour.index(rows);
         if (rows.isNull(hourIndex)) {
-            if (++state.HourlessSamples == 1)
-                ui.showMessage("Some samples haven't an hour defined. Time of these samples will be considered = -1");
-            state.NumericValues(r, 1) = -1;
+            ++state.HourlessSamples;
+            if (nulls) {
+                state.NumericNulls(r, 1) = 1;
+            } else {
+                if (state.HourlessSamples == 1)
+                    ui.showMessage("Some samples haven't an hour defined. Time of these samples will be considered = -1");
+                state.NumericValues(r, 1) = -1;
+            }
         } else {
-            state.NumericValues(r, 1) = fieldNumberRounded(rows, hourIndex);
+            state.NumericValues(r, 1) =
+                exact ? fieldNumber(rows, hourIndex) : fieldNumberRounded(rows, hourIndex);
         }
 
+        // Day mode: a parameter the row did not measure has no value; Parameter mode fills
+        // every column below.
+        if (nulls && state.ShapeType == kDayMode)
+            for (int k = 2; k <= state.NumericAttributeCount; ++k) state.NumericNulls(r, static_cast<std::size_t>(k)) = 1;
         if (state.ShapeType == kParameterMode) {
             for (int k = 2; k <= state.NumericAttributeCount; ++k) state.NumericValues(r, static_cast<std::size_t>(k)) = readValue(r);
         } else if (state.NumericAttributeCount >= 2) {
@@ -211,7 +227,10 @@ void ReadSamples(RunState& state, UserInterface& ui) {
                 auto found = slotsOf.find(rows.text(nameIndex));  // the layout's text form
                 if (found != slotsOf.end()) {
                     double number = readValue(r);
-                    for (int k : found->second) state.NumericValues(r, static_cast<std::size_t>(k)) = number;
+                    for (int k : found->second) {
+                        state.NumericValues(r, static_cast<std::size_t>(k)) = number;
+                        if (nulls) state.NumericNulls(r, static_cast<std::size_t>(k)) = 0;
+                    }
                 }
             }
         }
@@ -219,10 +238,11 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         for (std::size_t j = 1; j <= texts.size(); ++j) {
             int index = texts[j - 1].index(rows);
             if (rows.isNull(index)) {
-                if (++state.StringNullCounts[j] == 1)
+                // With nulls the cell stays empty, which the text column writes blank.
+                if (++state.StringNullCounts[j] == 1 && !nulls)
                     ui.showMessage("String Attribute " + texts[j - 1].name() +
                                    " has some null fields. These samples will be considered = 'unknown'");
-                state.StringValues.set(r, j, "Unknown");
+                if (!nulls) state.StringValues.set(r, j, "Unknown");
             } else if (rows.kind(index) == data::Recordset::Kind::Text) {
                 state.StringValues.set(r, j, rows.textView(index));
             } else {

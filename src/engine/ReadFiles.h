@@ -1,7 +1,9 @@
 #pragma once
 // Sample extraction: from the selections in the run state to the filled attribute table. Opens
 // its own connection, runs the mode's select and count queries, lays out the attribute columns and
-// reads every selected row once, telling the user of missing hours and texts. A row that cannot
+// reads every selected row once. Hours and values are rounded to 2 decimals, or kept as stored
+// when the settings say exact; missing hours and texts get the placeholders -1 and "Unknown",
+// which the user is told of, or stay empty when the settings ask for nulls. A row that cannot
 // become a point (no coordinates, no value, no date) stops the conversion with ConversionStopped
 // after its message.
 

@@ -12,6 +12,7 @@
 #include "data/Connection.h"
 #include "data/DayCount.h"
 #include "engine/AttributeTable.h"
+#include "engine/OutputSettings.h"
 
 namespace pontrel {
 
@@ -30,6 +31,7 @@ struct RunState {
     std::string ShapeFolder;
     std::string ShapeFileName;
     std::string CoordinatesType;  // "Military" or "Normal"
+    OutputSettings Settings;      // read when the conversion starts
 
     // Database objects.
     std::shared_ptr<data::Connection> DBConnection;
@@ -57,6 +59,9 @@ struct RunState {
     std::vector<double> Longitudes;
     std::vector<double> Latitudes;
     Matrix<double> NumericValues;
+    // With Missing=null: 1 where a numeric cell has no value (no hour, a parameter the row did
+    // not measure). Empty otherwise, when such cells hold the placeholders -1 and 0.
+    Matrix<std::uint8_t> NumericNulls;
     TextMatrix StringValues;
     Matrix<data::Date> DateValues;
 

@@ -168,7 +168,7 @@ void Pontrel::Command1_Click() {
     wizard_.setConverting(true);
     sinceRepaint_.start();
     wizard_.run(this, [&] {
-        if (!runConversion(wizard_.state(), *this, options)) OptionsInvalid = true;
+        if (!runConversion(wizard_.state(), *this, options, readUserSettings)) OptionsInvalid = true;
     });
     wizard_.setConverting(false);
 }

@@ -269,6 +269,12 @@ void Field::SetFieldValue(CalendarDate date) {
     assigned_ = true;
 }
 
+void Field::SetFieldNull() {
+    owner_.requireStage(ShapeFiles::Stage::Writing, "SetFieldNull");
+    std::memset(owner_.record_.data() + offset_, ' ', static_cast<std::size_t>(layout_.width));
+    assigned_ = true;
+}
+
 // ---- FieldList
 
 Field& FieldList::AddField(const std::string& name, int type, int width, int decimals) {
@@ -420,6 +426,19 @@ void ShapeFiles::OpenNewShapeFile(const std::string& path, int mode, int shapeTy
     stage_ = Stage::Open;
 }
 
+void ShapeFiles::SetProjection(std::string esriWkt) {
+    requireStage(Stage::Open, "SetProjection");
+    const std::string name = stem_ + ".prj";
+    struct stat info {};
+    if (::lstat(name.c_str(), &info) == 0) {
+        if (S_ISDIR(info.st_mode))
+            throw ShapeFileError("'" + name + "' is a folder, so the shapefile cannot take its name");
+        if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+            throw ShapeFileError("The file '" + name + "' is read-only, so it is not replaced");
+    }
+    projection_ = std::move(esriWkt);
+}
+
 void ShapeFiles::WriteFieldLayout() {
     requireStage(Stage::Open, "WriteFieldLayout");
     const std::string dbfName = stem_ + ".dbf";
@@ -556,11 +575,21 @@ void ShapeFiles::close() {
     output_->shx.finish();
     output_->dbf.finish();
     output_.reset();
+    if (!projection_.empty()) {
+        const int fd = ::open((tempStem_ + ".prj").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0)
+            throw ShapeFileError("The file '" + stem_ + ".prj' could not be written: " + std::strerror(errno));
+        OutputFile prj(tempStem_ + ".prj", stem_ + ".prj", 0);
+        ::close(fd);
+        prj.append(projection_.data(), projection_.size());
+        prj.finish();
+    }
 
     // The final names were checked to be free of folders when the file was opened, and all four
     // files lie in the same folder, so each rename replaces its file at once. The .shp comes last:
     // until it is in place, no reader sees a new shapefile.
-    for (const char* ext : {".shx", ".dbf", ".cpg", ".shp"}) {
+    for (const char* ext : {".shx", ".dbf", ".cpg", ".prj", ".shp"}) {
+        if (projection_.empty() && std::string_view(ext) == ".prj") continue;
         const std::string target = stem_ + ext;
         if (std::rename((tempStem_ + ext).c_str(), target.c_str()) != 0)
             throw ShapeFileError("The file '" + target + "' could not be written: " +
@@ -568,7 +597,8 @@ void ShapeFiles::close() {
     }
     // Spatial and attribute indexes that GIS programs keep beside a shapefile describe the
     // records it replaced; left there, they would make readers skip or misplace the new points.
-    // They are rebuilt on demand, so removing them loses nothing. A .prj is the user's and stays.
+    // They are rebuilt on demand, so removing them loses nothing. Without a coordinate system of
+    // this run, a .prj is the user's and stays.
     for (const char* ext : {".qix", ".sbn", ".sbx", ".fbn", ".fbx", ".ain", ".aih", ".atx", ".ixs", ".mxs"})
         ::unlink((stem_ + ext).c_str());
     stage_ = Stage::Closed;
@@ -578,6 +608,7 @@ void ShapeFiles::discard() noexcept {
     output_.reset();
     if (tempStem_.empty()) return;
     for (const char* ext : kExtensions) ::unlink((tempStem_ + ext).c_str());
+    if (!projection_.empty()) ::unlink((tempStem_ + ".prj").c_str());
 }
 
 }  // namespace pontrel::shapefile

@@ -1,6 +1,7 @@
 #pragma once
 // The shapefile component: writes one ESRI point shapefile (.shp and .shx of shape type 1, the
-// .dbf attribute table and a .cpg reading UTF-8) through the operations the composition calls:
+// .dbf attribute table, a .cpg reading UTF-8 and, when a coordinate system is given, a .prj)
+// through the operations the composition calls:
 // OpenNewShapeFile, the field list (AddField, FieldByName), WriteFieldLayout, the point list
 // (AddPoint), SetFieldValue on a field, WriteRecord, and finally close(). The component owns its
 // files: they are written under temporary names in the destination folder and take the final
@@ -56,6 +57,8 @@ public:
     void SetFieldValue(double value);
     void SetFieldValue(std::string_view text);
     void SetFieldValue(CalendarDate date);
+    // Leaves the column blank, which readers take as no value (null).
+    void SetFieldNull();
 
 private:
     friend class ShapeFiles;
@@ -131,6 +134,10 @@ public:
     // can be written to, and that none of the four names is taken by a folder.
     void OpenNewShapeFile(const std::string& path, int mode = 1, int shapeType = 1);
     FieldList& fieldList() { return fields_; }
+    // Gives the set a .prj holding `esriWkt`, written and renamed with the other files. Without
+    // it no .prj is written, and one the user keeps beside the shapefile stays. Only before
+    // WriteFieldLayout.
+    void SetProjection(std::string esriWkt);
     // Ends the column definitions and writes the attribute table's header.
     void WriteFieldLayout();
     // Fails with a message naming the file and the limit when `records` records would make the
@@ -166,6 +173,7 @@ private:
     std::string folder_;     // for messages
     std::string tempStem_;   // the temporary names without extension
     std::unique_ptr<Output> output_;
+    std::string projection_;  // the .prj's text; empty: no .prj
 
     std::vector<char> record_;  // the pending .dbf record
     bool pointSet_ = false;

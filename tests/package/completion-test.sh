@@ -36,6 +36,9 @@ first_day=$(head -n 1 <<<"$days")
 first_days=$(grep "^${first_day:0:7}" <<<"$days" | sort | tr '\n' ' ')
 
 offers "military normal " "$program" "$sample" --coordinates ""
+offers "exact rounded " "$program" "$sample" --values ""
+offers "null " "$program" "$sample" --parameter T --missing = n
+offers "" "$program" "$sample" --crs EPSG  # a code: nothing to offer
 offers "normal " "$program" --coordinates n
 offers "military " "$program" "$sample" --coordinates = mi
 offers "Temperatura " "$program" "$sample" --parameter Temp

@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "shapefile/CoordinateSystem.h"
+
 namespace pontrel::convert {
 
 namespace {
@@ -27,6 +29,8 @@ std::string usageText() {
     return "Usage:\n"
            "  pontrel-convert DATABASE (--parameter NAME | --day DATE) --folder DIR [--name NAME] "
            "[--coordinates military|normal]\n"
+           "                  [--crs CODE] [--values rounded|exact] [--missing placeholders|null]\n"
+           "                  [--settings FILE]\n"
            "  pontrel-convert DATABASE --list-parameters\n"
            "  pontrel-convert DATABASE --list-days\n"
            "  pontrel-convert DATABASE --inspect\n"
@@ -45,6 +49,17 @@ std::string helpText() {
            "  --name NAME           the shapefile's name without .shp (default: the parameter, or\n"
            "                        the day as YYYY-MM-DD)\n"
            "  --coordinates TYPE    military (default) or normal\n"
+           "  --crs CODE            the coordinate system of the coordinates, written to a .prj:\n"
+           "                        any code PROJ knows (EPSG:20790, ESRI:102164), a WKT or a\n"
+           "                        PROJ string (default: MilitaryCRS or NormalCRS of the\n"
+           "                        settings; without one, no .prj)\n"
+           "  --values STYLE        rounded (default): hours and values to 2 decimals;\n"
+           "                        exact: as the database holds them\n"
+           "  --missing STYLE       placeholders (default): -1 for a missing hour, 0 for a\n"
+           "                        parameter not measured, Unknown for a missing text;\n"
+           "                        null: blank fields, which GIS programs read as null\n"
+           "  --settings FILE       read the settings from FILE instead of\n"
+           "                        $XDG_CONFIG_HOME/vessamo-pontrel/settings.ini\n"
            "  --list-parameters     print the parameters of the table Params\n"
            "  --list-days           print the sample days of the table Samples\n"
            "  --inspect             print the tables (with row counts) and saved queries (with SQL)\n"
@@ -57,8 +72,8 @@ std::string helpText() {
            "\n"
            "Options may come in any order, before or after the database.\n"
            "\n"
-           "Exit status: 0 success, 1 the data stopped the conversion, 2 wrong usage,\n"
-           "3 a database or file error.\n";
+           "Exit status: 0 success, 1 the data stopped the conversion, 2 wrong usage or\n"
+           "settings, 3 a database or file error.\n";
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
@@ -145,6 +160,30 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             if (type != "military" && type != "normal")
                 throw UsageError("--coordinates takes military or normal, not '" + type + "'");
             command.military = type == "military";
+        } else if (arg == "--crs") {
+            once(command.crs.has_value());
+            const std::string definition = value();
+            try {
+                command.crs = coordinateSystemOf(definition);
+            } catch (const shapefile::CoordinateSystemError& e) {
+                throw UsageError("--crs '" + definition +
+                                 "' is not a coordinate system PROJ can use: " + e.what());
+            }
+        } else if (arg == "--values") {
+            once(command.values.has_value());
+            const std::string word = value();
+            command.values = valueStyleNamed(word);
+            if (!command.values) throw UsageError("--values takes rounded or exact, not '" + word + "'");
+        } else if (arg == "--missing") {
+            once(command.missing.has_value());
+            const std::string word = value();
+            command.missing = missingStyleNamed(word);
+            if (!command.missing)
+                throw UsageError("--missing takes placeholders or null, not '" + word + "'");
+        } else if (arg == "--settings") {
+            once(command.settingsFile.has_value());
+            command.settingsFile = value();
+            if (command.settingsFile->empty()) throw UsageError("--settings needs a file");
         } else if (arg == "--timings") {
             command.timings = true;
         } else if (arg == "--list-parameters") {
@@ -170,10 +209,23 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         const char* stray = folderGiven ? "--folder"
                             : command.name ? "--name"
                             : coordinatesGiven ? "--coordinates"
+                            : command.crs ? "--crs"
+                            : command.values ? "--values"
+                            : command.missing ? "--missing"
+                            : command.settingsFile ? "--settings"
                                                : nullptr;
         if (stray) throw UsageError(std::string(stray) + " only goes with --parameter or --day");
     }
     return command;
+}
+
+OutputSettings settingsFor(const CommandLine& command) {
+    OutputSettings settings =
+        command.settingsFile ? readSettings(*command.settingsFile, true) : readUserSettings();
+    if (command.crs) (command.military ? settings.militaryCrs : settings.normalCrs) = *command.crs;
+    if (command.values) settings.values = *command.values;
+    if (command.missing) settings.missing = *command.missing;
+    return settings;
 }
 
 std::string defaultShapeFileName(const CommandLine& command) {

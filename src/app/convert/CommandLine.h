@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "data/DayCount.h"
+#include "engine/OutputSettings.h"
 
 namespace pontrel::convert {
 
@@ -27,6 +28,11 @@ struct CommandLine {
     std::optional<std::string> name;
     bool military = true;
     bool timings = false;                  // report the time of each phase (benchmarks)
+    // Overrides of the settings for this run.
+    std::optional<CoordinateSystem> crs;   // for the chosen coordinate type
+    std::optional<ValueStyle> values;
+    std::optional<MissingStyle> missing;
+    std::optional<std::string> settingsFile;  // instead of the user's settings.ini
 };
 
 CommandLine parseCommandLine(const std::vector<std::string>& args);
@@ -34,6 +40,10 @@ CommandLine parseCommandLine(const std::vector<std::string>& args);
 // The synopsis, for wrong usage; the help adds what each option means.
 std::string usageText();
 std::string helpText();
+
+// The settings of a conversion: the settings file (--settings, which must exist, or the user's
+// settings.ini, which need not), then the options. Throws SettingsError.
+OutputSettings settingsFor(const CommandLine& command);
 
 // The shapefile name used when --name is not given: the parameter, or the day as YYYY-MM-DD.
 std::string defaultShapeFileName(const CommandLine& command);

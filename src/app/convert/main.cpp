@@ -24,7 +24,8 @@ constexpr int kStoppedByData = 1;
 constexpr int kWrongUsage = 2;
 constexpr int kDatabaseOrFileError = 3;
 
-int run(const pontrel::convert::CommandLine& command, pontrel::convert::ConsoleInterface& ui) {
+int run(const pontrel::convert::CommandLine& command, const pontrel::OutputSettings& settings,
+        pontrel::convert::ConsoleInterface& ui) {
     using pontrel::convert::CommandLine;
     pontrel::RunState state;
     state.DataSourceFile = command.database;
@@ -45,7 +46,7 @@ int run(const pontrel::convert::CommandLine& command, pontrel::convert::ConsoleI
             options.name = command.name.value_or(pontrel::convert::defaultShapeFileName(command));
             options.military = command.military;
             options.normal = !command.military;
-            if (!pontrel::runConversion(state, ui, options)) {
+            if (!pontrel::runConversion(state, ui, options, [&settings] { return settings; })) {
                 std::fputs(pontrel::convert::usageText().c_str(), stderr);
                 return kWrongUsage;
             }
@@ -87,9 +88,20 @@ int main(int argc, char** argv) {
         return kSuccess;
     }
 
+    // The settings are read, and refused when they cannot be used, before the database is.
+    pontrel::OutputSettings settings;
+    if (command.action == CommandLine::Action::Convert) {
+        try {
+            settings = pontrel::convert::settingsFor(command);
+        } catch (const pontrel::SettingsError& e) {
+            std::fprintf(stderr, "%s\n", e.what());
+            return kWrongUsage;
+        }
+    }
+
     pontrel::convert::ConsoleInterface ui(stdout, stderr, ::isatty(STDERR_FILENO) == 1);
     try {
-        return run(command, ui);
+        return run(command, settings, ui);
     } catch (const pontrel::ConversionStopped&) {
         ui.endProgressLine();  // its message is already shown
         return kStoppedByData;

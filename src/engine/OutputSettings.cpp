@@ -1,0 +1,204 @@
+#include "engine/OutputSettings.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <sys/stat.h>
+
+#include "engine/RunState.h"
+#include "shapefile/CoordinateSystem.h"
+
+namespace pontrel {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t\r\f\v";
+
+std::string_view trimmed(std::string_view text) {
+    const std::size_t start = text.find_first_not_of(kBlanks);
+    if (start == std::string_view::npos) return {};
+    return text.substr(start, text.find_last_not_of(kBlanks) - start + 1);
+}
+
+bool sameWord(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// The text before a comment that a blank and ';' start.
+std::string_view withoutComment(std::string_view text) {
+    for (std::size_t i = 1; i < text.size(); ++i)
+        if (text[i] == ';' && (text[i - 1] == ' ' || text[i - 1] == '\t')) return text.substr(0, i);
+    return text;
+}
+
+enum class Key { MilitaryCRS, NormalCRS, Values, Missing };
+constexpr std::pair<std::string_view, Key> kKeys[] = {
+    {"MilitaryCRS", Key::MilitaryCRS},
+    {"NormalCRS", Key::NormalCRS},
+    {"Values", Key::Values},
+    {"Missing", Key::Missing},
+};
+
+}  // namespace
+
+const CoordinateSystem& OutputSettings::crsFor(const std::string& coordinatesType) const {
+    static const CoordinateSystem none;
+    if (coordinatesType == kMilitary) return militaryCrs;
+    if (coordinatesType == kNormal) return normalCrs;
+    return none;
+}
+
+std::optional<ValueStyle> valueStyleNamed(std::string_view word) {
+    if (sameWord(word, "rounded")) return ValueStyle::Rounded;
+    if (sameWord(word, "exact")) return ValueStyle::Exact;
+    return std::nullopt;
+}
+
+std::optional<MissingStyle> missingStyleNamed(std::string_view word) {
+    if (sameWord(word, "placeholders")) return MissingStyle::Placeholders;
+    if (sameWord(word, "null")) return MissingStyle::Null;
+    return std::nullopt;
+}
+
+CoordinateSystem coordinateSystemOf(const std::string& definition) {
+    return {definition, shapefile::esriWktOf(definition)};
+}
+
+std::string defaultSettingsPath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    if (config && config[0] == '/') {
+        folder = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        if (!home || !*home) return {};
+        folder = std::string(home) + "/.config";
+    }
+    return folder + "/vessamo-pontrel/settings.ini";
+}
+
+OutputSettings parseSettings(std::string_view text, const std::string& shownPath) {
+    OutputSettings settings;
+    if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);  // a byte-order mark
+
+    std::map<Key, int> seenOn;
+    bool inOutput = false;
+    int lineNumber = 0;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view raw = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+        ++lineNumber;
+
+        auto error = [&](const std::string& what) {
+            return SettingsError("The settings file '" + shownPath + "', line " +
+                                 std::to_string(lineNumber) + ": " + what);
+        };
+        const std::string_view line = trimmed(raw);
+        if (line.empty() || line.front() == ';' || line.front() == '#') continue;
+
+        if (line.front() == '[') {
+            const std::string_view header = trimmed(withoutComment(line));
+            if (header.back() != ']')
+                throw error(
+                    "'" + std::string(line) +
+                    "' is not a section: a section is a name in brackets, such as [Output]");
+            const std::string_view name = trimmed(header.substr(1, header.size() - 2));
+            if (!sameWord(name, "Output"))
+                throw error("there is no section [" + std::string(name) +
+                            "]: the settings go under [Output]");
+            inOutput = true;
+            continue;
+        }
+
+        const std::size_t equals = line.find('=');
+        const std::string_view name =
+            equals == std::string_view::npos ? std::string_view() : trimmed(line.substr(0, equals));
+        if (name.empty())
+            throw error("'" + std::string(line) +
+                        "' is not a setting: a line holds a section such as [Output], a setting "
+                        "Name=value, or a comment starting with ';' or '#'");
+        const auto known = std::find_if(std::begin(kKeys), std::end(kKeys),
+                                        [&](const auto& key) { return sameWord(key.first, name); });
+        if (known == std::end(kKeys))
+            throw error("there is no setting '" + std::string(name) +
+                        "': the settings are MilitaryCRS, NormalCRS, Values and Missing");
+        const std::string keyName(known->first);
+        if (!inOutput)
+            throw error(keyName + " comes before [Output]: the settings go under [Output]");
+        if (auto earlier = seenOn.find(known->second); earlier != seenOn.end())
+            throw error(keyName + " is set again: it was set on line " +
+                        std::to_string(earlier->second) + ", and each setting is given once");
+        seenOn[known->second] = lineNumber;
+
+        const std::string value(trimmed(withoutComment(line.substr(equals + 1))));
+        switch (known->second) {
+            case Key::MilitaryCRS:
+            case Key::NormalCRS: {
+                if (value.empty()) break;  // no coordinate system, as without the setting
+                try {
+                    (known->second == Key::MilitaryCRS ? settings.militaryCrs
+                                                       : settings.normalCrs) =
+                        coordinateSystemOf(value);
+                } catch (const shapefile::CoordinateSystemError& e) {
+                    throw error(keyName + " is '" + value +
+                                "', which PROJ cannot use as a coordinate system: " + e.what() +
+                                ". It takes a code such as EPSG:4326, a WKT or a PROJ string");
+                }
+                break;
+            }
+            case Key::Values: {
+                auto style = valueStyleNamed(value);
+                if (!style) throw error("Values is '" + value + "': it must be rounded or exact");
+                settings.values = *style;
+                break;
+            }
+            case Key::Missing: {
+                auto style = missingStyleNamed(value);
+                if (!style)
+                    throw error("Missing is '" + value + "': it must be placeholders or null");
+                settings.missing = *style;
+                break;
+            }
+        }
+    }
+    return settings;
+}
+
+OutputSettings readSettings(const std::string& path, bool mustExist) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        const int error = errno;
+        if ((error == ENOENT || error == ENOTDIR) && !mustExist) return {};
+        if (error == ENOENT || error == ENOTDIR)
+            throw SettingsError("The settings file '" + path + "' does not exist");
+        throw SettingsError("The settings file '" + path +
+                            "' cannot be read: " + std::strerror(error));
+    }
+    if (S_ISDIR(info.st_mode)) throw SettingsError("The settings file '" + path + "' is a folder");
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    if (in) text << in.rdbuf();
+    if (!in || in.bad())
+        throw SettingsError("The settings file '" + path +
+                            "' cannot be read: " + std::strerror(errno));
+    return parseSettings(text.str(), path);
+}
+
+OutputSettings readUserSettings() {
+    const std::string path = defaultSettingsPath();
+    return path.empty() ? OutputSettings{} : readSettings(path);
+}
+
+}  // namespace pontrel
