@@ -1,8 +1,10 @@
 #pragma once
 // The Jet SQL dialect: parses the statements the program sends, and the saved queries of Access
 // files, and writes them in SQLite's SQL with Jet's meaning: Jet's operator precedence, & and +
-// on texts, / and \ and Mod, True = -1, Like patterns, TOP with ties, texts compared without
-// regard to case, and the common Jet functions (computed by the jet_* functions of JetFunctions).
+// on texts, / and \ and Mod, True = -1, Like patterns, TOP with ties, DISTINCTROW, subqueries
+// with ANY and ALL, texts compared without regard to case, and the common Jet functions
+// (computed by the jet_* functions of JetFunctions). The stages are JetTokens, JetSyntax and
+// JetTranslator.
 // A construct that cannot be given the same meaning is refused with a DatabaseError naming it,
 // never run differently.
 

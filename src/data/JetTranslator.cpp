@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <functional>
 #include <optional>
+#include <set>
 
 #include "data/JetFunctionTable.h"
 #include "data/JetFunctions.h"
@@ -898,13 +898,7 @@ private:
         if (!s.topToken) return head + quantifier + items + rest + order;
 
         const std::string& count = tokens_[s.topValue].value;
-        if (count.find_first_not_of("0123456789") != std::string::npos || count == "0" ||
-            count.find_first_not_of('0') == std::string::npos || count.size() > 9 ||
-            (s.percentToken && std::stol(count) > 100))
-            throw messages_.refuse("TOP " + count + (s.percentToken ? " PERCENT" : ""));
-        // TOP n PERCENT keeps n percent of the rows, rounded up to a whole row.
-        std::string limit = s.percentToken ? "(" + count + " * \"jet_count\" + 99) / 100" : count;
-        std::string counted = s.percentToken ? ", COUNT(*) OVER () AS \"jet_count\"" : "";
+        auto [limit, counted] = topLimit(s);
         if (s.orderBy.empty()) {
             // Without an order, Jet's TOP n is any n rows, as LIMIT n is.
             if (!s.percentToken) return head + quantifier + items + rest + " LIMIT " + count;
@@ -948,6 +942,18 @@ private:
         return head + " " + outerList + " FROM (" + ranked + ") WHERE " + kept + " <= " + limit + " ORDER BY \"jet_row\"";
     }
 
+    // The number of rows TOP keeps, as SQL over the ranked rows, and the window column it needs
+    // ("" or the count of rows). TOP n PERCENT keeps n percent of the rows, rounded up to a row.
+    std::pair<std::string, std::string> topLimit(const Select& s) const {
+        const std::string& count = tokens_[s.topValue].value;
+        if (count.find_first_not_of("0123456789") != std::string::npos || count == "0" ||
+            count.find_first_not_of('0') == std::string::npos || count.size() > 9 ||
+            (s.percentToken && std::stol(count) > 100))
+            throw messages_.refuse("TOP " + count + (s.percentToken ? " PERCENT" : ""));
+        if (!s.percentToken) return {count, ""};
+        return {"(" + count + " * \"jet_count\" + 99) / 100", ", COUNT(*) OVER () AS \"jet_count\""};
+    }
+
     // An ORDER BY or GROUP BY term: texts that are not plain columns get Jet's collation.
     std::string sortKey(const Expr& e, const Scope& scope) {
         Emitted key = value(e, scope);
@@ -966,6 +972,10 @@ private:
     // source is shown, so that DISTINCTROW changes nothing.
     std::vector<bool> shownSources(const Select& s, const Scope& scope) {
         if (scope.bindings.size() <= 1) return {};
+        // The rows of a totals query are groups, not records: DISTINCTROW leaves them as they are.
+        if (!s.groupBy.empty() || s.having) return {};
+        for (const SelectItem& item : s.items)
+            if (item.expr && hasAggregate(*item.expr)) return {};
         std::vector<bool> shown(scope.bindings.size(), false);
         for (const SelectItem& item : s.items) {
             if (item.kind == SelectItem::Star) return {};
@@ -1004,11 +1014,19 @@ private:
         return true;
     }
 
+    // Whether the expression totals rows (Sum, Count, ...), not looking into its subqueries.
+    bool hasAggregate(const Expr& e) const {
+        static const std::set<std::string> aggregates = {"COUNT", "SUM",  "AVG",   "MIN",    "MAX", "FIRST",
+                                                         "LAST",  "STDEV", "STDEVP", "VAR", "VARP"};
+        if (e.kind == Expr::Call && aggregates.count(tokens_[e.token].value)) return true;
+        for (const ExprPtr& arg : e.args)
+            if (hasAggregate(*arg)) return true;
+        return false;
+    }
+
     std::string distinctRows(const Select& s, const Scope& scope, const std::vector<bool>& shown,
                              const std::vector<Output>& outputs, bool expanded, const std::string& head,
                              const std::string& rest) {
-        if (s.topToken) throw messages_.refuse("TOP with DISTINCTROW over several tables");
-        if (!s.groupBy.empty() || s.having) throw messages_.refuse("DISTINCTROW with GROUP BY over several tables");
         if (!expanded) throw messages_.refuse("DISTINCTROW over several tables whose columns it does not know");
         std::string inner, outerList;
         for (std::size_t i = 0; i < outputs.size(); ++i) {
@@ -1026,7 +1044,7 @@ private:
                 inner += ", " + quotedIdentifier(b.key) + "." + quotedIdentifier(c.name) + " AS \"jet_r" +
                          std::to_string(++fields) + "\"";
         }
-        std::string order;
+        std::string order;  // the ORDER BY terms, over the kept columns
         for (std::size_t i = 0; i < s.orderBy.size(); ++i) {
             const OrderItem& item = s.orderBy[i];
             std::vector<bool> used(scope.bindings.size(), false);
@@ -1037,11 +1055,19 @@ private:
             Emitted key = value(*item.expr, scope);
             std::string column = "\"jet_k" + std::to_string(i + 1) + "\"";
             inner += ", " + splitLead(key.text).second + " AS " + column;
-            order += (i ? ", " : " ORDER BY ") + column;
+            order += (i ? ", " : "") + column;
             if (isTextual(key.type) && key.type != JetType::Null) order += " COLLATE " + std::string(kTextCollation);
             if (item.descending) order += " DESC";
         }
-        return head + outerList + " FROM (SELECT DISTINCT " + inner + " " + splitLead(rest).second + ")" + order;
+        std::string rows = "SELECT DISTINCT " + inner + " " + splitLead(rest).second;
+        if (!s.topToken) return head + outerList + " FROM (" + rows + ")" + (order.empty() ? "" : " ORDER BY " + order);
+        // TOP ranks the distinct rows, keeping ties as it does without DISTINCTROW.
+        auto [limit, counted] = topLimit(s);
+        std::string window = order.empty() ? std::string("NULL") : order;
+        return head + outerList + " FROM (SELECT *, RANK() OVER (ORDER BY " + window +
+               ") AS \"jet_rank\", ROW_NUMBER() OVER (ORDER BY " + window + ") AS \"jet_row\"" + counted +
+               " FROM (" + rows + ")) WHERE " + (order.empty() ? "\"jet_row\"" : "\"jet_rank\"") + " <= " + limit +
+               " ORDER BY \"jet_row\"";
     }
 
     const std::vector<Token>& tokens_;
