@@ -19,6 +19,7 @@
 #include <set>
 
 #include "data/AccessHeader.h"
+#include "data/AccessLoader.h"
 #include "data/Connection.h"
 #include "data/DatabaseError.h"
 #include "data/DayCount.h"
@@ -685,7 +686,13 @@ TEST(SavedQueryRebuild, RefusesWhatItCannotReadByName) {
         {0, {row(2, {}, "Start Date", {}, 8), row(5, {}, "T"), row(6, "a")},
          "The query 'Q' asks for the parameter 'Start Date' when it runs, which cannot be given here"},
         {0, {row(4, "Access", "C:\\other.mdb"), row(5, {}, "T"), row(6, "a")},
-         "The query 'Q' reads another database ('C:\\other.mdb'), which is not read"},
+         "The query 'Q' reads another database ('C:\\other.mdb', Access), which is not read"},
+        {0, {row(4, "ODBC;DSN=Lab;", ""), row(5, {}, "T"), row(6, "a")},
+         "The query 'Q' reads another database ('', ODBC;DSN=Lab;), which is not read"},
+        {128, {row(4, {}, "x.mdb"), row(5, "SELECT a FROM T", {}, "X7YZ_____1"), row(5, "SELECT b FROM U", {}, "X7YZ_____2")},
+         "The query 'Q' reads another database ('x.mdb'), which is not read"},
+        {0, {row(5, {}, "T"), row(6, "a"), row(12, "x", {}, {}, 1)},
+         "The query 'Q' holds a definition row of kind 12 with names or an expression, which is not read"},
         {0, {row(5, "[;DATABASE=x.mdb]", "T"), row(6, "a")},
          "The query 'Q' reads 'T' from another database ('[;DATABASE=x.mdb]'), which is not read"},
         {0, {row(4, {}, "C:\\other.mdb"), row(5, {}, "T"), row(6, "a")},
@@ -1017,13 +1024,33 @@ TEST_F(TempFiles, AQueryOverAQueryLoadsEverythingItReads) {
         fixed.replace(0, 4, le32(id));
         return PageWriter::row(17, fixed, variable, selectQuery.substr(selectQuery.size() - maskSize));
     };
-    const std::int32_t again = -2147483600, circle = -2147483599;
-    file.addToMap(2, file.appendPage({catalogRow(again, u"SelectAgain"), catalogRow(circle, u"Circle")}, 2));
+    // Two union queries, told apart by the DISTINCT bit of their options: UNION and UNION ALL.
+    // And a query reading a table linked to another database (a catalog row of type 6).
+    const std::int32_t again = -2147483600, circle = -2147483599, distinct = -2147483598, all = -2147483597,
+                       linked = 100, readsLinked = -2147483596;
+    std::string linkedRow = catalogRow(linked, u"Elsewhere");
+    linkedRow[2 + 8] = 6;
+    file.addToMap(2, file.appendPage({catalogRow(again, u"SelectAgain"), catalogRow(circle, u"Circle"),
+                                      catalogRow(distinct, u"Distinct Union"), catalogRow(all, u"Union All"),
+                                      linkedRow, catalogRow(readsLinked, u"Reads Linked"),
+                                      catalogRow(-2147483595, u"By Expression")},
+                                     2));
+    file.addToMap(4, file.appendPage({queryRow(readsLinked, 5, {}, u"Elsewhere", {}),
+                                      queryRow(readsLinked, 6, 0, {}, "Elsewhere.x")},
+                                     4));
     file.addToMap(4, file.appendPage({queryRow(again, 1, 1, {}, {}), queryRow(again, 3, 1, {}, {}),
                                       queryRow(again, 5, {}, u"SelectQuery", {}),
                                       queryRow(again, 8, {}, {}, "[Table1.col2] <> 'c'"),
                                       queryRow(circle, 5, {}, u"Circle", {}), queryRow(circle, 6, 0, {}, "Circle.x")},
                                      4));
+    const std::int32_t byExpression = -2147483595;
+    for (auto [id, options, order] : {std::tuple{distinct, 3, "[v]"}, std::tuple{all, 1, "Table1.[V]"},
+                                      std::tuple{byExpression, 1, "Len(v)"}})
+        file.addToMap(4, file.appendPage({queryRow(id, 1, 9, {}, {}), queryRow(id, 3, options, {}, {}),
+                                          queryRow(id, 5, {}, {}, "SELECT col1 AS v FROM Table1\r\n"),
+                                          queryRow(id, 5, {}, {}, "SELECT [col2] FROM [Table2] WHERE col3 <> 'z'"),
+                                          queryRow(id, 11, {}, u"D", order)},
+                                         4));
     std::string path = this->file("queries.mdb", file.bytes());
     std::unique_ptr<SourceDatabase> source = openSourceDatabase(path);
 
@@ -1045,6 +1072,41 @@ TEST_F(TempFiles, AQueryOverAQueryLoadsEverythingItReads) {
     EXPECT_FALSE(rows.step());
 
     EXPECT_EQ(errorOf([&] { source->load("Circle", work); }), "The query 'Circle' reads itself (through 'Circle')");
+    EXPECT_EQ(errorOf([&] { source->load("By Expression", work); }),
+              "The query 'By Expression' orders its union by 'Len(v)', which is not a column of the result");
+    EXPECT_EQ(errorOf([&] { source->load("Reads Linked", work); }),
+              "The query 'Reads Linked' reads 'Elsewhere', a table linked to another database, which is not read");
+
+    // UNION drops rows equal but for case, as Jet compares texts; the order is over the whole.
+    for (auto [query, expected] :
+         {std::pair<std::string, std::vector<std::string>>{"Distinct Union", {"FOO", "BUZZ", "BAR"}},
+          std::pair<std::string, std::vector<std::string>>{"Union All", {"FOO", "FOO", "BUZZ", "BUZZ", "BAR"}}}) {
+        WorkingDatabase unions;
+        ASSERT_TRUE(source->load(query, unions)) << query;
+        unions.sql().exec(
+            "INSERT INTO Table1 VALUES ('foo','a','b'), ('Buzz','c','d');"
+            "INSERT INTO Table2 VALUES ('x','Foo','x'), ('y','buzz','y'), ('z','zed','z'), ('w','bar','w');");
+        SqliteStatement got = unions.sql().prepare("SELECT upper(v) FROM " + sqlName(query));
+        std::vector<std::string> values;
+        while (got.step()) values.emplace_back(got.columnText(0));
+        EXPECT_EQ(values, expected) << query;
+    }
+}
+
+TEST_F(TempFiles, FailuresInTheOutputNameTheTableOrQueryNeverTheTemporaryFile) {
+    REQUIRE_REFERENCE();
+    AccessLoader loader((kReference / "access" / "queryTestV2000.mdb").string());
+    SqliteDatabase out(folder_.path() + "/out.sqlite", SqliteDatabase::Mode::ReadWriteCreate);
+    AccessLoader::prepareOutput(out);
+    out.exec("CREATE TABLE Table2 (x)");
+    EXPECT_EQ(errorOf([&] { loader.load("Table2", out); }), "The table 'Table2' could not be copied: table Table2 already exists");
+    EXPECT_EQ(errorOf([&] { loader.load("SelectQuery", out); }),
+              "The query 'SelectQuery' could not be copied: table Table2 already exists");
+    // What the failed load copied is gone from the output, and loaded again by the next.
+    out.exec("DROP TABLE Table2");
+    EXPECT_TRUE(loader.load("SelectQuery", out));
+    SqliteStatement probe = out.prepare("SELECT * FROM SelectQuery");
+    EXPECT_FALSE(probe.step());
 }
 
 TEST(DamagedAccessFiles, EndInAMessageOrANormalResultWithinSeconds) {

@@ -174,12 +174,28 @@ const AccessLoader::Object* AccessLoader::find(const std::string& name) const {
 bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
     const Object* object = find(name);
     if (!object) return false;
+    // A failed load leaves the output and this loader as they were, ready for another.
+    const std::set<std::string> loadedBefore = loaded_;
+    auto rollBack = [&] {
+        out.exec("ROLLBACK");
+        loaded_ = loadedBefore;
+        loading_.clear();
+    };
     out.exec("BEGIN");
     try {
         loadObject(*object, out);
         out.exec("COMMIT");
+    } catch (const DatabaseError& e) {
+        rollBack();
+        // The output is a temporary file the user never sees: its name is no help to them.
+        std::string message = e.what();
+        std::size_t at = message.find("'" + out.path() + "' failed: ");
+        if (at == std::string::npos) throw;
+        throw DatabaseError(std::string(object->type == kTableObject ? "The table '" : "The query '") +
+                            object->name + "' could not be copied: " +
+                            message.substr(at + out.path().size() + 11));
     } catch (...) {
-        out.exec("ROLLBACK");
+        rollBack();
         throw;
     }
     return true;
@@ -191,11 +207,14 @@ void AccessLoader::loadObject(const Object& object, SqliteDatabase& out) {
         case kTableObject: loadTable(object, out); break;
         case kQueryObject: loadQuery(object, out); break;
         case kSubqueryObject: loadStatement(object.name, object.owner, *object.statement, out); break;
-        default:
-            throw DatabaseError("The table '" + object.name + "' in '" + path_ +
-                                "' is linked to another database" +
-                                (object.database ? " ('" + *object.database + "')" : std::string()) +
-                                ", which is not read");
+        default: {
+            std::string where = object.database ? " ('" + *object.database + "')" : std::string();
+            if (!loading_.empty())
+                throw DatabaseError("The query '" + loading_.back() + "' reads '" + object.name +
+                                    "', a table linked to another database" + where + ", which is not read");
+            throw DatabaseError("The table '" + object.name + "' in '" + path_ + "' is linked to another database" +
+                                where + ", which is not read");
+        }
     }
     loaded_.insert(upperAscii(object.name));
 }
@@ -372,14 +391,33 @@ void runFor(const std::string& query, SqliteDatabase& out, const std::string& sq
 }
 
 // A union's ORDER BY term as SQLite orders a compound statement: by a column of the result,
-// named or counted.
-std::string unionOrderTerm(const UnionStatement::Order& order) {
-    std::string term = order.term;
-    bool number = !term.empty() && term.find_first_not_of("0123456789") == std::string::npos;
-    if (!number && term.size() > 1 && ((term.front() == '[' && term.back() == ']') ||
-                                       (term.front() == '`' && term.back() == '`')))
-        term = term.substr(1, term.size() - 2);
-    return (number ? term : quotedIdentifier(term)) + (order.descending ? " DESC" : "");
+// counted or named (a qualified name by its last part, as the result names its columns).
+std::optional<std::string> unionOrderTerm(const UnionStatement::Order& order) {
+    const std::string& term = order.term;
+    const std::string direction = order.descending ? " DESC" : "";
+    if (!term.empty() && term.find_first_not_of("0123456789") == std::string::npos) return term + direction;
+    std::string last;
+    std::size_t i = 0;
+    while (i < term.size()) {
+        if (term[i] == '[' || term[i] == '`') {
+            std::size_t end = term.find(term[i] == '[' ? ']' : '`', i + 1);
+            if (end == std::string::npos) return std::nullopt;
+            last = term.substr(i + 1, end - i - 1);
+            i = end + 1;
+        } else {
+            std::size_t end = i;
+            while (end < term.size() && (std::isalnum(static_cast<unsigned char>(term[end])) || term[end] == '_' ||
+                                         static_cast<unsigned char>(term[end]) >= 0x80))
+                ++end;
+            if (end == i) return std::nullopt;
+            last = term.substr(i, end - i);
+            i = end;
+        }
+        if (i < term.size() && term[i] != '.') return std::nullopt;
+        if (i < term.size()) ++i;
+    }
+    if (last.empty()) return std::nullopt;
+    return quotedIdentifier(last) + direction;
 }
 
 }  // namespace
@@ -409,8 +447,13 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
         for (std::size_t i = 0; i < translations.size(); ++i)
             sql += std::string(i == 0 ? "" : statement.parts[i].all ? " UNION ALL " : " UNION ") +
                    "SELECT * FROM (" + translations[i].sql + ")";
-        for (std::size_t i = 0; i < statement.orderBy.size(); ++i)
-            sql += (i ? ", " : " ORDER BY ") + unionOrderTerm(statement.orderBy[i]);
+        for (std::size_t i = 0; i < statement.orderBy.size(); ++i) {
+            std::optional<std::string> term = unionOrderTerm(statement.orderBy[i]);
+            if (!term)
+                throw DatabaseError("The query '" + query + "' orders its union by '" + statement.orderBy[i].term +
+                                    "', which is not a column of the result");
+            sql += (i ? ", " : " ORDER BY ") + *term;
+        }
     }
     runFor(query, out, "CREATE VIEW " + sqlName(view) + " AS " + sql);
     // Preparing a statement on the view checks every name and function in it now.

@@ -245,8 +245,10 @@ std::string rebuildUnionSql(const SavedQuery& query, const std::function<Databas
                 throw refuse("asks for the parameter '" + row.name1.value_or("") +
                              "' when it runs, which cannot be given here");
             case kRemoteDatabase:
-                if (given(row.name1))
-                    throw refuse("reads another database ('" + *row.name1 + "'), which is not read");
+                if (given(row.name1) || given(row.expression))
+                    throw refuse("reads another database ('" + row.name1.value_or("") +
+                                 (given(row.expression) ? "', " + *row.expression : std::string("'")) +
+                                 "), which is not read");
                 break;
             default: break;
         }
@@ -306,10 +308,15 @@ std::string rebuildSelectSql(const SavedQuery& query) {
                 top = row.name1;
                 break;
             case kRemoteDatabase:
-                if (given(row.name1))
-                    throw refuse("reads another database ('" + *row.name1 + "'), which is not read");
+                if (given(row.name1) || given(row.expression))
+                    throw refuse("reads another database ('" + row.name1.value_or("") +
+                                 (given(row.expression) ? "', " + *row.expression : std::string("'")) +
+                                 "), which is not read");
                 break;
-            case kComplexColumns: break;
+            case kComplexColumns:
+                if (given(row.name1) || given(row.name2) || given(row.expression))
+                    throw refuse("holds a definition row of kind 12 with names or an expression, which is not read");
+                break;
             case kSource:
                 // A source with an expression is a table of another database when it is named, and
                 // a subquery (its SELECT as text, its alias in Name2) when it is not.
