@@ -8,8 +8,13 @@ on the same rows in the same run:
   - SQLite source: `sqlite3 -csv` of the selection, then `ogr2ogr -f "ESRI Shapefile"`;
   - Access source: `mdb-export` of the tables, `sqlite3` to import them and run the join, then
     the same `ogr2ogr`;
-  - the physical floor: `dd` of the same number of bytes, to the page cache and with fdatasync.
-Prints one Markdown table and writes the same figures as JSON.
+  - the floors of the phases: `cat` of the source file (loading), `sqlite3` running the select
+    and the count on a SQLite source (extraction), and `dd` of as many bytes as the shapefile,
+    to the page cache and with fdatasync (composition).
+Shapes of database: the sample's joined tables (SQLite and Access, and Access with five times
+the values), Kelvash_Query as one plain table of every row (ISO date texts, no index), and Day
+mode. The machine's load average is recorded before and after, since other work on it slows
+every tool alike. Prints one Markdown table and writes the same figures as JSON.
 
 Usage: benchmark.py --bin BUILD/bin [--values N] [--day-parameters N] [--runs N] [--work DIR]
                     [--json FILE] [--smoke]
@@ -21,6 +26,7 @@ import os
 import platform
 import re
 import shutil
+import sqlite3
 import statistics
 import subprocess
 import sys
@@ -71,6 +77,23 @@ class Case:
             r["phases"].setdefault(k, []).append(v)
 
 
+def plain_table(joined, path):
+    """Kelvash_Query as one plain table holding every row of the joined query, with the same
+    declared column types (dates stay ISO texts), in the query's row order and without an index."""
+    if os.path.exists(path):
+        os.remove(path)
+    con = sqlite3.connect(path)
+    con.execute("PRAGMA journal_mode=OFF")
+    con.execute("PRAGMA synchronous=OFF")
+    con.execute("ATTACH DATABASE ? AS joined", (joined,))
+    columns = con.execute("PRAGMA joined.table_info(Kelvash_Query)").fetchall()
+    con.execute("CREATE TABLE Kelvash_Query (%s)" % ", ".join('"%s" %s' % (c[1], c[2]) for c in columns))
+    con.execute("INSERT INTO Kelvash_Query SELECT * FROM joined.Kelvash_Query")
+    con.commit()
+    con.close()
+    return path
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--bin", required=True)
@@ -82,9 +105,15 @@ def main():
     ap.add_argument("--smoke", action="store_true", help="tiny sizes, one run: checks the script works")
     ap.add_argument("--no-peers", action="store_true")
     ap.add_argument("--formats", default="sqlite,mdb", help="source formats to run, of sqlite and mdb")
+    ap.add_argument("--large-factor", type=int, default=5,
+                    help="the large Access case holds this many times --values (0: no large case)")
+    ap.add_argument("--cases", default="param,plain,large,day",
+                    help="shapes to run, of param (joined tables), plain (one table), large, day")
     args = ap.parse_args()
     if args.smoke:
         args.values, args.day_parameters, args.runs = 2000, 20, 1
+    wanted = set(args.cases.split(","))
+    load_before = os.getloadavg()
 
     binary = os.path.abspath(args.bin)
     convert = os.path.join(binary, "pontrel-convert")
@@ -102,9 +131,20 @@ def main():
     day_gen2 = day_gen[:]
     day_gen2[3] = "80"  # twice the stations, all visited: twice the rows
     day_gen2[5] = "80"
+    large_gen = param_gen[:]
+    large_gen[1] = str(max(1, args.values * args.large_factor // 40))
     sources = {}
-    for label, gen in (("param", param_gen), ("day", day_gen), ("day2x", day_gen2)):
+    shapes = [("param", param_gen)]
+    if "day" in wanted:
+        shapes += [("day", day_gen), ("day2x", day_gen2)]
+    if "large" in wanted and args.large_factor > 0:
+        shapes.append(("large", large_gen))
+    for label, gen in shapes:
         for fmt in args.formats.split(","):
+            if label in ("day", "day2x") and fmt != "sqlite":
+                continue
+            if label == "large" and fmt != "mdb":
+                continue
             path = os.path.join(work, f"{label}.{fmt}")
             extra = ["--mdb"] if fmt == "mdb" else []
             if fmt == "mdb":
@@ -115,6 +155,8 @@ def main():
             else:
                 run([generator, path] + gen)
             sources[(label, fmt)] = path
+    if "plain" in wanted and ("param", "sqlite") in sources:
+        sources[("plain", "sqlite")] = plain_table(sources[("param", "sqlite")], os.path.join(work, "plain.sqlite"))
 
     out = os.path.join(work, "out")
     os.makedirs(out, exist_ok=True)
@@ -122,6 +164,7 @@ def main():
 
     def convert_case(name, source, mode_args, rows, peers):
         case = Case(name, rows)
+        peers = peers + [("cat (read the source)", f"cat {source} > /dev/null")]
         for _ in range(args.runs):
             for f in os.listdir(out):
                 os.remove(os.path.join(out, f))
@@ -159,16 +202,35 @@ def main():
                   f"sqlite3 -csv -header peer.db \"{select.replace('2023-01-02', '2023-01-02 00:00:00')}\" > peer.csv && " + ogr.format(csv="peer.csv"))
         return [("mdb-export + sqlite3 + ogr2ogr", script)]
 
-    for fmt in ("sqlite", "mdb"):
-        if ("param", fmt) not in sources:
-            continue
-        peers = []
-        if have_gdal and fmt == "sqlite":
-            peers = sqlite_peer(sources[("param", fmt)], select_param)
-        if have_gdal and have_mdbtools and fmt == "mdb":
-            peers = mdb_peer(sources[("param", fmt)], select_param)
-        convert_case(f"Parameter mode, {args.values:,} rows, {fmt}", sources[("param", fmt)],
+    def select_floor(db, select, count):
+        return [("sqlite3 select + count", f"sqlite3 {db} \"{select}\" > /dev/null && sqlite3 {db} \"{count}\" > /dev/null")]
+
+    count_param = "SELECT count(*) FROM Kelvash_Query WHERE ParameterName = 'Temperatura'"
+    if "param" in wanted:
+        for fmt in ("sqlite", "mdb"):
+            if ("param", fmt) not in sources:
+                continue
+            peers = []
+            if have_gdal and fmt == "sqlite":
+                peers = sqlite_peer(sources[("param", fmt)], select_param)
+            if have_gdal and have_mdbtools and fmt == "mdb":
+                peers = mdb_peer(sources[("param", fmt)], select_param)
+            if fmt == "sqlite" and not args.no_peers:
+                peers += select_floor(sources[("param", fmt)], select_param, count_param)
+            convert_case(f"Parameter mode, {args.values:,} rows, {fmt}", sources[("param", fmt)],
+                         ["--parameter", "Temperatura"], args.values, peers)
+    if ("plain", "sqlite") in sources:
+        db = sources[("plain", "sqlite")]
+        peers = [] if args.no_peers else select_floor(db, select_param, count_param)
+        if have_gdal:
+            peers = sqlite_peer(db, select_param) + peers
+        convert_case(f"Parameter mode, {args.values:,} of {2 * args.values:,} rows, plain table, sqlite", db,
                      ["--parameter", "Temperatura"], args.values, peers)
+    if ("large", "mdb") in sources:
+        db = sources[("large", "mdb")]
+        peers = mdb_peer(db, select_param) if have_gdal and have_mdbtools else []
+        convert_case(f"Parameter mode, {args.values * args.large_factor:,} rows, mdb", db,
+                     ["--parameter", "Temperatura"], args.values * args.large_factor, peers)
     for label, params in (("day", args.day_parameters), ("day2x", args.day_parameters)):
         if (label, "sqlite") not in sources:
             continue
@@ -177,11 +239,14 @@ def main():
                      sources[(label, "sqlite")], ["--day", "2023-01-02"], stations * params, [])
 
     # Report.
-    lines = [f"Machine: {platform.machine()}, {os.cpu_count()} cores, {platform.platform()}; runs per case: {args.runs}",
+    load_after = os.getloadavg()
+    lines = [f"Machine: {platform.machine()}, {os.cpu_count()} cores, {platform.platform()}; runs per case: {args.runs}; "
+             f"load average before {load_before[0]:.2f}, after {load_after[0]:.2f}",
              "",
              "| case | tool | min s | median s | rows/s | peak MB | MB written | load s | extract s | compose s | ratio |",
              "|---|---|---|---|---|---|---|---|---|---|---|"]
-    report = {"machine": platform.platform(), "cores": os.cpu_count(), "runs": args.runs, "cases": []}
+    report = {"machine": platform.platform(), "cores": os.cpu_count(), "runs": args.runs,
+              "load_average_before": load_before, "load_average_after": load_after, "cases": []}
     for case in cases:
         ours = statistics.median(case.results["pontrel-convert"]["seconds"])
         entry = {"case": case.name, "rows": case.rows, "tools": {}}

@@ -48,10 +48,16 @@ Recordset::Recordset(std::shared_ptr<ConnectionState> state, SqliteStatement sta
     const int columns = statement_.columnCount();
     names_.reserve(static_cast<std::size_t>(columns));
     for (int c = 0; c < columns; ++c) names_.push_back(statement_.columnName(c));
+}
+
+void Recordset::firstStep() const {
+    started_ = true;
+    eof_ = true;  // stays so when the statement fails: there is no row to read
     eof_ = !statement_.step();
 }
 
 void Recordset::moveNext() {
+    start();
     if (eof_) throw DatabaseError("Either BOF or EOF is true: there is no current row to move from");
     eof_ = !statement_.step();
 }
@@ -64,6 +70,7 @@ int Recordset::fieldIndex(std::string_view name) const {
 }
 
 void Recordset::checkRow() const {
+    start();
     if (eof_) throw DatabaseError("Either BOF or EOF is true: there is no current row to read");
 }
 

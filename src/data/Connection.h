@@ -18,7 +18,9 @@ class SourceDatabase;
 class WorkingDatabase;
 struct ConnectionState;
 
-// A forward-only walk over the rows of one statement, positioned on its first row when made.
+// A forward-only walk over the rows of one statement, positioned on its first row. The statement
+// runs when the rows are first read, not when the recordset is made, so a recordset that is
+// never read costs nothing (a count whose answer is already known from the rows walked).
 class Recordset {
 public:
     enum class Kind { Null, Integer, Real, Text, Blob };
@@ -28,7 +30,10 @@ public:
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
 
-    bool eof() const { return eof_; }
+    bool eof() const {
+        start();
+        return eof_;
+    }
     void moveNext();
 
     int fieldCount() const { return static_cast<int>(names_.size()); }
@@ -49,13 +54,18 @@ public:
     const std::string& sql() const { return sql_; }
 
 private:
+    void start() const {
+        if (!started_) firstStep();
+    }
+    void firstStep() const;
     void checkRow() const;
 
     std::shared_ptr<ConnectionState> state_;
-    SqliteStatement statement_;
+    mutable SqliteStatement statement_;
     std::string sql_;
     std::vector<std::string> names_;
-    bool eof_ = false;
+    mutable bool started_ = false;
+    mutable bool eof_ = false;
 };
 
 class Connection {

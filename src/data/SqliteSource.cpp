@@ -172,8 +172,8 @@ private:
             if (table ? isDateColumn(read, c)
                       : isReadAsDate(read.columnName(c)) && !isDateType(read.columnDeclaredType(c)))
                 dateColumns.push_back(c);
-        std::int64_t row = 0;
-        if (!dateColumns.empty()) {
+        if (!dateColumns.empty() && !allDates(object, read, dateColumns)) {
+            std::int64_t row = 0;
             while (read.step()) {
                 ++row;
                 for (int c : dateColumns) {
@@ -192,6 +192,24 @@ private:
             }
         }
         checked_.insert(upperAscii(object));
+    }
+
+    // Whether every value of the date columns is an ISO-8601 text or NULL, reading those columns
+    // alone: much less than whole rows. The order does not matter here, only the row of a value
+    // that fails, which the full walk then finds.
+    bool allDates(const std::string& object, const SqliteStatement& columns, const std::vector<int>& dateColumns) {
+        std::string select;
+        for (int c : dateColumns) select += (select.empty() ? "" : ", ") + quotedIdentifier(columns.columnName(c));
+        SqliteStatement read = db_.prepare("SELECT " + select + " FROM " + quotedIdentifier(object));
+        const int count = static_cast<int>(dateColumns.size());
+        while (read.step()) {
+            for (int c = 0; c < count; ++c) {
+                SqliteStatement::Type type = read.columnType(c);
+                if (type == SqliteStatement::Type::Null) continue;
+                if (type != SqliteStatement::Type::Text || !parseIsoDate(read.columnText(c))) return false;
+            }
+        }
+        return true;
     }
 
     static void isoDateFunction(SqliteCall& call) {

@@ -21,6 +21,11 @@ public:
         rows_ = rows;
         cells_.assign(rows * columns, T{});
     }
+    // Changes the number of rows, keeping the cells of the rows that stay; new cells are empty.
+    void resizeRows(std::size_t rows) {
+        rows_ = rows;
+        cells_.resize(rows * columns_, T{});
+    }
     T& operator()(std::size_t row, std::size_t column) { return cells_[row * columns_ + column]; }
     const T& operator()(std::size_t row, std::size_t column) const {
         return cells_[row * columns_ + column];
@@ -49,6 +54,7 @@ public:
     const std::string& operator()(std::size_t row, std::size_t column) const {
         return pool_[ids_(row, column)];
     }
+    void resizeRows(std::size_t rows) { ids_.resizeRows(rows); }
     std::size_t rows() const { return ids_.rows(); }
     std::size_t columns() const { return ids_.columns(); }
     std::size_t distinctTexts() const { return pool_.size(); }

@@ -124,22 +124,30 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
         SpanPanel remainingPanel(ui, 4, "Time remaining: ");
         shapefile::PointList& points = shapeFiles.pointList();
 
+        // Every record looks its columns up by the same names in the same order, so each lookup
+        // finds the same column every time: the first record's answers serve for the others.
+        std::vector<shapefile::Field*> numericFields, textFields, dateFields;
+        auto field = [&](std::vector<shapefile::Field*>& found, std::size_t index, const std::string& name) -> shapefile::Field& {
+            if (found.size() < index) found.push_back(&fields.FieldByName(name));
+            return *found[index - 1];
+        };
+
         std::size_t rowCounter = 0;
         for (std::size_t r = 1; r <= total; ++r) {
             ++rowCounter;
             points.AddPoint(state.Longitudes[r], state.Latitudes[r]);
             for (std::size_t k = 1; k <= numericCount; ++k) {
-                shapefile::Field& field = fields.FieldByName(numericName(k));
+                shapefile::Field& numeric = field(numericFields, k, numericName(k));
                 if (isNull(r, k))
-                    field.SetFieldNull();
+                    numeric.SetFieldNull();
                 else
-                    field.SetFieldValue(state.NumericValues(r, k));
+                    numeric.SetFieldValue(state.NumericValues(r, k));
             }
             for (std::size_t j = 1; j <= textCount; ++j)
-                fields.FieldByName(state.StringAttributes[j])
+                field(textFields, j, state.StringAttributes[j])
                     .SetFieldValue(std::string_view(state.StringValues(r, j)));
             for (std::size_t d = 1; d <= dateCount; ++d)
-                fields.FieldByName(state.DateAttributes[d])
+                field(dateFields, d, state.DateAttributes[d])
                     .SetFieldValue(calendarDateOf(state.DateValues(r, d), state.DateAttributes[d], r));
             shapeFiles.WriteRecord();
 

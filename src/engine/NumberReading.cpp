@@ -1,7 +1,9 @@
 #include "engine/NumberReading.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <string>
 
 #include "data/Connection.h"
@@ -76,35 +78,59 @@ double leadingNumber(std::string_view input) {
 
 double roundTo2Decimals(double value) {
     if (!std::isfinite(value)) return value;
+    // Most hours and values have two decimals or fewer already. Below 1e9 a double is fine enough
+    // that no other decimal text of at most three decimals reads back as it, so its shortest
+    // form has two decimals or fewer exactly when the hundredths read back as the value.
+    if (std::fabs(value) < 1e9) {
+        const double hundredths = std::nearbyint(value * 100.0);
+        if (hundredths / 100.0 == value) return value;
+    }
     // Shortest decimal form, in scientific notation: d.ddddde±x
     char buffer[64];
-    auto end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
-    std::string_view text(buffer, static_cast<std::size_t>(end - buffer));
-    bool negative = text.front() == '-';
-    if (negative) text.remove_prefix(1);
-    std::size_t e = text.find('e');
-    int exponent = std::stoi(std::string(text.substr(e + 1)));
-    std::string digits;
-    for (char ch : text.substr(0, e))
-        if (ch != '.') digits += ch;
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific).ptr;
+    const char* text = buffer;
+    bool negative = *text == '-';
+    if (negative) ++text;
+    const char* e = std::find(text, end, 'e');
+    const char* exponentText = e + 1;
+    const bool negativeExponent = *exponentText == '-';
+    if (*exponentText == '+' || *exponentText == '-') ++exponentText;
+    int exponent = 0;
+    std::from_chars(exponentText, end, exponent);
+    if (negativeExponent) exponent = -exponent;
+    char digits[32];
+    std::size_t digitCount = 0;
+    for (const char* p = text; p < e; ++p)
+        if (*p != '.') digits[digitCount++] = *p;
     // value = 0.digits × 10^(exponent + 1); keep the digits down to the hundredths.
     long long keep = exponent + 1 + 2;
-    if (keep >= static_cast<long long>(digits.size())) return value;  // two decimals or fewer
+    if (keep >= static_cast<long long>(digitCount)) return value;  // two decimals or fewer
     if (keep < 0) return negative ? -0.0 : 0.0;
-    std::string kept = digits.substr(0, static_cast<std::size_t>(keep));
-    char first = digits[static_cast<std::size_t>(keep)];
-    bool restNonZero = digits.find_first_not_of('0', static_cast<std::size_t>(keep) + 1) != std::string::npos;
-    bool up = first > '5' || (first == '5' && (restNonZero || (!kept.empty() && (kept.back() - '0') % 2 == 1)));
+    const auto kept = static_cast<std::size_t>(keep);
+    char first = digits[kept];
+    bool restNonZero = false;
+    for (std::size_t i = kept + 1; i < digitCount; ++i) restNonZero = restNonZero || digits[i] != '0';
+    bool up = first > '5' ||
+              (first == '5' && (restNonZero || (kept > 0 && (digits[kept - 1] - '0') % 2 == 1)));
     // Integer of the kept digits, then scale by 100.
     double whole = 0;
-    for (char ch : kept) whole = whole * 10 + (ch - '0');
+    for (std::size_t i = 0; i < kept; ++i) whole = whole * 10 + (digits[i] - '0');
     if (up) whole += 1;
-    std::string out = std::to_string(static_cast<long long>(whole));
-    // Place the decimal point two digits from the right.
-    while (out.size() < 3) out.insert(out.begin(), '0');
-    out.insert(out.end() - 2, '.');
+    char digitsOut[40];
+    const auto length = static_cast<std::size_t>(
+        std::to_chars(digitsOut, digitsOut + sizeof digitsOut, static_cast<long long>(whole)).ptr - digitsOut);
+    // At least three digits, the decimal point before the last two.
+    char padded[48];
+    std::size_t n = 0;
+    for (std::size_t i = length; i < 3; ++i) padded[n++] = '0';
+    for (std::size_t i = 0; i < length; ++i) padded[n++] = digitsOut[i];
+    char number[48];
+    std::memcpy(number, padded, n - 2);
+    number[n - 2] = '.';
+    std::memcpy(number + n - 1, padded + n - 2, 2);
+    n += 1;
     double result = 0;
-    std::from_chars(out.data(), out.data() + out.size(), result);
+    std::from_chars(number, number + n, result);
     return negative ? -result : result;
 }
 

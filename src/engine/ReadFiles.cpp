@@ -62,8 +62,9 @@ std::string SqlDateText(data::Date date) {
     return buffer;
 }
 
-void DefineAttributes(RunState& state, UserInterface& ui) {
+std::size_t DefineAttributes(RunState& state, UserInterface& ui) {
     data::Recordset& rows = *state.SampleRecords;
+    std::size_t walked = 0;
     if (state.ShapeType == kParameterMode) {
         if (rows.eof())
             stop(ui, "There are no samples of the parameter '" + state.SelectedParameter +
@@ -92,15 +93,17 @@ void DefineAttributes(RunState& state, UserInterface& ui) {
                 state.NumericAttributeFields.push_back("Param_" + rows.text(code.index(rows)));
             }
             rows.moveNext();
+            ++walked;
         }
         state.NumericAttributeCount = state.ParameterSlot;
     } else {
-        return;
+        return walked;
     }
     state.StringAttributeCount = 3;
     state.StringAttributes = {"", "CurrentName", "Name", "TidalSituation"};
     state.DateAttributeCount = 1;
     state.DateAttributes = {"", "SampleDate"};
+    return walked;
 }
 
 void ReadSamples(RunState& state, UserInterface& ui) {
@@ -117,6 +120,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         state.SelectQuery =
             "Select * from Kelvash_Query WHERE (" + day + " )  ORDER BY ParameterName ";
         state.SampleRecords = db.execute(state.SelectQuery);
+        state.SampleRecords->eof();  // runs the selection now: its failure comes before the count
         state.CountQuery =
             "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (" + day + ")";
     } else if (state.ShapeType == kParameterMode) {
@@ -124,6 +128,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         state.SelectQuery =
             "Select * from Kelvash_Query WHERE (ParameterName = " + p + ")  ORDER BY SampleDate ";
         state.SampleRecords = db.execute(state.SelectQuery);
+        state.SampleRecords->eof();  // runs the selection now: its failure comes before the count
         state.CountQuery =
             "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (ParameterName = " + p + ")";
     } else {
@@ -133,15 +138,19 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         throw ConversionError("No conversion mode was chosen (Parameter or Day)");
     }
 
+    // The count query is sent, but its answer is taken from the rows themselves: in Day mode from
+    // the layout's walk over the whole selection, in Parameter mode from the walk that reads
+    // them, so the selection is not run a further time only to be counted.
     state.CountRecords = db.execute(state.CountQuery);
-    std::int64_t count = state.CountRecords->eof() ? 0 : state.CountRecords->integer(0);
-    if (count < 0) count = 0;
-    state.TotalRecords = static_cast<std::size_t>(count);
 
     state.NumericAttributeCount = state.StringAttributeCount = state.DateAttributeCount = 0;
-    DefineAttributes(state, ui);
+    const std::size_t walked = DefineAttributes(state, ui);
+    const bool counted = state.ShapeType == kDayMode;
+    state.TotalRecords = counted ? walked : 0;
 
-    const std::size_t rowsCount = state.TotalRecords + 1;
+    // Parameter mode: the arrays grow with the walk and are cut to the rows read at its end.
+    std::size_t capacity = counted ? state.TotalRecords : std::size_t{1} << 12;
+    const std::size_t rowsCount = capacity + 1;
     state.Longitudes.assign(rowsCount, 0.0);
     state.Latitudes.assign(rowsCount, 0.0);
     state.NumericValues.resize(rowsCount, static_cast<std::size_t>(state.NumericAttributeCount) + 1);
@@ -153,6 +162,14 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         state.NumericNulls.resize(rowsCount, static_cast<std::size_t>(state.NumericAttributeCount) + 1);
     else
         state.NumericNulls.resize(0, 0);
+    auto fitRows = [&](std::size_t rows) {
+        state.Longitudes.resize(rows, 0.0);
+        state.Latitudes.resize(rows, 0.0);
+        state.NumericValues.resizeRows(rows);
+        state.StringValues.resizeRows(rows);
+        state.DateValues.resizeRows(rows);
+        if (nulls) state.NumericNulls.resizeRows(rows);
+    };
 
     if (state.ShapeType == kDayMode) state.SampleRecords = db.execute(state.SelectQuery);
 
@@ -190,9 +207,13 @@ void ReadSamples(RunState& state, UserInterface& ui) {
     std::size_t r = 0;
     while (!rows.eof()) {
         ++r;
-        if (r > state.TotalRecords)
-            throw ConversionError("The database returned more sample rows than it counted (" +
-                                  std::to_string(state.TotalRecords) + ")");
+        if (r > capacity) {
+            if (counted)
+                throw ConversionError("The database returned more sample rows than it counted (" +
+                                      std::to_string(state.TotalRecords) + ")");
+            capacity *= 2;
+            fitRows(capacity + 1);
+        }
         if (military || normal) {
             int y = latitude.index(rows), x = longitude.index(rows);
             if (rows.isNull(y) || rows.isNull(x)) stop(ui, coordinateMessage);
@@ -258,6 +279,10 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         }
 
         rows.moveNext();
+    }
+    if (!counted) {
+        state.TotalRecords = r;
+        fitRows(r + 1);
     }
     if (r != state.TotalRecords)
         throw ConversionError("The database returned " + std::to_string(r) + " sample rows but counted " +

@@ -7,6 +7,7 @@
 // become a point (no coordinates, no value, no date) stops the conversion with ConversionStopped
 // after its message.
 
+#include <cstddef>
 #include <string>
 
 #include "data/DayCount.h"
@@ -18,8 +19,8 @@ namespace pontrel {
 void ReadSamples(RunState& state, UserInterface& ui);
 
 // Lays out the attribute lists for the mode from SampleRecords (on its first row). In Day mode it
-// reads the rows to their end.
-void DefineAttributes(RunState& state, UserInterface& ui);
+// reads the rows to their end and returns how many it read (0 in Parameter mode).
+std::size_t DefineAttributes(RunState& state, UserInterface& ui);
 
 // The date as MM-dd-yyyy, whatever the regional settings; the time of day is dropped.
 std::string SqlDateText(data::Date date);

@@ -56,7 +56,7 @@ void NumericColumnSizer::add(double value, std::size_t row) {
         throw ShapeFileError("The value " + numberText(value) + " in row " + std::to_string(row) +
                              " of the column '" + column_ +
                              "' cannot be written to a shapefile: it is not a finite number");
-    if (value == 0) value = 0.0;
+    if (value == 0) return;  // "0" is as narrow as a value can be
     int integerChars = 0, decimals = 0;
     shortestShape(value, integerChars, decimals);
     int wider = std::max(integerChars_, integerChars);
@@ -78,8 +78,19 @@ NumericLayout NumericColumnSizer::layout() const {
 
 bool formatNumeric(double value, NumericLayout layout, char* out) {
     if (!std::isfinite(value) || layout.width <= 0 || layout.decimals < 0) return false;
-    if (value == 0) value = 0.0;
     const int decimals = layout.decimals;
+    if (value == 0) {  // most cells of a Day-mode table: "0", or "0." and the decimals' zeros
+        const int length = 1 + (decimals > 0 ? 1 + decimals : 0);
+        if (length > layout.width) return false;
+        char* at = out + (layout.width - length);
+        std::memset(out, ' ', static_cast<std::size_t>(layout.width - length));
+        at[0] = '0';
+        if (decimals > 0) {
+            at[1] = '.';
+            std::memset(at + 2, '0', static_cast<std::size_t>(decimals));
+        }
+        return true;
+    }
     char text[kTextRoom];
     int length = 0;
     if (decimals <= 2 && std::fabs(value) < kFastLimit) {

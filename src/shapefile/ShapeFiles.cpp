@@ -13,14 +13,17 @@
 #include <unistd.h>
 
 #include <bit>
+#include <condition_variable>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <mutex>
 #include <random>
 #include <stdexcept>
+#include <thread>
 
 #include "shapefile/ShapeFileError.h"
 
@@ -135,16 +138,21 @@ void putLittleDouble(char* out, double value) {
     for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(bits >> (8 * i));
 }
 
-// One file of the set, appended to through a large buffer. Failures name the file by its final
-// name, as the temporary one means nothing to the user.
+// One file of the set, appended to through a large buffer. A full buffer is written by a thread
+// of the file's own while the next one fills, so that the system's copying of the bytes overlaps
+// the formatting of the next records. Failures name the file by its final name, as the temporary
+// one means nothing to the user; a failed background write is reported at the next call.
 class OutputFile {
 public:
     OutputFile(const std::string& path, std::string shownName, std::uint64_t start)
-        : shownName_(std::move(shownName)), position_(start), buffer_(new char[kCapacity]) {
+        : shownName_(std::move(shownName)), position_(start) {
+        for (auto& buffer : buffers_) buffer.reset(new char[kCapacity]);
         fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
         if (fd_ < 0) fail(errno);
+        writer_ = std::thread([this] { writeInBackground(); });
     }
     ~OutputFile() {
+        stopWriter();
         if (fd_ >= 0) ::close(fd_);
     }
     OutputFile(const OutputFile&) = delete;
@@ -153,14 +161,15 @@ public:
     // Room for `size` bytes at the end of the file, to be filled at once.
     char* extend(std::size_t size) {
         if (used_ + size > kCapacity) flush();
-        char* at = buffer_.get() + used_;
+        char* at = buffers_[current_].get() + used_;
         used_ += size;
         return at;
     }
     void append(const void* bytes, std::size_t size) {
         if (size > kCapacity) {
             flush();
-            writeAll(bytes, size, position_);
+            waitForWriter();
+            check(writeAll(bytes, size, position_));
             position_ += size;
             return;
         }
@@ -169,10 +178,13 @@ public:
     // Writes over bytes already in the file (a header field).
     void overwrite(std::uint64_t offset, const void* bytes, std::size_t size) {
         flush();
-        writeAll(bytes, size, offset);
+        waitForWriter();
+        check(writeAll(bytes, size, offset));
     }
     void finish() {
         flush();
+        waitForWriter();
+        stopWriter();
         int fd = fd_;
         fd_ = -1;
         if (::close(fd) != 0) fail(errno);
@@ -181,34 +193,92 @@ public:
 private:
     static constexpr std::size_t kCapacity = std::size_t{1} << 20;
 
+    // Hands the filled buffer to the writer and goes on in the other one.
     void flush() {
-        writeAll(buffer_.get(), used_, position_);
+        if (used_ == 0) return;
+        waitForWriter();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            pending_ = {buffers_[current_].get(), used_, position_};
+            busy_ = true;
+        }
+        wake_.notify_all();
         position_ += used_;
         used_ = 0;
+        current_ ^= 1;
     }
-    void writeAll(const void* bytes, std::size_t size, std::uint64_t offset) {
+    void waitForWriter() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return !busy_; });
+        check(error_);
+    }
+    void stopWriter() {
+        if (!writer_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        writer_.join();
+    }
+    void writeInBackground() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [&] { return busy_ || stopping_; });
+            if (!busy_) return;
+            Block block = pending_;
+            lock.unlock();
+            int error = writeAll(block.data, block.size, block.offset);
+            lock.lock();
+            if (error != 0 && error_ == 0) error_ = error;
+            busy_ = false;
+            wake_.notify_all();
+        }
+    }
+    // 0, or the error that stopped the writing.
+    int writeAll(const void* bytes, std::size_t size, std::uint64_t offset) const {
         const char* data = static_cast<const char*>(bytes);
         while (size > 0) {
             ssize_t done = ::pwrite(fd_, data, size, static_cast<off_t>(offset));
             if (done < 0) {
                 if (errno == EINTR) continue;
-                fail(errno);
+                return errno;
             }
             data += done;
             size -= static_cast<std::size_t>(done);
             offset += static_cast<std::uint64_t>(done);
         }
+        return 0;
+    }
+    void check(int error) const {
+        if (error != 0) fail(error);
     }
     [[noreturn]] void fail(int error) const {
         throw ShapeFileError("The file '" + shownName_ + "' could not be written: " +
                              std::strerror(error));
     }
 
+    struct Block {
+        const char* data = nullptr;
+        std::size_t size = 0;
+        std::uint64_t offset = 0;
+    };
+
     int fd_ = -1;
     std::string shownName_;
     std::uint64_t position_;
-    std::unique_ptr<char[]> buffer_;
+    std::unique_ptr<char[]> buffers_[2];
+    int current_ = 0;
     std::size_t used_ = 0;
+
+    // Shared with the writer thread, under mutex_.
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    Block pending_;
+    bool busy_ = false;
+    bool stopping_ = false;
+    int error_ = 0;
+    std::thread writer_;
 };
 
 std::string kindOf(int type) {
