@@ -9,6 +9,7 @@
 #include "data/DatabaseError.h"
 #include "data/JetSql.h"
 #include "data/SourceDatabase.h"
+#include "data/SourceLimits.h"
 #include "data/TextBasics.h"
 #include "data/WorkingDatabase.h"
 
@@ -53,13 +54,22 @@ Recordset::Recordset(std::shared_ptr<ConnectionState> state, SqliteStatement sta
 void Recordset::firstStep() const {
     started_ = true;
     eof_ = true;  // stays so when the statement fails: there is no row to read
-    eof_ = !statement_.step();
+    step();
 }
 
 void Recordset::moveNext() {
     start();
     if (eof_) throw DatabaseError("Either BOF or EOF is true: there is no current row to move from");
-    eof_ = !statement_.step();
+    step();
+}
+
+void Recordset::step() const {
+    try {
+        eof_ = !statement_.step();
+    } catch (const DatabaseError& e) {
+        if (e.cause() == DatabaseError::Cause::Other || !state_->source) throw;
+        rethrowForSource(e, state_->source->path(), sql_);
+    }
 }
 
 int Recordset::fieldIndex(std::string_view name) const {
@@ -158,7 +168,11 @@ std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql) {
     for (;;) {
         SqliteStatement statement;
         std::string error = state_->work->sql().tryPrepare(sql, &statement);
-        if (error.empty()) return std::make_shared<Recordset>(state_, std::move(statement), jetSql);
+        if (error.empty()) {
+            // The time limit counts from the start of each statement.
+            state_->work->sql().restartClock();
+            return std::make_shared<Recordset>(state_, std::move(statement), jetSql);
+        }
         std::string table = afterMarker(error, "no such table: ");
         if (!table.empty() && loaded.insert(table).second) {
             auto start = std::chrono::steady_clock::now();

@@ -59,6 +59,7 @@ private:
     }
     void firstStep() const;
     void checkRow() const;
+    void step() const;
 
     std::shared_ptr<ConnectionState> state_;
     mutable SqliteStatement statement_;
