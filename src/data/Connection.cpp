@@ -8,6 +8,7 @@
 
 #include "data/DatabaseError.h"
 #include "data/JetSql.h"
+#include "data/JetTokens.h"
 #include "data/SourceDatabase.h"
 #include "data/TextBasics.h"
 #include "data/WorkingDatabase.h"
@@ -53,13 +54,55 @@ Recordset::Recordset(std::shared_ptr<ConnectionState> state, SqliteStatement sta
 void Recordset::firstStep() const {
     started_ = true;
     eof_ = true;  // stays so when the statement fails: there is no row to read
-    eof_ = !statement_.step();
+    eof_ = !step();
 }
 
 void Recordset::moveNext() {
     start();
     if (eof_) throw DatabaseError("Either BOF or EOF is true: there is no current row to move from");
-    eof_ = !statement_.step();
+    eof_ = !step();
+}
+
+bool Recordset::step() const {
+    try {
+        return statement_.step();
+    } catch (const SqliteReadError& e) {
+        // A saved query can fail on a value only when its rows are read (Jet's type mismatch in
+        // 'a' + 1, a conversion of a text that is no number): the user must learn which query.
+        std::vector<std::string> queries = queriesNamed();
+        if (queries.empty()) throw;
+        std::string names;
+        for (std::size_t i = 0; i < queries.size(); ++i)
+            names += (i == 0 ? "'" : i + 1 == queries.size() ? " and '" : ", '") + queries[i] + "'";
+        throw DatabaseError("The " + std::string(queries.size() == 1 ? "query " : "queries ") + names +
+                            " in '" + state_->source->path() + "' cannot be read: " + e.cause());
+    }
+}
+
+std::vector<std::string> Recordset::queriesNamed() const {
+    std::vector<jet::Token> tokens;
+    try {
+        tokens = jet::tokenize(sql_, jet::Messages(""));
+    } catch (const DatabaseError&) {
+        return {};
+    }
+    std::vector<CatalogEntry> catalog;
+    try {
+        catalog = state_->source->catalog();
+    } catch (const DatabaseError&) {
+        return {};
+    }
+    std::vector<std::string> queries;
+    for (const CatalogEntry& entry : catalog) {
+        if (entry.kind != CatalogEntry::Kind::Query) continue;
+        for (const jet::Token& token : tokens)
+            if ((token.kind == jet::Token::Word || token.kind == jet::Token::Name) &&
+                sameNameIgnoringCase(token.value, entry.name)) {
+                queries.push_back(entry.name);
+                break;
+            }
+    }
+    return queries;
 }
 
 int Recordset::fieldIndex(std::string_view name) const {

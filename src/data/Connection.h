@@ -58,6 +58,10 @@ private:
         if (!started_) firstStep();
     }
     void firstStep() const;
+    // Steps the statement; a failure while rows are made names the saved queries the statement
+    // reads.
+    bool step() const;
+    std::vector<std::string> queriesNamed() const;
     void checkRow() const;
 
     std::shared_ptr<ConnectionState> state_;
