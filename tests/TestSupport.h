@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -60,9 +61,24 @@ struct ProcessResult {
 };
 
 struct ProcessOptions {
-    std::optional<rlim_t> fileSizeLimit;  // RLIMIT_FSIZE in the child
-    bool terminalOnStderr = false;         // stderr on a pseudo-terminal, read into `err`
+    std::optional<rlim_t> fileSizeLimit;     // RLIMIT_FSIZE in the child
+    std::optional<rlim_t> addressSpaceLimit; // RLIMIT_AS in the child
+    bool terminalOnStderr = false;            // stderr on a pseudo-terminal, read into `err`
+    std::vector<std::string> environment;     // NAME=value entries added for the child
 };
+
+// Sets up a forked child as the options say; for the child only.
+inline void applyChildOptions(const ProcessOptions& options) {
+    if (options.fileSizeLimit) {
+        rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    if (options.addressSpaceLimit) {
+        rlimit limit{*options.addressSpaceLimit, *options.addressSpaceLimit};
+        ::setrlimit(RLIMIT_AS, &limit);
+    }
+    for (const std::string& entry : options.environment) ::putenv(const_cast<char*>(entry.c_str()));
+}
 
 inline ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {}) {
     TempFolder captures;
@@ -79,10 +95,7 @@ inline ProcessResult runProcess(const std::vector<std::string>& argv, const Proc
         }
         int null = ::open("/dev/null", O_RDONLY);
         ::dup2(null, STDIN_FILENO);
-        if (options.fileSizeLimit) {
-            rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
-            ::setrlimit(RLIMIT_FSIZE, &limit);
-        }
+        applyChildOptions(options);
         std::vector<char*> args;
         for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
         args.push_back(nullptr);
@@ -112,6 +125,71 @@ inline ProcessResult runProcess(const std::vector<std::string>& argv, const Proc
     if (!options.terminalOnStderr) result.err = readFile(errPath);
     return result;
 }
+
+// A program running in the background, with its output captured; wait() collects it.
+class BackgroundProcess {
+public:
+    explicit BackgroundProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {}) {
+        pid_ = ::fork();
+        if (pid_ < 0) throw std::runtime_error("fork failed");
+        if (pid_ == 0) {
+            ::setpgid(0, 0);
+            int out = ::open(captures_.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int err = ::open(captures_.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            int null = ::open("/dev/null", O_RDONLY);
+            ::dup2(out, STDOUT_FILENO);
+            ::dup2(err, STDERR_FILENO);
+            ::dup2(null, STDIN_FILENO);
+            applyChildOptions(options);
+            std::vector<char*> args;
+            for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+            args.push_back(nullptr);
+            ::execvp(args[0], args.data());
+            ::_exit(127);
+        }
+    }
+    ~BackgroundProcess() {
+        if (!done_) {
+            ::kill(pid_, SIGKILL);
+            wait();
+        }
+    }
+    BackgroundProcess(const BackgroundProcess&) = delete;
+    BackgroundProcess& operator=(const BackgroundProcess&) = delete;
+
+    pid_t pid() const { return pid_; }
+    void signal(int number) const { ::kill(pid_, number); }
+    bool running() {
+        if (done_) return false;
+        int status = 0;
+        if (::waitpid(pid_, &status, WNOHANG) != pid_) return true;
+        finish(status);
+        return false;
+    }
+    ProcessResult wait() {
+        if (!done_) {
+            int status = 0;
+            while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+            }
+            finish(status);
+        }
+        return result_;
+    }
+
+private:
+    void finish(int status) {
+        done_ = true;
+        if (WIFEXITED(status)) result_.exitCode = WEXITSTATUS(status);
+        if (WIFSIGNALED(status)) result_.signal = WTERMSIG(status);
+        result_.out = readFile(captures_.file("out"));
+        result_.err = readFile(captures_.file("err"));
+    }
+
+    TempFolder captures_;
+    pid_t pid_ = -1;
+    bool done_ = false;
+    ProcessResult result_;
+};
 
 // A shapefile as ogrinfo reports it.
 struct OgrField {

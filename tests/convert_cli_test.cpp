@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "FixtureDatabase.h"
+#include "data/JetSql.h"
 #include "TestSupport.h"
 
 namespace pontrel {
@@ -303,6 +304,8 @@ TEST(ConvertCli, DatabaseAndFileErrorsAreStatus3) {
              "' is not a database that can be read (neither an Access nor a SQLite database)"},
         {{f.database, "--parameter", "Temperatura", "--folder", f.folder.file("absent")},
          "The folder '" + (f.folder.file("absent")) + "' does not exist"},
+        {{f.database, "--parameter", "Temperatura", "--folder", f.folder.file("notes.txt")},
+         "'" + (f.folder.file("notes.txt")) + "' is not a folder"},
     };
     for (const Case& c : cases) {
         ProcessResult run = convert(c.args);
@@ -347,6 +350,33 @@ TEST(ConvertCli, AProgressLineOnlyOnATerminal) {
     ProcessResult piped = convert({f.database, "--parameter", "Temperatura", "--folder", f.out});
     EXPECT_EQ(piped.err.find('\r'), std::string::npos);
     EXPECT_EQ(piped.err.find("rows"), std::string::npos);
+}
+
+
+// The default name comes from the parameter made fit for a file name, so that it stays in the
+// folder; a name given with --name is used as typed.
+TEST(ConvertCli, DefaultNamesFromParametersStayInTheFolder) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"../escape", "..-escape"}, {"NO3/NO2", "NO3-NO2"}, {"..", "-"}, {"a\\b:c*d?e\"f<g>h|i", "a-b-c-d-e-f-g-h-i"},
+        {".hidden.", ".hidden."}};
+    std::string sql;
+    for (const auto& c : cases)
+        sql += "INSERT INTO Kelvash_Query VALUES (" + data::sqlQuote(c.first) +
+               ", 'X', '2023-01-02', 9, 1.5, 38.7, -9.1, 193000, 110000, 'TJ', 'n', 'x');";
+    Fixture f(sql);
+    std::set<std::string> expected;
+    for (const auto& [parameter, name] : cases) {
+        ProcessResult run = convert({f.database, "--parameter", parameter, "--folder", f.out});
+        EXPECT_EQ(run.exitCode, 0) << parameter << ": " << run.err;
+        EXPECT_EQ(run.out, "Parameter Shape File '" + name + ".shp' was created with success\n");
+        for (const char* ext : {".shp", ".shx", ".dbf", ".cpg"}) expected.insert(name + ext);
+    }
+    EXPECT_EQ(folderEntries(f.out), expected);
+    EXPECT_EQ(folderEntries(f.folder.path()), (std::set<std::string>{"tejo.sqlite", "out"}));
+
+    ProcessResult typed = convert({f.database, "--parameter", "NO3/NO2", "--folder", f.out, "--name", "sub/x"});
+    EXPECT_EQ(typed.exitCode, 3);
+    EXPECT_EQ(typed.err, "The folder '" + f.out + "/sub' does not exist\n");
 }
 
 }  // namespace

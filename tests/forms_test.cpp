@@ -1096,6 +1096,15 @@ private slots:
         QCOMPARE(dateValueText(30.0 / 86400, de), std::string("00:00:30"));
         QCOMPARE(dateValueText(1 + 3600.0 / 86400, de), std::string("31.12.1899 01:00:00"));
         QCOMPARE(fileNameSafe("a/b\\c:d*e?f\"g<h>i|j k.l"), std::string("a-b-c-d-e-f-g-h-i-j k.l"));
+        // Names made only of dots would be the folder or its parent.
+        QCOMPARE(fileNameSafe(".."), std::string("-"));
+        QCOMPARE(fileNameSafe("."), std::string("-"));
+        QCOMPARE(fileNameSafe("..x"), std::string("..x"));
+        // The name box proposes the parameter made safe the same way.
+        RunState state;
+        state.ShapeType = kParameterMode;
+        state.SelectedParameter = "../NO3/NO2";
+        QCOMPARE(proposedShapeFileName(state), std::string("..-NO3-NO2"));
         QVERIFY(!readDate("", us) && !readDate("13/1/2023", us) && !readDate("1/2/23x", us));
     }
 

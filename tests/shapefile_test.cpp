@@ -233,7 +233,7 @@ TEST(ShapeFiles, ChecksTheFolderBeforeWriting) {
     ::chmod((folder.file("locked")).c_str(), 0555);
     auto openError = [](const std::string& path) { return errorOf([&] { ShapeFiles().OpenNewShapeFile(path); }); };
     EXPECT_EQ(openError(folder.file("missing/Tejo.shp")), "The folder '" + (folder.file("missing")) + "' does not exist");
-    EXPECT_EQ(openError(folder.file("plain/Tejo.shp")), "The folder '" + (folder.file("plain")) + "' does not exist");
+    EXPECT_EQ(openError(folder.file("plain/Tejo.shp")), "'" + (folder.file("plain")) + "' is not a folder");
     EXPECT_EQ(openError(folder.file("Taken.shp")),
               "'" + (folder.file("Taken.dbf")) + "' is a folder, so the shapefile cannot take its name");
     EXPECT_EQ(openError(folder.path() + "//Tejo.shp"), "(no error)");  // a doubled separator works

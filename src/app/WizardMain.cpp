@@ -8,6 +8,7 @@
 #include <exception>
 
 #include "Version.h"
+#include "common/TemporaryFiles.h"
 #include "dialogs/FileDialogs.h"
 #include "engine/RunState.h"
 #include "forms/Artwork.h"
@@ -44,6 +45,8 @@ bool answeredOnTerminal(int argc, char** argv) {
 int main(int argc, char** argv) {
     if (answeredOnTerminal(argc, argv)) return 0;
     QApplication app(argc, argv);
+    // Closing the session or the terminal in the middle of a conversion leaves nothing behind.
+    pontrel::cleanup::installInterruptionHandlers();
     QApplication::setApplicationName(QString::fromUtf8(pontrel::kProgramTitle));
     QApplication::setApplicationVersion(QString::fromUtf8(pontrel::kVersionText));
     QApplication::setOrganizationName(QString::fromUtf8(pontrel::kCompanyName));

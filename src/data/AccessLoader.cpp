@@ -177,7 +177,12 @@ bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
     // A failed load leaves the output and this loader as they were, ready for another.
     const std::set<std::string> loadedBefore = loaded_;
     auto rollBack = [&] {
-        out.exec("ROLLBACK");
+        // SQLite has already rolled back after some failures (a full disk); the failure itself
+        // is what the user must see, not the rollback's.
+        try {
+            out.exec("ROLLBACK");
+        } catch (const DatabaseError&) {
+        }
         loaded_ = loadedBefore;
         loading_.clear();
     };
@@ -193,7 +198,7 @@ bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
         if (at == std::string::npos) throw;
         throw DatabaseError(std::string(object->type == kTableObject ? "The table '" : "The query '") +
                             object->name + "' could not be copied: " +
-                            message.substr(at + out.path().size() + 11));
+                            message.substr(at + out.path().size() + 11), e.cause());
     } catch (...) {
         rollBack();
         throw;

@@ -7,6 +7,7 @@
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -15,6 +16,7 @@
 #include "data/DatabaseError.h"
 #include "data/HelperProcess.h"
 #include "data/SourceDatabase.h"
+#include "data/SourceLimits.h"
 #include "data/Sqlite.h"
 #include "data/WorkingDatabase.h"
 
@@ -25,23 +27,10 @@ namespace {
 constexpr const char* kLoader = "pontrel-mdb-loader";
 constexpr int kNotFound = 3;
 constexpr int kFailed = 2;
+constexpr int kNoSpace = 4;
+constexpr int kNoMemory = 5;
 constexpr long long kMemoryLimit = 2LL << 30;  // address space, bytes
 
-struct Limits {
-    std::chrono::seconds time;
-    long long output;
-};
-
-// Generous for any real file, yet a damaged one is stopped within seconds of going wrong: the
-// helper stops by itself on the damage it recognises, and these catch the rest.
-Limits limitsFor(const std::string& path) {
-    struct stat info {};
-    long long size = ::stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : 0;
-    Limits limits;
-    limits.time = std::chrono::seconds(30 + size / (8LL << 20));
-    limits.output = std::max(1LL << 30, size * 16);
-    return limits;
-}
 
 std::string signalName(int signal) {
     switch (signal) {
@@ -103,10 +92,12 @@ public:
 
 private:
     HelperResult run(std::vector<std::string> arguments, const std::string& messageFile) {
-        Limits limits = limitsFor(path_);
+        // The helper stops by itself on the damage it recognises; these limits catch the rest.
+        SourceLimits limits = sourceLimitsFor(path_);
         std::vector<std::string> all = {"--max-memory=" + std::to_string(kMemoryLimit),
-                                        "--max-output=" + std::to_string(limits.output),
-                                        "--max-cpu=" + std::to_string(limits.time.count() + 1)};
+                                        "--max-output=" + std::to_string(limits.temporaryBytes),
+                                        "--max-cpu=" + std::to_string(limits.time.count() + 1),
+                                        "--parent=" + std::to_string(::getpid())};
         all.insert(all.end(), arguments.begin(), arguments.end());
         lastLimits_ = limits;
         return runHelper(loader_, all, limits.time, messageFile);
@@ -119,13 +110,18 @@ private:
         switch (result.outcome) {
             case HelperResult::Outcome::Exited:
                 if (result.code == 0) return;
+                if (result.code == kNoSpace)
+                    throw DatabaseError("There is not enough space in the temporary folder '" +
+                                        temporaryFolder() + "' to read '" + path_ + "'");
+                if (result.code == kNoMemory)
+                    throw DatabaseError("There is not enough memory to read '" + path_ + "'");
                 if (result.code == kFailed && !result.message.empty()) throw DatabaseError(result.message);
                 throw unreadable("the reader stopped with status " + std::to_string(result.code) +
                                  (result.message.empty() ? std::string() : " (" + result.message + ")"));
             case HelperResult::Outcome::Signalled:
                 if (result.code == SIGXFSZ)
                     throw unreadable("what it holds grew beyond " +
-                                     std::to_string(lastLimits_.output >> 20) + " MB");
+                                     std::to_string(lastLimits_.temporaryBytes >> 20) + " MB");
                 throw unreadable(signalName(result.code));
             case HelperResult::Outcome::TimedOut:
                 throw unreadable("reading it took longer than " + std::to_string(lastLimits_.time.count()) +
@@ -137,7 +133,7 @@ private:
 
     std::string path_;
     std::string loader_;
-    Limits lastLimits_{};
+    SourceLimits lastLimits_{};
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "data/JetSql.h"
 #include "data/JetTokens.h"
 #include "data/SourceDatabase.h"
+#include "data/SourceLimits.h"
 #include "data/TextBasics.h"
 #include "data/WorkingDatabase.h"
 
@@ -54,28 +55,31 @@ Recordset::Recordset(std::shared_ptr<ConnectionState> state, SqliteStatement sta
 void Recordset::firstStep() const {
     started_ = true;
     eof_ = true;  // stays so when the statement fails: there is no row to read
-    eof_ = !step();
+    step();
 }
 
 void Recordset::moveNext() {
     start();
     if (eof_) throw DatabaseError("Either BOF or EOF is true: there is no current row to move from");
-    eof_ = !step();
+    step();
 }
 
-bool Recordset::step() const {
+void Recordset::step() const {
     try {
-        return statement_.step();
-    } catch (const SqliteReadError& e) {
+        eof_ = !statement_.step();
+    } catch (const DatabaseError& e) {
+        if (!state_->source) throw;
+        if (e.cause() != DatabaseError::Cause::Other) rethrowForSource(e, state_->source->path(), sql_);
         // A saved query can fail on a value only when its rows are read (Jet's type mismatch in
         // 'a' + 1, a conversion of a text that is no number): the user must learn which query.
-        std::vector<std::string> queries = queriesNamed();
+        const auto* read = dynamic_cast<const SqliteReadError*>(&e);
+        std::vector<std::string> queries = read ? queriesNamed() : std::vector<std::string>();
         if (queries.empty()) throw;
         std::string names;
         for (std::size_t i = 0; i < queries.size(); ++i)
             names += (i == 0 ? "'" : i + 1 == queries.size() ? " and '" : ", '") + queries[i] + "'";
         throw DatabaseError("The " + std::string(queries.size() == 1 ? "query " : "queries ") + names +
-                            " in '" + state_->source->path() + "' cannot be read: " + e.cause());
+                            " in '" + state_->source->path() + "' cannot be read: " + read->detail());
     }
 }
 
@@ -201,7 +205,11 @@ std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql) {
     for (;;) {
         SqliteStatement statement;
         std::string error = state_->work->sql().tryPrepare(sql, &statement);
-        if (error.empty()) return std::make_shared<Recordset>(state_, std::move(statement), jetSql);
+        if (error.empty()) {
+            // The time limit counts from the start of each statement.
+            state_->work->sql().restartClock();
+            return std::make_shared<Recordset>(state_, std::move(statement), jetSql);
+        }
         std::string table = afterMarker(error, "no such table: ");
         if (!table.empty() && loaded.insert(table).second) {
             auto start = std::chrono::steady_clock::now();

@@ -58,11 +58,11 @@ private:
         if (!started_) firstStep();
     }
     void firstStep() const;
+    void checkRow() const;
     // Steps the statement; a failure while rows are made names the saved queries the statement
     // reads.
-    bool step() const;
+    void step() const;
     std::vector<std::string> queriesNamed() const;
-    void checkRow() const;
 
     std::shared_ptr<ConnectionState> state_;
     mutable SqliteStatement statement_;

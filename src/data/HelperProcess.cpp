@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "common/TemporaryFiles.h"
 #include "data/DatabaseError.h"
 
 extern char** environ;
@@ -120,6 +121,11 @@ HelperResult runHelper(const std::string& executable, const std::vector<std::str
         return result;
     }
 
+    // An interruption of the program ends the helper's whole process group with it.
+    cleanup::setHelperGroup(pid);
+    struct GroupListed {
+        ~GroupListed() { cleanup::setHelperGroup(0); }
+    } listed;
     const auto deadline = std::chrono::steady_clock::now() + timeLimit;
     auto pause = std::chrono::milliseconds(1);
     int status = 0;
@@ -179,10 +185,12 @@ ScratchFolder::ScratchFolder() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec) base = "/tmp";
-    std::string pattern = (base / "pontrel-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
-        throw DatabaseError("No temporary folder could be created in '" + base.string() + "'");
-    path_ = pattern;
+    listed_ = cleanup::Registered::newFolder((base / "pontrel-XXXXXX").string());
+    if (listed_.path().empty())
+        throw DatabaseError("No temporary folder could be created in '" + base.string() + "': " +
+                            std::strerror(errno), errno == ENOSPC ? DatabaseError::Cause::NoSpace
+                                                                  : DatabaseError::Cause::Other);
+    path_ = listed_.path();
 }
 
 ScratchFolder::~ScratchFolder() {

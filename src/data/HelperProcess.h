@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/TemporaryFiles.h"
+
 namespace pontrel::data {
 
 struct HelperResult {
@@ -32,7 +34,7 @@ std::vector<std::filesystem::path> helperCandidates(const std::filesystem::path&
 // DatabaseError naming the places looked in when there is none.
 std::string helperPath(const std::string& name);
 
-// A private temporary folder, removed with everything in it when destroyed.
+// A private temporary folder, removed with everything in it when destroyed or interrupted.
 class ScratchFolder {
 public:
     ScratchFolder();
@@ -43,6 +45,7 @@ public:
 
 private:
     std::string path_;
+    cleanup::Registered listed_;
 };
 
 }  // namespace pontrel::data

@@ -6,14 +6,18 @@
 //   pontrel-mdb-loader [limits] load FILE OUT NAME    writes table or query NAME into SQLite OUT
 //   pontrel-mdb-loader [limits] catalog FILE OUT      writes the catalog into SQLite OUT
 //
-// limits: --max-memory=BYTES --max-output=BYTES --max-cpu=SECONDS, set before anything is read.
+// limits: --max-memory=BYTES --max-output=BYTES --max-cpu=SECONDS, set before anything is read;
+// --parent=PID: the program that started it, whose end ends the helper too.
 // Exit status 0: done; 3: FILE holds no table or query NAME; 2: refused or failed, with the
-// message for the user on file descriptor 3 (or on standard error when 3 is not open).
+// message for the user on file descriptor 3 (or on standard error when 3 is not open); 4: the
+// disk of OUT is full (the message could not be written there either); 5: out of memory.
 
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -41,7 +45,10 @@ constexpr bool kAddressSanitizer = false;
 constexpr int kDone = 0;
 constexpr int kFailed = 2;
 constexpr int kNotFound = 3;
+constexpr int kNoSpace = 4;
+constexpr int kNoMemory = 5;
 constexpr int kUsage = 64;
+constexpr int kOrphaned = 65;
 
 void report(const std::string& message) {
     int fd = fcntl(3, F_GETFD) != -1 ? 3 : 2;
@@ -56,7 +63,11 @@ void report(const std::string& message) {
     }
 }
 
+// Lowers a limit to `value`; a limit already lower (ulimit) stays as it is.
 bool setLimit(int resource, rlim_t value) {
+    struct rlimit current {};
+    if (getrlimit(resource, &current) == 0 && current.rlim_max != RLIM_INFINITY && current.rlim_max < value)
+        value = current.rlim_max;
     struct rlimit limit {value, value};
     return setrlimit(resource, &limit) == 0;
 }
@@ -77,6 +88,13 @@ bool applyLimit(const std::string& argument) {
     }
     if (auto v = valueOf("--max-output=")) return setLimit(RLIMIT_FSIZE, *v);
     if (auto v = valueOf("--max-cpu=")) return setLimit(RLIMIT_CPU, *v);
+    if (auto v = valueOf("--parent=")) {
+        // Ends with the program that started it. The program may have ended before the request
+        // was made, so its process is checked again afterwards.
+        if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) return false;
+        if (getppid() != static_cast<pid_t>(*v)) _exit(kOrphaned);
+        return true;
+    }
     return false;
 }
 
@@ -138,8 +156,11 @@ int main(int argc, char** argv) {
     try {
         return run(args);
     } catch (const std::bad_alloc&) {
-        report("The file '" + (args.size() > 1 ? args[1] : std::string()) +
-               "' could not be read as an Access database: reading it needs more memory than allowed");
+        return kNoMemory;
+    } catch (const pontrel::data::DatabaseError& e) {
+        if (e.cause() == pontrel::data::DatabaseError::Cause::NoSpace) return kNoSpace;
+        if (e.cause() == pontrel::data::DatabaseError::Cause::NoMemory) return kNoMemory;
+        report(e.what());
     } catch (const std::exception& e) {
         report(e.what());
     }

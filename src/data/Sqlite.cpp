@@ -2,7 +2,10 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
+#include <mutex>
 #include <set>
 #include <utility>
 
@@ -17,13 +20,168 @@ namespace {
     throw DatabaseError(what + ": " + detail);
 }
 
+std::atomic<bool> temporaryRefused{false};
+
+DatabaseError::Cause causeOf(int rc) {
+    using Cause = DatabaseError::Cause;
+    switch (rc & 0xFF) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED: return Cause::Locked;
+        case SQLITE_INTERRUPT: return Cause::TimedOut;
+        case SQLITE_NOMEM: return Cause::NoMemory;
+        case SQLITE_FULL: return temporaryRefused.exchange(false) ? Cause::TemporaryLimit : Cause::NoSpace;
+        default: return Cause::Other;
+    }
+}
+
+// The bound on temporary files: a file system wrapping the default one, whose temporary files
+// count the bytes they hold and refuse to grow past the bound (SQLITE_FULL).
+std::atomic<std::int64_t> temporaryLimit{0};
+std::atomic<std::int64_t> temporaryUsed{0};
+sqlite3_vfs* realVfs = nullptr;
+
+struct BoundedFile {
+    sqlite3_file base;
+    sqlite3_int64 size;  // the bytes counted for it
+    sqlite3_file* inner() { return reinterpret_cast<sqlite3_file*>(this + 1); }
+};
+
+sqlite3_file* innerOf(sqlite3_file* file) { return reinterpret_cast<BoundedFile*>(file)->inner(); }
+
+int boundedClose(sqlite3_file* file) {
+    auto* bounded = reinterpret_cast<BoundedFile*>(file);
+    temporaryUsed -= bounded->size;
+    bounded->size = 0;
+    return bounded->inner()->pMethods->xClose(bounded->inner());
+}
+int boundedRead(sqlite3_file* file, void* data, int amount, sqlite3_int64 offset) {
+    return innerOf(file)->pMethods->xRead(innerOf(file), data, amount, offset);
+}
+int boundedWrite(sqlite3_file* file, const void* data, int amount, sqlite3_int64 offset) {
+    auto* bounded = reinterpret_cast<BoundedFile*>(file);
+    const sqlite3_int64 end = offset + amount;
+    if (end > bounded->size) {
+        const std::int64_t limit = temporaryLimit.load();
+        const sqlite3_int64 growth = end - bounded->size;
+        if (limit > 0 && temporaryUsed.load() + growth > limit) {
+            temporaryRefused = true;
+            return SQLITE_FULL;
+        }
+        temporaryUsed += growth;
+        bounded->size = end;
+    }
+    return bounded->inner()->pMethods->xWrite(bounded->inner(), data, amount, offset);
+}
+int boundedTruncate(sqlite3_file* file, sqlite3_int64 size) {
+    auto* bounded = reinterpret_cast<BoundedFile*>(file);
+    if (size < bounded->size) {
+        temporaryUsed -= bounded->size - size;
+        bounded->size = size;
+    }
+    return bounded->inner()->pMethods->xTruncate(bounded->inner(), size);
+}
+int boundedSync(sqlite3_file* file, int flags) { return innerOf(file)->pMethods->xSync(innerOf(file), flags); }
+int boundedFileSize(sqlite3_file* file, sqlite3_int64* size) {
+    return innerOf(file)->pMethods->xFileSize(innerOf(file), size);
+}
+int boundedLock(sqlite3_file* file, int lock) { return innerOf(file)->pMethods->xLock(innerOf(file), lock); }
+int boundedUnlock(sqlite3_file* file, int lock) { return innerOf(file)->pMethods->xUnlock(innerOf(file), lock); }
+int boundedCheckReservedLock(sqlite3_file* file, int* out) {
+    return innerOf(file)->pMethods->xCheckReservedLock(innerOf(file), out);
+}
+int boundedFileControl(sqlite3_file* file, int op, void* arg) {
+    return innerOf(file)->pMethods->xFileControl(innerOf(file), op, arg);
+}
+int boundedSectorSize(sqlite3_file* file) { return innerOf(file)->pMethods->xSectorSize(innerOf(file)); }
+int boundedDeviceCharacteristics(sqlite3_file* file) {
+    return innerOf(file)->pMethods->xDeviceCharacteristics(innerOf(file));
+}
+
+// Version 1: temporary files are never memory-mapped or shared.
+const sqlite3_io_methods boundedMethods = {
+    1, boundedClose, boundedRead, boundedWrite, boundedTruncate, boundedSync, boundedFileSize,
+    boundedLock, boundedUnlock, boundedCheckReservedLock, boundedFileControl, boundedSectorSize,
+    boundedDeviceCharacteristics, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+
+constexpr int kTemporaryFiles = SQLITE_OPEN_TEMP_DB | SQLITE_OPEN_TEMP_JOURNAL |
+                                SQLITE_OPEN_TRANSIENT_DB | SQLITE_OPEN_SUBJOURNAL;
+
+int boundedOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) {
+    if (name != nullptr && (flags & kTemporaryFiles) == 0)
+        return realVfs->xOpen(realVfs, name, file, flags, outFlags);
+    auto* bounded = reinterpret_cast<BoundedFile*>(file);
+    bounded->base.pMethods = nullptr;
+    bounded->size = 0;
+    int rc = realVfs->xOpen(realVfs, name, bounded->inner(), flags, outFlags);
+    if (rc == SQLITE_OK) bounded->base.pMethods = &boundedMethods;
+    return rc;
+}
+
+void registerBoundedVfs() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        realVfs = sqlite3_vfs_find(nullptr);
+        if (!realVfs) return;
+        static sqlite3_vfs bounded = *realVfs;
+        bounded.iVersion = std::min(realVfs->iVersion, 3);
+        bounded.szOsFile = static_cast<int>(sizeof(BoundedFile)) + realVfs->szOsFile;
+        bounded.zName = "pontrel-bounded";
+        bounded.pAppData = nullptr;
+        bounded.xOpen = boundedOpen;
+        // Every call but xOpen goes to the default file system with its own data.
+        bounded.pAppData = realVfs->pAppData;
+        // Not the default: only the program's own handles use it, never another library's
+        // (PROJ opens its database through a file system of its own over the default one).
+        sqlite3_vfs_register(&bounded, 0);
+    });
+}
+
 }  // namespace
 
-SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) : path_(path) {
+struct SqliteDatabase::Clock {
+    std::chrono::seconds limit{0};
+    std::chrono::steady_clock::time_point deadline{};
+    bool fired = false;
+};
+
+namespace {
+int checkClock(void* data) {
+    auto* clock = static_cast<SqliteDatabase::Clock*>(data);
+    if (clock->limit.count() == 0 || std::chrono::steady_clock::now() < clock->deadline) return 0;
+    clock->fired = true;
+    return 1;
+}
+}  // namespace
+
+void SqliteDatabase::setBusyTimeout(std::chrono::milliseconds wait) {
+    sqlite3_busy_timeout(db_, static_cast<int>(wait.count()));
+}
+
+void SqliteDatabase::setTimeLimit(std::chrono::seconds limit) {
+    clock_->limit = limit;
+    restartClock();
+    // The clock is read every few thousand steps of the statement, often enough to stop within
+    // a fraction of a second and rarely enough to cost nothing.
+    sqlite3_progress_handler(db_, limit.count() > 0 ? 4096 : 0, limit.count() > 0 ? checkClock : nullptr,
+                             clock_.get());
+}
+
+std::chrono::seconds SqliteDatabase::timeLimit() const { return clock_->limit; }
+
+void SqliteDatabase::restartClock() {
+    clock_->deadline = std::chrono::steady_clock::now() + clock_->limit;
+    clock_->fired = false;
+}
+
+void SqliteDatabase::setTemporarySpaceLimit(std::int64_t bytes) { temporaryLimit = bytes; }
+std::int64_t SqliteDatabase::temporarySpaceLimit() { return temporaryLimit.load(); }
+
+SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) : path_(path), clock_(std::make_unique<Clock>()) {
+    registerBoundedVfs();
     int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
     flags |= mode == Mode::ReadOnly ? SQLITE_OPEN_READONLY
                                     : (SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, realVfs ? "pontrel-bounded" : nullptr);
     if (rc != SQLITE_OK) {
         std::string detail = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close_v2(db_);
@@ -46,7 +204,7 @@ void SqliteDatabase::exec(std::string_view sql) {
     if (rc != SQLITE_OK) {
         std::string detail = message ? message : sqlite3_errmsg(db_);
         sqlite3_free(message);
-        throw DatabaseError("The database '" + path_ + "' failed: " + detail);
+        throw DatabaseError("The database '" + path_ + "' failed: " + detail, causeOf(rc));
     }
 }
 
@@ -65,7 +223,9 @@ std::string SqliteDatabase::tryPrepare(std::string_view sql, SqliteStatement* ou
 SqliteStatement SqliteDatabase::prepare(std::string_view sql) {
     SqliteStatement stmt;
     std::string error = tryPrepare(sql, &stmt);
-    if (!error.empty()) throw DatabaseError("The statement '" + std::string(sql) + "' failed: " + error);
+    if (!error.empty())
+        throw DatabaseError("The statement '" + std::string(sql) + "' failed: " + error,
+                            causeOf(sqlite3_extended_errcode(db_)));
     return stmt;
 }
 
@@ -254,7 +414,7 @@ bool SqliteStatement::step() {
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
     sqlite3* db = sqlite3_db_handle(stmt_);
-    throw SqliteReadError(sqlite3_errmsg(db));
+    throw SqliteReadError(sqlite3_errmsg(db), causeOf(rc));
 }
 
 void SqliteStatement::reset() {

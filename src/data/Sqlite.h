@@ -2,6 +2,7 @@
 // RAII wrappers over the SQLite C API: a database handle and a prepared statement. This is the
 // only place that calls SQLite; every failure becomes a DatabaseError with SQLite's own words.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -55,15 +56,15 @@ using SqlAggregateFactory = std::function<std::unique_ptr<SqlAggregate>()>;
 bool isSqlKeyword(std::string_view word);
 
 // What SqliteStatement::step throws when SQLite fails while making rows, for instance when a
-// function fails on a value; cause() is SQLite's own words, for a caller that knows what was read.
+// function fails on a value; detail() is SQLite's own words, for a caller that knows what was read.
 class SqliteReadError : public DatabaseError {
 public:
-    explicit SqliteReadError(const std::string& cause)
-        : DatabaseError("Reading the database failed: " + cause), cause_(cause) {}
-    const std::string& cause() const { return cause_; }
+    SqliteReadError(const std::string& detail, Cause cause)
+        : DatabaseError("Reading the database failed: " + detail, cause), detail_(detail) {}
+    const std::string& detail() const { return detail_; }
 
 private:
-    std::string cause_;
+    std::string detail_;
 };
 
 class SqliteDatabase {
@@ -103,9 +104,27 @@ public:
     const std::string& path() const { return path_; }
     sqlite3* handle() const { return db_; }
 
+    // How long a statement waits for a lock that another program holds before it fails with
+    // a DatabaseError of cause Locked.
+    void setBusyTimeout(std::chrono::milliseconds wait);
+    // Stops any statement of this handle that is still running `limit` after the last
+    // restartClock() with a DatabaseError of cause TimedOut; zero means no limit.
+    void setTimeLimit(std::chrono::seconds limit);
+    std::chrono::seconds timeLimit() const;
+    void restartClock();
+
+    // Bounds the bytes that the temporary files of every handle (sorts, temporary indexes and
+    // tables) may hold at once; past it a statement fails with a DatabaseError of cause
+    // TemporaryLimit. Zero means no bound.
+    static void setTemporarySpaceLimit(std::int64_t bytes);
+    static std::int64_t temporarySpaceLimit();
+
+    struct Clock;  // the time limit's state, read by SQLite's progress handler
+
 private:
     sqlite3* db_ = nullptr;
     std::string path_;
+    std::unique_ptr<Clock> clock_;
 };
 
 // A prepared statement. Column accessors refer to the current row and are valid until the next

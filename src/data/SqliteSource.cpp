@@ -1,16 +1,28 @@
 // A SQLite file as the user's database: its tables are copied into the working database with
 // date columns turned from ISO-8601 text into day counts, and its views are created there again.
+// Nothing is ever created beside the file: a database in WAL mode is read as immutable, or from
+// a private copy when its -wal file holds changes. Reading waits out short locks of other
+// programs and stops at the time and temporary-space limits that Access files have too.
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <set>
 
 #include "data/TextBasics.h"
 #include "data/DatabaseError.h"
 #include "data/DayCount.h"
+#include "data/HelperProcess.h"
 #include "data/JetFunctions.h"
 #include "data/JetSql.h"
 #include "data/SourceDatabase.h"
+#include "data/SourceLimits.h"
 #include "data/Sqlite.h"
 #include "data/WorkingDatabase.h"
 
@@ -37,31 +49,103 @@ std::string oneLine(std::string text) {
     return text;
 }
 
+// A file name as a URI path: characters that end the path or start an escape are escaped, and
+// an absolute path gets an empty authority, so that one starting with // is not taken for a host.
+std::string uriOf(const std::string& path) {
+    std::string out = path.empty() || path[0] != '/' ? "file:" : "file://";
+    for (unsigned char ch : path) {
+        if (ch == '%' || ch == '?' || ch == '#' || ch < 0x20) {
+            char buffer[4];
+            std::snprintf(buffer, sizeof buffer, "%%%02X", ch);
+            out += buffer;
+        } else {
+            out += static_cast<char>(ch);
+        }
+    }
+    return out;
+}
+
+// True when the file's header says WAL mode (read and write versions 2).
+bool inWalMode(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    unsigned char versions[2] = {};
+    const bool read = ::pread(fd, versions, 2, 18) == 2;
+    ::close(fd);
+    return read && versions[0] == 2 && versions[1] == 2;
+}
+
+std::int64_t sizeOf(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+}
+
 class SqliteSource : public SourceDatabase {
 public:
-    explicit SqliteSource(const std::string& path)
-        : path_(path), db_("file:" + uriPath(path) + "?mode=ro", SqliteDatabase::Mode::ReadOnly) {
-        // Views written from Jet queries may use the text collation and the Jet functions.
-        WorkingDatabase::registerCollation(db_);
-        registerJetFunctions(db_);
-        // Reading the schema proves the file is a readable database, not just its first bytes.
-        std::string error = db_.tryPrepare("SELECT name FROM sqlite_schema", &probe_);
-        if (error.empty()) {
-            try {
-                probe_.step();
-            } catch (const DatabaseError& e) {
-                error = e.what();
-            }
+    explicit SqliteSource(const std::string& path) : path_(path), limits_(sourceLimitsFor(path)) {
+        uri_ = readableUri();
+        try {
+            db_ = std::make_unique<SqliteDatabase>(uri_, SqliteDatabase::Mode::ReadOnly);
+            db_->setBusyTimeout(kBusyWait);
+            db_->setTimeLimit(limits_.time);
+            // Views written from Jet queries may use the text collation and the Jet functions.
+            WorkingDatabase::registerCollation(*db_);
+            registerJetFunctions(*db_);
+            // Reading the schema proves the file is a readable database, not just its first bytes.
+            SqliteStatement probe = db_->prepare("SELECT name FROM sqlite_schema");
+            probe.step();
+        } catch (const DatabaseError& e) {
+            if (e.cause() != DatabaseError::Cause::Other) rethrowForSource(e, path_, "");
+            std::string error = e.what();
+            if (std::size_t colon = error.rfind(": "); colon != std::string::npos) error = error.substr(colon + 2);
+            throw DatabaseError("The file '" + path + "' could not be read as a SQLite database: " + error);
         }
-        if (!error.empty())
-            throw DatabaseError("The file '" + path + "' could not be read as a SQLite database: " +
-                                error);
-        probe_ = SqliteStatement();
     }
 
     const std::string& path() const override { return path_; }
 
     bool load(const std::string& name, WorkingDatabase& work) override {
+        try {
+            db_->restartClock();
+            return loadObject(name, work);
+        } catch (const DatabaseError& e) {
+            rethrowForSource(e, path_, name);
+        }
+    }
+
+    std::vector<CatalogEntry> catalog() override {
+        try {
+            db_->restartClock();
+            return readCatalog();
+        } catch (const DatabaseError& e) {
+            rethrowForSource(e, path_, "");
+        }
+    }
+
+private:
+    // A URI that reads the database without creating anything beside it. In WAL mode, SQLite
+    // would create -wal and -shm files (and cannot open it at all in a folder it cannot write
+    // to): without changes waiting in a -wal file the file alone is the database, read as
+    // immutable; with them, the file and its -wal are read from a private copy.
+    std::string readableUri() {
+        if (!inWalMode(path_)) return uriOf(path_) + "?mode=ro";
+        const std::string wal = path_ + "-wal";
+        if (sizeOf(wal) <= 0) return uriOf(path_) + "?mode=ro&immutable=1";
+        copy_ = std::make_unique<ScratchFolder>();
+        const std::string copy = copy_->path() + "/snapshot.sqlite";
+        std::error_code ec;
+        std::filesystem::copy_file(path_, copy, ec);
+        if (!ec) std::filesystem::copy_file(wal, copy + "-wal", ec);
+        if (ec == std::errc::no_space_on_device)
+            throw DatabaseError("There is not enough space in the temporary folder '" + temporaryFolder() +
+                                "' to read '" + path_ + "'");
+        if (ec)
+            throw DatabaseError("The file '" + path_ + "', a database in WAL mode with changes not yet "
+                                "written into it, could not be copied to be read: " + ec.message());
+        return uriOf(copy) + "?mode=ro";
+    }
+
+    bool loadObject(const std::string& name, WorkingDatabase& work) {
         std::string type, sql, realName;
         if (!find(name, type, realName, sql)) return false;
         if (loaded_.count(upperAscii(realName))) return true;
@@ -69,7 +153,7 @@ public:
         if (type == "table") {
             checkDates(realName, true);
         } else {
-            for (const std::string& table : db_.tablesRead("SELECT * FROM " + quotedIdentifier(realName)))
+            for (const std::string& table : db_->tablesRead("SELECT * FROM " + quotedIdentifier(realName)))
                 if (find(table, type, realName, sql) && type == "table")
                     checkDates(realName, true);
             find(name, type, realName, sql);
@@ -80,16 +164,16 @@ public:
         return true;
     }
 
-    std::vector<CatalogEntry> catalog() override {
+    std::vector<CatalogEntry> readCatalog() {
         std::vector<CatalogEntry> entries;
-        SqliteStatement list = db_.prepare(
+        SqliteStatement list = db_->prepare(
             "SELECT type, name, sql FROM sqlite_schema WHERE type IN ('table','view') AND name NOT "
             "LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY type, name");
         while (list.step()) {
             CatalogEntry entry;
             entry.name = std::string(list.columnText(1));
             if (list.columnText(0) == "table") {
-                SqliteStatement count = db_.prepare("SELECT count(*) FROM " + quotedIdentifier(entry.name));
+                SqliteStatement count = db_->prepare("SELECT count(*) FROM " + quotedIdentifier(entry.name));
                 count.step();
                 entry.rows = count.columnInt(0);
             } else {
@@ -101,23 +185,8 @@ public:
         return entries;
     }
 
-private:
-    static std::string uriPath(const std::string& path) {
-        std::string out;
-        for (unsigned char ch : path) {
-            if (ch == '%' || ch == '?' || ch == '#' || ch < 0x20) {
-                char buffer[4];
-                std::snprintf(buffer, sizeof buffer, "%%%02X", ch);
-                out += buffer;
-            } else {
-                out += static_cast<char>(ch);
-            }
-        }
-        return out;
-    }
-
     bool find(const std::string& name, std::string& type, std::string& realName, std::string& sql) {
-        SqliteStatement stmt = db_.prepare(
+        SqliteStatement stmt = db_->prepare(
             "SELECT type, name, sql FROM sqlite_schema WHERE type IN ('table','view') AND "
             "upper(name) = upper(?1)");
         stmt.bindText(1, name);
@@ -134,19 +203,22 @@ private:
     void attachTo(WorkingDatabase& work) {
         if (attached_ == &work) return;
         work.sql().createFunction("pontrel_iso_date", 1, isoDateFunction);
-        work.sql().exec("ATTACH DATABASE " + sqlQuote("file:" + uriPath(path_) + "?mode=ro") +
-                        " AS " + kSchema);
+        work.sql().exec("ATTACH DATABASE " + sqlQuote(uri_) + " AS " + kSchema);
+        // The statements that read the file run in the working database, under its limits.
+        work.sql().setBusyTimeout(kBusyWait);
+        work.sql().setTimeLimit(limits_.time);
+        SqliteDatabase::setTemporarySpaceLimit(limits_.temporaryBytes);
         attached_ = &work;
         // Once attached, a statement can name any object of the source without it being loaded,
         // so every object gets its wrapper now: none is ever read without its conversions.
-        SqliteStatement objects = db_.prepare(
+        SqliteStatement objects = db_->prepare(
             "SELECT name FROM sqlite_schema WHERE type IN ('table','view') AND name NOT LIKE "
             "'sqlite\\_%' ESCAPE '\\'");
         while (objects.step()) createWrapper(std::string(objects.columnText(0)), work);
     }
 
     void createWrapper(const std::string& object, WorkingDatabase& work) {
-        SqliteStatement columns = db_.prepare("SELECT * FROM " + quotedIdentifier(object));
+        SqliteStatement columns = db_->prepare("SELECT * FROM " + quotedIdentifier(object));
         std::string select;
         for (int c = 0; c < columns.columnCount(); ++c) {
             std::string name = quotedIdentifier(columns.columnName(c));
@@ -166,7 +238,7 @@ private:
     // type come straight from a table column, which its own check covers.
     void checkDates(const std::string& object, bool table) {
         if (checked_.count(upperAscii(object))) return;
-        SqliteStatement read = db_.prepare("SELECT * FROM " + quotedIdentifier(object));
+        SqliteStatement read = db_->prepare("SELECT * FROM " + quotedIdentifier(object));
         std::vector<int> dateColumns;
         for (int c = 0; c < read.columnCount(); ++c)
             if (table ? isDateColumn(read, c)
@@ -200,7 +272,7 @@ private:
     bool allDates(const std::string& object, const SqliteStatement& columns, const std::vector<int>& dateColumns) {
         std::string select;
         for (int c : dateColumns) select += (select.empty() ? "" : ", ") + quotedIdentifier(columns.columnName(c));
-        SqliteStatement read = db_.prepare("SELECT " + select + " FROM " + quotedIdentifier(object));
+        SqliteStatement read = db_->prepare("SELECT " + select + " FROM " + quotedIdentifier(object));
         const int count = static_cast<int>(dateColumns.size());
         while (read.step()) {
             for (int c = 0; c < count; ++c) {
@@ -222,8 +294,10 @@ private:
     static constexpr const char* kSchema = "pontrel_source";
 
     std::string path_;
-    SqliteDatabase db_;
-    SqliteStatement probe_;
+    SourceLimits limits_;
+    std::unique_ptr<ScratchFolder> copy_;  // the private copy of a WAL database, when needed
+    std::string uri_;
+    std::unique_ptr<SqliteDatabase> db_;
     WorkingDatabase* attached_ = nullptr;
     std::set<std::string> loaded_;
     std::set<std::string> checked_;

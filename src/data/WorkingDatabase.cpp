@@ -1,6 +1,8 @@
 #include "data/WorkingDatabase.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -19,15 +21,16 @@ int collate(void*, int lengthA, const void* a, int lengthB, const void* b) {
                        std::string_view(static_cast<const char*>(b), static_cast<std::size_t>(lengthB)));
 }
 
-std::string makePrivateFolder() {
+cleanup::Registered makePrivateFolder() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec) base = "/tmp";
-    std::string pattern = (base / "pontrel-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr)
+    cleanup::Registered folder = cleanup::Registered::newFolder((base / "pontrel-XXXXXX").string());
+    if (folder.path().empty())
         throw DatabaseError("No temporary folder could be created in '" + base.string() +
-                            "' for the working database");
-    return pattern;
+                            "' for the working database: " + std::strerror(errno),
+                            errno == ENOSPC ? DatabaseError::Cause::NoSpace : DatabaseError::Cause::Other);
+    return folder;
 }
 
 }  // namespace
@@ -36,7 +39,7 @@ void WorkingDatabase::registerCollation(SqliteDatabase& db) {
     db.createCollation(kTextCollation, collate);
 }
 
-WorkingDatabase::WorkingDatabase() : folder_(makePrivateFolder()) {
+WorkingDatabase::WorkingDatabase() : listed_(makePrivateFolder()), folder_(listed_.path()) {
     try {
         db_ = std::make_unique<SqliteDatabase>(folder_ + "/work.sqlite",
                                                SqliteDatabase::Mode::ReadWriteCreate);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "common/TemporaryFiles.h"
 #include "data/Sqlite.h"
 
 namespace pontrel::data {
@@ -32,6 +33,7 @@ public:
     static void registerCollation(SqliteDatabase& db);
 
 private:
+    cleanup::Registered listed_;  // the folder, removed on an interruption too
     std::string folder_;
     std::unique_ptr<SqliteDatabase> db_;
     int files_ = 0;

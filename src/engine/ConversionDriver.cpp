@@ -1,5 +1,8 @@
 #include "engine/ConversionDriver.h"
 
+#include <new>
+
+#include "engine/Errors.h"
 #include "engine/ReadFiles.h"
 
 namespace pontrel {
@@ -37,9 +40,15 @@ bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& opti
     else if (options.normal)
         state.CoordinatesType = kNormal;
 
-    ReadSamples(state, ui);
-    ui.setStatusText(1, "Creating shape file...");
-    WriteShapeFile(state, ui);
+    try {
+        ReadSamples(state, ui);
+        ui.setStatusText(1, "Creating shape file...");
+        WriteShapeFile(state, ui);
+    } catch (const std::bad_alloc&) {
+        // What was built so far is released by now, so the message can be made.
+        throw ConversionError("There is not enough memory to convert the samples of '" +
+                              state.DataSourceFile + "'");
+    }
     ui.setStatusText(1, "Shape file Created.");
     ui.showMessage(state.ShapeType + " Shape File '" + state.ShapeFileName +
                    ".shp' was created with success");

@@ -9,6 +9,7 @@
 #include "Version.h"
 #include "dialogs/BrowseFolder.h"
 #include "engine/ConversionDriver.h"
+#include "engine/FileNames.h"
 #include "forms/DesignUnits.h"
 #include "forms/Keyboard.h"
 #include "forms/RegionalSettings.h"
@@ -43,15 +44,9 @@ std::vector<int> statusPanelWidths(const QFont& font) {
 
 }  // namespace
 
-std::string fileNameSafe(std::string text) {
-    for (char& ch : text)
-        if (std::string_view("/\\:*?\"<>|").find(ch) != std::string_view::npos) ch = '-';
-    return text;
-}
-
 std::string proposedShapeFileName(const RunState& state) {
     if (state.ShapeType == kDayMode) return fileNameSafe(dateText(state.SelectedDay));
-    if (state.ShapeType == kParameterMode) return state.SelectedParameter;
+    if (state.ShapeType == kParameterMode) return fileNameSafe(state.SelectedParameter);
     return {};
 }
 

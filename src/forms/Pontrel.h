@@ -14,6 +14,7 @@
 #include <ctime>
 #include <string>
 
+#include "engine/FileNames.h"
 #include "engine/RunState.h"
 #include "engine/UserInterface.h"
 #include "forms/Frame.h"
@@ -22,12 +23,9 @@
 
 namespace pontrel::forms {
 
-// The name proposed for the mode's choice: the chosen parameter, or the chosen day's text made
-// fit for a file name; empty when no mode is chosen yet.
+// The name proposed for the mode's choice: the chosen parameter or the chosen day's text, made
+// fit for a file name (fileNameSafe); empty when no mode is chosen yet.
 std::string proposedShapeFileName(const RunState& state);
-
-// `text` with each character that a file name cannot hold (/ \ : * ? " < > |) replaced by "-".
-std::string fileNameSafe(std::string text);
 
 class Pontrel : public StepWindow, public UserInterface {
     Q_OBJECT

@@ -7,27 +7,51 @@
 
 #include "shapefile/ShapeFiles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <shapefil.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <bit>
+#include <cctype>
+#include <chrono>
 #include <condition_variable>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <mutex>
 #include <random>
+#include <regex>
 #include <stdexcept>
 #include <thread>
 
+#include "common/TemporaryFiles.h"
 #include "shapefile/ShapeFileError.h"
 
 namespace pontrel::shapefile {
+
+struct ShapeFiles::CreatedFile {
+    CreatedFile(std::string createdPath, int createdFd)
+        : path(std::move(createdPath)), fd(createdFd), listed(path, cleanup::Registered::Kind::File) {
+        std::size_t dot = path.rfind('.');
+        extension = dot == std::string::npos ? std::string() : path.substr(dot);
+    }
+    ~CreatedFile() { ::close(fd); }
+    CreatedFile(const CreatedFile&) = delete;
+    CreatedFile& operator=(const CreatedFile&) = delete;
+
+    std::string path;
+    std::string extension;  // ".shp"
+    int fd;
+    cleanup::Registered listed;  // removed on an interruption
+};
 
 namespace {
 
@@ -38,8 +62,13 @@ constexpr std::uint32_t kPointContentWords = 10;
 constexpr const char* kExtensions[] = {".shp", ".shx", ".dbf", ".cpg"};
 
 // shapelib I/O through stdio, with every failure kept for the message instead of lost: shapelib
-// ignores the result of closing a file, where buffered data is finally written.
+// ignores the result of closing a file, where buffered data is finally written. Files are
+// created only with O_EXCL and O_NOFOLLOW, so nothing is ever written through a link or into a
+// file someone else placed at a temporary name; shapelib reopens the files it has just created,
+// and gets a new stream on the descriptor they were created with instead of the path again.
 thread_local std::string* hookErrors = nullptr;
+thread_local bool hookNameTaken = false;  // a file to be created was found already there
+thread_local std::vector<std::unique_ptr<ShapeFiles::CreatedFile>>* hookFiles = nullptr;
 
 void keepHookError(const std::string& message) {
     if (hookErrors && hookErrors->empty()) *hookErrors = message;
@@ -48,8 +77,35 @@ void keepHookError(const std::string& message) {
 FILE* stream(SAFile file) { return reinterpret_cast<FILE*>(file); }
 
 SAFile hookOpen(const char* name, const char* access) {
-    FILE* file = std::fopen(name, access);
-    if (!file) keepHookError(std::strerror(errno));
+    if (!hookFiles) {
+        keepHookError("no file may be opened here");
+        return nullptr;
+    }
+    int fd = -1;
+    if (std::strchr(access, 'w')) {
+        // Listed for removal on an interruption before anything can interrupt.
+        cleanup::InterruptionsHeld held;
+        fd = ::open(name, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            if (errno == EEXIST) hookNameTaken = true;
+            keepHookError(std::strerror(errno));
+            return nullptr;
+        }
+        hookFiles->push_back(std::make_unique<ShapeFiles::CreatedFile>(name, fd));
+    } else {
+        for (const auto& file : *hookFiles)
+            if (file->path == name) fd = file->fd;
+        if (fd < 0) {
+            keepHookError(std::string("'") + name + "' was not created by this program");
+            return nullptr;
+        }
+    }
+    int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    FILE* file = own < 0 || ::lseek(own, 0, SEEK_SET) != 0 ? nullptr : ::fdopen(own, access);
+    if (!file) {
+        keepHookError(std::strerror(errno));
+        if (own >= 0) ::close(own);
+    }
     return reinterpret_cast<SAFile>(file);
 }
 
@@ -87,7 +143,13 @@ int hookClose(SAFile file) {
     return result;
 }
 
-int hookRemove(const char* name) { return std::remove(name); }
+// Only a file this component created may be removed.
+int hookRemove(const char* name) {
+    if (hookFiles)
+        for (const auto& file : *hookFiles)
+            if (file->path == name) return ::unlink(name);
+    return -1;
+}
 void hookError(const char* message) { keepHookError(message); }
 double hookAtof(const char* text) { return std::strtod(text, nullptr); }
 
@@ -110,20 +172,36 @@ SAHooks* hooks() {
     return &instance;
 }
 
-// Collects the first failure that shapelib reports while it lives.
+}  // namespace
+
+// Collects the first failure that shapelib reports while it lives, and lets shapelib create and
+// reopen the files of `files`.
 class HookErrors {
 public:
-    HookErrors() : previous_(hookErrors) { hookErrors = &text_; }
-    ~HookErrors() { hookErrors = previous_; }
+    explicit HookErrors(std::vector<std::unique_ptr<ShapeFiles::CreatedFile>>* files = nullptr)
+        : previous_(hookErrors), previousFiles_(hookFiles) {
+        hookErrors = &text_;
+        hookFiles = files;
+        hookNameTaken = false;
+    }
+    ~HookErrors() {
+        hookErrors = previous_;
+        hookFiles = previousFiles_;
+    }
     HookErrors(const HookErrors&) = delete;
     HookErrors& operator=(const HookErrors&) = delete;
     const std::string& text() const { return text_; }
     bool any() const { return !text_.empty(); }
+    bool nameTaken() const { return hookNameTaken; }
 
 private:
     std::string text_;
     std::string* previous_;
+    std::vector<std::unique_ptr<ShapeFiles::CreatedFile>>* previousFiles_;
 };
+
+namespace {
+
 
 void putBig32(char* out, std::uint32_t value) {
     for (int i = 0; i < 4; ++i) out[i] = static_cast<char>(value >> (24 - 8 * i));
@@ -144,10 +222,11 @@ void putLittleDouble(char* out, double value) {
 // one means nothing to the user; a failed background write is reported at the next call.
 class OutputFile {
 public:
-    OutputFile(const std::string& path, std::string shownName, std::uint64_t start)
+    // Writes through its own copy of `fd`, the descriptor the file was created with.
+    OutputFile(int fd, std::string shownName, std::uint64_t start)
         : shownName_(std::move(shownName)), position_(start) {
         for (auto& buffer : buffers_) buffer.reset(new char[kCapacity]);
-        fd_ = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+        fd_ = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
         if (fd_ < 0) fail(errno);
         writer_ = std::thread([this] { writeInBackground(); });
     }
@@ -289,12 +368,123 @@ std::string kindOf(int type) {
     }
 }
 
+// 64 bits from the kernel's generator, so that no one can tell the next temporary name.
 std::string randomTag() {
-    static std::mt19937_64 generator{std::random_device{}() ^
-                                     static_cast<std::uint64_t>(std::time(nullptr))};
+    std::uint64_t value = 0;
+    if (::getrandom(&value, sizeof value, 0) != static_cast<ssize_t>(sizeof value)) {
+        std::random_device device;
+        value = (static_cast<std::uint64_t>(device()) << 32) ^ device();
+    }
     char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(generator()));
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
     return text;
+}
+
+// The host's name as it goes into temporary names: a folder shared over the network holds the
+// temporary files of processes on other hosts, whose process ids mean nothing here.
+std::string hostTag() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+    std::string tag;
+    for (const char* p = name; *p && tag.size() < 64; ++p)
+        tag += std::isalnum(static_cast<unsigned char>(*p)) || *p == '.' || *p == '-' ? *p : '_';
+    return tag;
+}
+
+// The temporary names: .pontrel-HOST-PID-RANDOM.EXT for a new file, and
+// .pontrel-HOST-PID-RANDOM.old.EXT for a file it replaces, kept until the new set is in place.
+const std::regex& temporaryName() {
+    static const std::regex pattern(R"(^\.pontrel-(.+)-([0-9]+)-[0-9a-f]{16}(\.old)?\.[a-z]{3}$)");
+    return pattern;
+}
+
+// Removes the temporary files that runs on this host left in `folder` when they were killed:
+// their process no longer exists. A kept old file goes only while it still has its own name
+// (hard-linked), so that nothing of the user's is lost. Nothing else is touched.
+void removeStaleFiles(const std::string& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return;
+    const std::string host = hostTag();
+    while (const dirent* entry = ::readdir(dir)) {
+        std::cmatch match;
+        if (entry->d_name[0] != '.' || !std::regex_match(entry->d_name, match, temporaryName())) continue;
+        if (match[1].str() != host) continue;
+        const long long pid = std::atoll(match[2].str().c_str());
+        if (pid <= 0 || pid == ::getpid() || pid > INT32_MAX) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (match[3].matched && info.st_nlink < 2) continue;
+        ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
+// An advisory lock on a file beside the shapefile, held while a set of files takes the final
+// names, so that two runs writing the same shapefile never mix their files. The lock file is
+// removed by its holder; a waiter that then holds a removed file tries again.
+class DestinationLock {
+public:
+    static constexpr int kWaitSeconds = 60;
+
+    DestinationLock(std::string path, const std::string& shapefile) : path_(std::move(path)) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kWaitSeconds);
+        for (;;) {
+            fd_ = openLockFile();
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+                struct stat held {}, named {};
+                if (::fstat(fd_, &held) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
+                    held.st_dev == named.st_dev && held.st_ino == named.st_ino)
+                    return;
+            } else if (errno != EWOULDBLOCK && errno != EINTR) {
+                fail(errno);
+            }
+            ::close(fd_);
+            fd_ = -1;
+            if (std::chrono::steady_clock::now() >= deadline)
+                throw ShapeFileError("The shapefile '" + shapefile +
+                                     "' is being written by another program, which has held its "
+                                     "lock file '" + path_ + "' for more than " +
+                                     std::to_string(kWaitSeconds) + " seconds");
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+    ~DestinationLock() {
+        ::unlink(path_.c_str());
+        ::close(fd_);
+    }
+    DestinationLock(const DestinationLock&) = delete;
+    DestinationLock& operator=(const DestinationLock&) = delete;
+
+private:
+    // Never written to, and never a link, a pipe or a device.
+    int openLockFile() {
+        int fd = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd < 0) fail(errno);
+        struct stat info {};
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            ::close(fd);
+            throw ShapeFileError("The lock file '" + path_ + "' is not a file");
+        }
+        return fd;
+    }
+    [[noreturn]] void fail(int error) const {
+        throw ShapeFileError("The lock file '" + path_ + "' cannot be used: " + std::strerror(error));
+    }
+
+    std::string path_;
+    int fd_ = -1;
+};
+
+std::string prefixOf(const std::string& stem) {
+    std::size_t slash = stem.rfind('/');
+    return slash == std::string::npos ? std::string() : stem.substr(0, slash + 1);
+}
+
+std::string nameOf(const std::string& stem) {
+    std::size_t slash = stem.rfind('/');
+    return slash == std::string::npos ? stem : stem.substr(slash + 1);
 }
 
 }  // namespace
@@ -451,7 +641,8 @@ void ShapeFiles::OpenNewShapeFile(const std::string& path, int mode, int shapeTy
     const std::string prefix = slash == std::string::npos ? std::string() : stem_.substr(0, slash + 1);
     folder_ = prefix.empty() ? "." : prefix;
     while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
-    const std::string folderPath = prefix.empty() ? "." : prefix;
+    // Without its final slash, so that a file of that name is told apart from a missing folder.
+    const std::string folderPath = folder_;
 
     struct stat info {};
     if (::stat(folderPath.c_str(), &info) != 0) {
@@ -472,27 +663,10 @@ void ShapeFiles::OpenNewShapeFile(const std::string& path, int mode, int shapeTy
         if ((info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
             throw ShapeFileError("The file '" + name + "' is read-only, so it is not replaced");
     }
+    removeStaleFiles(folderPath);
 
-    // Reserve the temporary names: the .shp is created exclusively, the others follow its name.
-    for (int attempt = 0;; ++attempt) {
-        std::string candidate = prefix + ".pontrel-" + std::to_string(::getpid()) + "-" + randomTag();
-        int fd = ::open((candidate + ".shp").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd >= 0) {
-            ::close(fd);
-            tempStem_ = candidate;
-            break;
-        }
-        if (errno != EEXIST || attempt == 20)
-            throw ShapeFileError("The shapefile '" + shpPath_ + "' cannot be created in the folder '" +
-                                 folder_ + "': " + std::strerror(errno));
-    }
-
-    HookErrors errors;
-    SHPHandle shp = SHPCreateLL((tempStem_ + ".shp").c_str(), SHPT_POINT, hooks());
-    if (shp) SHPClose(shp);
-    if (!shp || errors.any())
-        throw ShapeFileError("The shapefile '" + shpPath_ + "' cannot be created: " +
-                             (errors.any() ? errors.text() : "unknown failure"));
+    prefix_ = prefix;
+    createFiles(false);
     stage_ = Stage::Open;
 }
 
@@ -511,18 +685,58 @@ void ShapeFiles::SetProjection(std::string esriWkt) {
 
 void ShapeFiles::WriteFieldLayout() {
     requireStage(Stage::Open, "WriteFieldLayout");
+    {
+        HookErrors errors(&created_);
+        std::string failure = createTable(errors);
+        if (!failure.empty() && !errors.nameTaken()) throw ShapeFileError(failure);
+        if (!failure.empty()) createFiles(true);
+    }
+    output_.reset(new Output{OutputFile(created(".shp").fd, stem_ + ".shp", kShpHeaderBytes),
+                             OutputFile(created(".shx").fd, stem_ + ".shx", kShpHeaderBytes),
+                             OutputFile(created(".dbf").fd, stem_ + ".dbf", dbfHeaderLength_)});
+    record_.assign(fields_.recordLength_, ' ');
+    stage_ = Stage::Writing;
+}
+
+// Creates the files under fresh temporary names: the .shp and .shx, and with `table` the .dbf
+// and .cpg. A name found taken (by a file or link someone placed there) is given up for new
+// names, a few times, since no one can know the next ones.
+void ShapeFiles::createFiles(bool table) {
+    constexpr int kAttempts = 8;
+    for (int attempt = 1;; ++attempt) {
+        discard();
+        tempStem_ = prefix_ + ".pontrel-" + hostTag() + "-" + std::to_string(::getpid()) + "-" + randomTag();
+        HookErrors errors(&created_);
+        SHPHandle shp = SHPCreateLL((tempStem_ + ".shp").c_str(), SHPT_POINT, hooks());
+        if (shp) SHPClose(shp);
+        std::string failure;
+        if (!shp || errors.any())
+            failure = "The shapefile '" + shpPath_ + "' cannot be created in the folder '" + folder_ +
+                      "': " + (errors.any() ? errors.text() : "unknown failure");
+        else if (table)
+            failure = createTable(errors);
+        if (failure.empty()) return;
+        if (!errors.nameTaken() || attempt == kAttempts) {
+            discard();
+            throw ShapeFileError(failure);
+        }
+    }
+}
+
+// Creates the .dbf with the column descriptors, and the .cpg; the failure's message, or empty.
+std::string ShapeFiles::createTable(const HookErrors& errors) {
     const std::string dbfName = stem_ + ".dbf";
-    HookErrors errors;
     DBFHandle dbf = DBFCreateLL((tempStem_ + ".dbf").c_str(), "UTF-8", hooks());
     if (!dbf)
-        throw ShapeFileError("The attribute table '" + dbfName + "' cannot be created: " +
-                             (errors.any() ? errors.text() : "unknown failure"));
+        return "The attribute table '" + dbfName + "' cannot be created: " +
+               (errors.any() ? errors.text() : "unknown failure");
     struct Closer {
         DBFHandle handle;
         ~Closer() {
             if (handle) DBFClose(handle);
         }
     } closer{dbf};
+    if (errors.any()) return "The attribute table '" + dbfName + "' cannot be created: " + errors.text();
 
     std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -542,20 +756,25 @@ void ShapeFiles::WriteFieldLayout() {
             throw std::logic_error("shapelib laid out the column '" + field.name() +
                                    "' differently from the shapefile component");
     }
-    const auto headerLength = static_cast<std::uint64_t>(dbf->nHeaderLength);
+    dbfHeaderLength_ = static_cast<std::uint64_t>(dbf->nHeaderLength);
     if (static_cast<std::size_t>(dbf->nRecordLength) != fields_.recordLength_)
         throw std::logic_error("shapelib's .dbf record length differs from the shapefile component's");
     closer.handle = nullptr;
     DBFClose(dbf);
-    if (errors.any())
-        throw ShapeFileError("The attribute table '" + dbfName + "' cannot be written: " + errors.text());
+    if (errors.any()) return "The attribute table '" + dbfName + "' cannot be written: " + errors.text();
 
-    output_.reset(new Output{OutputFile(tempStem_ + ".shp", stem_ + ".shp", kShpHeaderBytes),
-                             OutputFile(tempStem_ + ".shx", stem_ + ".shx", kShpHeaderBytes),
-                             OutputFile(tempStem_ + ".dbf", dbfName, headerLength)});
-    dbfHeaderLength_ = headerLength;
-    record_.assign(fields_.recordLength_, ' ');
-    stage_ = Stage::Writing;
+    // The coordinate system, when there is one, joins the set now, created as the others are.
+    if (!projection_.empty()) {
+        SAFile prj = hookOpen((tempStem_ + ".prj").c_str(), "wb");
+        if (prj) {
+            hookWrite(projection_.data(), 1, projection_.size(), prj);
+            hookClose(prj);
+        }
+        if (!prj || errors.any())
+            return "The file '" + stem_ + ".prj' could not be written: " +
+                   (errors.any() ? errors.text() : "unknown failure");
+    }
+    return {};
 }
 
 std::size_t ShapeFiles::maxRecords() const {
@@ -645,26 +864,8 @@ void ShapeFiles::close() {
     output_->shx.finish();
     output_->dbf.finish();
     output_.reset();
-    if (!projection_.empty()) {
-        const int fd = ::open((tempStem_ + ".prj").c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0)
-            throw ShapeFileError("The file '" + stem_ + ".prj' could not be written: " + std::strerror(errno));
-        OutputFile prj(tempStem_ + ".prj", stem_ + ".prj", 0);
-        ::close(fd);
-        prj.append(projection_.data(), projection_.size());
-        prj.finish();
-    }
 
-    // The final names were checked to be free of folders when the file was opened, and all four
-    // files lie in the same folder, so each rename replaces its file at once. The .shp comes last:
-    // until it is in place, no reader sees a new shapefile.
-    for (const char* ext : {".shx", ".dbf", ".cpg", ".prj", ".shp"}) {
-        if (projection_.empty() && std::string_view(ext) == ".prj") continue;
-        const std::string target = stem_ + ext;
-        if (std::rename((tempStem_ + ext).c_str(), target.c_str()) != 0)
-            throw ShapeFileError("The file '" + target + "' could not be written: " +
-                                 std::strerror(errno));
-    }
+    commit();
     // Spatial and attribute indexes that GIS programs keep beside a shapefile describe the
     // records it replaced; left there, they would make readers skip or misplace the new points.
     // They are rebuilt on demand, so removing them loses nothing. Without a coordinate system of
@@ -674,11 +875,85 @@ void ShapeFiles::close() {
     stage_ = Stage::Closed;
 }
 
+const ShapeFiles::CreatedFile& ShapeFiles::created(const char* extension) const {
+    for (const auto& file : created_)
+        if (file->extension == extension) return *file;
+    throw std::logic_error(std::string("The shapefile component did not create its ") + extension + " file");
+}
+
+// Gives every created file its final name, so that the final names hold either the whole new
+// set or, when any rename fails, the whole set that was there before. Files being replaced are
+// kept under temporary names (hard links where the file system allows) until the last rename has
+// succeeded, and are put back when one fails. The .shp takes its name last: until then, no
+// reader sees a new shapefile.
+void ShapeFiles::commit() {
+    DestinationLock lock(prefixOf(stem_) + "." + nameOf(stem_) + ".pontrel-lock", shpPath_);
+    cleanup::InterruptionsHeld held;
+
+    struct Step {
+        const CreatedFile* file;
+        std::string target;
+        std::string kept;
+        bool linked = false;  // the old file is also under `kept`
+        bool moved = false;   // the old file is only under `kept`
+        bool placed = false;  // the new file has the final name
+    };
+    std::vector<Step> steps;
+    for (const auto& file : created_)
+        if (file->extension != ".shp") steps.push_back({file.get(), stem_ + file->extension, tempStem_ + ".old" + file->extension});
+    steps.push_back({&created(".shp"), stem_ + ".shp", tempStem_ + ".old.shp"});
+
+    auto restore = [&] {
+        for (auto step = steps.rbegin(); step != steps.rend(); ++step) {
+            if (step->placed && !step->linked && !step->moved) ::unlink(step->target.c_str());
+            else if (step->placed || step->moved) std::rename(step->kept.c_str(), step->target.c_str());
+            else if (step->linked) ::unlink(step->kept.c_str());
+        }
+    };
+    auto fail = [&](const std::string& message) {
+        restore();
+        throw ShapeFileError(message);
+    };
+
+    for (Step& step : steps) {
+        // The temporary name must still be the file created there.
+        struct stat named {}, made {};
+        if (::lstat(step.file->path.c_str(), &named) != 0 || ::fstat(step.file->fd, &made) != 0 ||
+            named.st_dev != made.st_dev || named.st_ino != made.st_ino)
+            fail("The temporary file '" + step.file->path + "' was removed or replaced by another "
+                 "program, so the shapefile '" + shpPath_ + "' is not written");
+    }
+    for (Step& step : steps) {
+        struct stat old {};
+        if (::lstat(step.target.c_str(), &old) != 0) {
+            if (errno == ENOENT) continue;
+            fail("The file '" + step.target + "' cannot be replaced: " + std::strerror(errno));
+        }
+        if (S_ISDIR(old.st_mode))
+            fail("'" + step.target + "' is a folder, so the shapefile cannot take its name");
+        if (::link(step.target.c_str(), step.kept.c_str()) == 0) {
+            step.linked = true;
+        } else if (std::rename(step.target.c_str(), step.kept.c_str()) == 0) {
+            step.moved = true;
+        } else {
+            fail("The file '" + step.target + "' cannot be replaced: " + std::strerror(errno));
+        }
+    }
+    for (Step& step : steps) {
+        if (std::rename(step.file->path.c_str(), step.target.c_str()) != 0)
+            fail("The file '" + step.target + "' could not be written: " + std::strerror(errno));
+        step.placed = true;
+    }
+    for (Step& step : steps)
+        if (step.linked || step.moved) ::unlink(step.kept.c_str());
+    for (const auto& file : created_) file->listed.release();
+    created_.clear();
+}
+
 void ShapeFiles::discard() noexcept {
     output_.reset();
-    if (tempStem_.empty()) return;
-    for (const char* ext : kExtensions) ::unlink((tempStem_ + ext).c_str());
-    if (!projection_.empty()) ::unlink((tempStem_ + ".prj").c_str());
+    for (const auto& file : created_) ::unlink(file->path.c_str());
+    created_.clear();
 }
 
 }  // namespace pontrel::shapefile

@@ -4,9 +4,10 @@
 // through the operations the composition calls:
 // OpenNewShapeFile, the field list (AddField, FieldByName), WriteFieldLayout, the point list
 // (AddPoint), SetFieldValue on a field, WriteRecord, and finally close(). The component owns its
-// files: they are written under temporary names in the destination folder and take the final
-// names only in close(); destroyed before that, it removes them, and any shapefile that already
-// had those names is left untouched.
+// files: they are created afresh under unpredictable temporary names in the destination folder
+// and take the final names together in close(), under a lock per shapefile name; destroyed
+// before that, interrupted, or failing half way through the renames, it removes them, and any
+// shapefile that already had those names is left as it was.
 
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +38,7 @@ struct CalendarDate {
 };
 
 class ShapeFiles;
+class HookErrors;
 
 // One column. Its value is set for the pending record, which WriteRecord writes and clears.
 class Field {
@@ -152,6 +154,9 @@ public:
     std::size_t recordCount() const { return records_; }
     const std::string& path() const { return shpPath_; }
 
+    // One file of the set as created, with the descriptor it was created with.
+    struct CreatedFile;
+
 private:
     friend class Field;
     friend class FieldList;
@@ -163,6 +168,10 @@ private:
     void setPoint(double x, double y);
     [[noreturn]] void failValue(const Field& field, const std::string& what) const;
     std::size_t maxRecords() const;
+    const CreatedFile& created(const char* extension) const;
+    void createFiles(bool table);
+    std::string createTable(const HookErrors& errors);
+    void commit();
     void discard() noexcept;
 
     Stage stage_ = Stage::New;
@@ -171,7 +180,9 @@ private:
     std::string shpPath_;
     std::string stem_;       // the final names without extension
     std::string folder_;     // for messages
+    std::string prefix_;     // the folder as the start of a path ("dir/", or empty)
     std::string tempStem_;   // the temporary names without extension
+    std::vector<std::unique_ptr<CreatedFile>> created_;  // the set, in the order created
     std::unique_ptr<Output> output_;
     std::string projection_;  // the .prj's text; empty: no .prj
 

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "engine/FileNames.h"
 #include "shapefile/CoordinateSystem.h"
 
 namespace pontrel::convert {
@@ -46,8 +47,8 @@ std::string helpText() {
            "  --day DATE            one day, every parameter; DATE is YYYY-MM-DD, optionally\n"
            "                        with a time: YYYY-MM-DDTHH:MM[:SS]\n"
            "  --folder DIR          the folder the shapefile is written to\n"
-           "  --name NAME           the shapefile's name without .shp (default: the parameter, or\n"
-           "                        the day as YYYY-MM-DD)\n"
+           "  --name NAME           the shapefile's name without .shp (default: the parameter, with\n"
+           "                        / \\ : * ? \" < > | as -, or the day as YYYY-MM-DD)\n"
            "  --coordinates TYPE    military (default) or normal\n"
            "  --crs CODE            the coordinate system of the coordinates, written to a .prj:\n"
            "                        any code PROJ knows (EPSG:20790, ESRI:102164), a WKT or a\n"
@@ -229,7 +230,7 @@ OutputSettings settingsFor(const CommandLine& command) {
 }
 
 std::string defaultShapeFileName(const CommandLine& command) {
-    if (command.parameter) return *command.parameter;
+    if (command.parameter) return fileNameSafe(*command.parameter);
     if (command.day) return command.dayText.substr(0, 10);
     return {};
 }

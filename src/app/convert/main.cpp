@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "app/convert/CommandLine.h"
 #include "app/convert/ConsoleInterface.h"
 #include "app/convert/Listings.h"
+#include "common/TemporaryFiles.h"
 #include "data/Connection.h"
 #include "data/DatabaseError.h"
 #include "engine/ConversionDriver.h"
@@ -70,6 +72,8 @@ int main(int argc, char** argv) {
     // A file-size limit must show as a write error that is reported and cleaned up after, not
     // end the program in the middle of a file.
     std::signal(SIGXFSZ, SIG_IGN);
+    // An interrupted run removes its temporary files and its helper before it ends.
+    pontrel::cleanup::installInterruptionHandlers();
 
     using pontrel::convert::CommandLine;
     CommandLine command;
@@ -105,6 +109,9 @@ int main(int argc, char** argv) {
     } catch (const pontrel::ConversionStopped&) {
         ui.endProgressLine();  // its message is already shown
         return kStoppedByData;
+    } catch (const std::bad_alloc&) {
+        ui.printError("There is not enough memory to read '" + command.database + "'");
+        return kDatabaseOrFileError;
     } catch (const std::exception& e) {
         // data::DatabaseError, pontrel::ConversionError, and whatever else stops the run.
         ui.printError(e.what());
