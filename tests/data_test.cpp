@@ -104,6 +104,21 @@ TEST(TextCollation, IgnoresCaseButNotAccents) {
     EXPECT_LT(compareText("a1", "ab"), 0);
 }
 
+TEST(SqliteHandle, DoubleQuotesOnlyEverName) {
+    // An unknown name in double quotes fails the statement instead of becoming a text that
+    // every row would give as its value.
+    SqliteDatabase db(":memory:", SqliteDatabase::Mode::ReadWriteCreate);
+    db.exec("CREATE TABLE t (\"a b\" INTEGER); INSERT INTO t VALUES (7)");
+    SqliteStatement known = db.prepare("SELECT \"a b\" FROM t");
+    ASSERT_TRUE(known.step());
+    EXPECT_EQ(known.columnInt(0), 7);
+    SqliteStatement unknown;
+    EXPECT_EQ(db.tryPrepare("SELECT \"nothere\" FROM t WHERE \"a b\" = 7", &unknown), "no such column: nothere");
+    EXPECT_EQ(db.tryPrepare("SELECT 1 FROM t WHERE \"a b\" = \"x\"", &unknown), "no such column: x");
+    EXPECT_EQ(errorOf([&] { db.exec("CREATE TABLE u (a INTEGER CHECK (\"nothere\" <> ''))"); }),
+              "The database ':memory:' failed: no such column: nothere");
+}
+
 class SqliteSourceTest : public ::testing::Test {
 protected:
     VessamoFixture fixture;
@@ -200,6 +215,24 @@ TEST_F(SqliteSourceTest, MissingObjectsAndFieldsAreNamed) {
     auto rows = db.execute("Select * from Params");
     EXPECT_EQ(errorOf([&] { rows->fieldIndex("Depth"); }),
               "The field 'Depth' does not exist in the rows of 'Select * from Params'");
+}
+
+TEST_F(SqliteSourceTest, AQueryThatFailsWhileItsRowsAreReadIsNamed) {
+    std::string path = fixture.write();
+    {
+        SqliteDatabase raw(path, SqliteDatabase::Mode::ReadWriteCreate);
+        raw.exec("INSERT INTO Params (ParameterName) VALUES ('pH');"
+                 "CREATE VIEW Checked AS SELECT json(ParameterName) AS J FROM Params;"
+                 "CREATE VIEW Outer2 AS SELECT J FROM Checked");
+    }
+    Connection db(path);
+    const std::string cause = "' in '" + path + "' cannot be read: malformed JSON";
+    EXPECT_EQ(errorOf([&] { db.execute("Select * from Checked WHERE J <> 'x'")->eof(); }),
+              "The query 'Checked" + cause);
+    // A query that reads the failing one is the query the user asked for.
+    EXPECT_EQ(errorOf([&] { db.execute("Select J from [outer2]")->eof(); }), "The query 'Outer2" + cause);
+    EXPECT_EQ(errorOf([&] { db.execute("Select * from Checked, Outer2")->eof(); }),
+              "The queries 'Checked' and 'Outer2" + cause);
 }
 
 TEST_F(SqliteSourceTest, ViewsBringTheirTablesAlong) {

@@ -29,6 +29,8 @@ public:
                          {"d", JetType::Date},    {"flag", JetType::Bool}};
         else if (name == "cust")
             r.columns = {{"id", JetType::Number}, {"name", JetType::Text}};
+        else if (name == "g")
+            r.columns = {{"k", JetType::Text}, {"v", JetType::Number}};
         else if (name == "ord")
             r.columns = {{"id", JetType::Number}, {"cust", JetType::Number}, {"amount", JetType::Number}};
         else
@@ -51,6 +53,11 @@ protected:
             "INSERT INTO cust VALUES (1, 'Ann'), (2, 'Bob'), (3, 'ann');"
             "CREATE TABLE ord (id INTEGER, cust INTEGER, amount DOUBLE);"
             "INSERT INTO ord VALUES (10, 1, 5), (11, 1, 7), (12, 2, NULL), (13, 2, 3), (14, 3, 1);"
+            // Groups read in this order: a = 2, 4, Null, 9; b = Null, 5; c = Null; w = four values near
+            // 1e9 whose squares lose the deviations in a plain sum of squares.
+            "CREATE TABLE g (k TEXT, v DOUBLE);"
+            "INSERT INTO g VALUES ('a', 2), ('b', NULL), ('w', 1000000004), ('a', 4), ('b', 5), ('a', NULL),"
+            " ('w', 1000000007), ('c', NULL), ('a', 9), ('w', 1000000013), ('w', 1000000016);"
             "CREATE TABLE \"Order Details\" (qty INTEGER, \"Yes\" INTEGER); INSERT INTO \"Order Details\" VALUES (6, 9);");
     }
 
@@ -379,6 +386,32 @@ TEST_F(JetOnWorkingDatabase, DistinctRowKeepsOneRowPerRecordShown) {
     for (const Case& c : cases) EXPECT_EQ(rows(c.jet), c.rows) << c.jet;
 }
 
+TEST_F(JetOnWorkingDatabase, FirstLastAndSpreadAggregatesKeepJetsMeaning) {
+    struct Case {
+        const char* jet;
+        std::vector<std::string> rows;
+    } cases[] = {
+        // First and Last take the row's value as read, Null included.
+        {"SELECT k, First(v), Last(v) FROM g GROUP BY k ORDER BY k",
+         {"a|2.0|9.0", "b|NULL|5.0", "c|NULL|NULL", "w|1000000004.0|1000000016.0"}},
+        {"SELECT First(name) & '!', Last(id) FROM t", {"Água!|4"}},
+        {"SELECT Last(n), Max(n), First(d) FROM t WHERE id < 3", {"NULL|2.5|36957.4375"}},
+        // a: 2, 4, 9 have mean 5 and squared deviations 9 + 1 + 16 = 26: Var 26/2, VarP 26/3.
+        // b: one value: no sample spread, a population spread of 0. c: no value at all.
+        // w: deviations -6, -3, 3, 6 from the mean: 90/3 = 30, 90/4 = 22.5.
+        {"SELECT k, Var(v), VarP(v), StDev(v), StDevP(v) FROM g GROUP BY k ORDER BY k",
+         {"a|13.0|8.66666666666667|3.60555127546399|2.94392028877595", "b|NULL|0.0|NULL|0.0",
+          "c|NULL|NULL|NULL|NULL", "w|30.0|22.5|5.47722557505166|4.74341649025257"}},
+        // No rows at all: every one of them is Null.
+        {"SELECT First(v), Last(v), Var(v), VarP(v), StDev(v), StDevP(v) FROM g WHERE k = 'none'",
+         {"NULL|NULL|NULL|NULL|NULL|NULL"}},
+        {"SELECT k FROM g GROUP BY k HAVING StDevP(v) > 3 ORDER BY k", {"w"}},
+    };
+    for (const Case& c : cases) EXPECT_EQ(rows(c.jet), c.rows) << c.jet;
+    EXPECT_EQ(errorOf([&] { rows("SELECT StDev(name) FROM t"); }),
+              "Reading the database failed: The function StDev cannot use the text 'Água' as a number");
+}
+
 TEST_F(JetOnWorkingDatabase, NamesAreColumnsOrTheQuerysOwnAliases) {
     EXPECT_EQ(rows("SELECT n * 2 AS twice, twice + 1 AS more FROM t WHERE twice > 4"),
               (std::vector<std::string>{"5.0|6.0", "20.0|21.0"}));
@@ -497,8 +530,8 @@ TEST(JetTranslation, RefusesWhatItCannotGiveTheSameMeaning) {
         {"SELECT TOP 150 PERCENT a FROM t", "uses TOP 150 PERCENT"},
         {"SELECT TOP 2 DISTINCT a FROM t", "cannot be read: unexpected 'DISTINCT'"},
         {"SELECT TOP 2 * FROM t ORDER BY a", "uses TOP with ORDER BY over '*' of tables it does not know"},
-        {"SELECT First(a) FROM t", "uses the function First"},
-        {"SELECT StDev(a) FROM t", "uses the function StDev"},
+        {"SELECT DLookup('a', 't') FROM t", "uses the function DLookup"},
+        {"SELECT StDev(*) FROM t", "uses '*' in StDev"},
         {"SELECT Count(DISTINCT a) FROM t", "uses DISTINCT inside a function"},
         {"SELECT Left(a) FROM t", "uses the function Left with 1 argument"},
         {"SELECT Format(d, 'mmm') FROM t", "uses Format with month names (mmm) ('mmm')"},

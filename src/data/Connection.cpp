@@ -8,6 +8,7 @@
 
 #include "data/DatabaseError.h"
 #include "data/JetSql.h"
+#include "data/JetTokens.h"
 #include "data/SourceDatabase.h"
 #include "data/SourceLimits.h"
 #include "data/TextBasics.h"
@@ -67,9 +68,45 @@ void Recordset::step() const {
     try {
         eof_ = !statement_.step();
     } catch (const DatabaseError& e) {
-        if (e.cause() == DatabaseError::Cause::Other || !state_->source) throw;
-        rethrowForSource(e, state_->source->path(), sql_);
+        if (!state_->source) throw;
+        if (e.cause() != DatabaseError::Cause::Other) rethrowForSource(e, state_->source->path(), sql_);
+        // A saved query can fail on a value only when its rows are read (Jet's type mismatch in
+        // 'a' + 1, a conversion of a text that is no number): the user must learn which query.
+        const auto* read = dynamic_cast<const SqliteReadError*>(&e);
+        std::vector<std::string> queries = read ? queriesNamed() : std::vector<std::string>();
+        if (queries.empty()) throw;
+        std::string names;
+        for (std::size_t i = 0; i < queries.size(); ++i)
+            names += (i == 0 ? "'" : i + 1 == queries.size() ? " and '" : ", '") + queries[i] + "'";
+        throw DatabaseError("The " + std::string(queries.size() == 1 ? "query " : "queries ") + names +
+                            " in '" + state_->source->path() + "' cannot be read: " + read->detail());
     }
+}
+
+std::vector<std::string> Recordset::queriesNamed() const {
+    std::vector<jet::Token> tokens;
+    try {
+        tokens = jet::tokenize(sql_, jet::Messages(""));
+    } catch (const DatabaseError&) {
+        return {};
+    }
+    std::vector<CatalogEntry> catalog;
+    try {
+        catalog = state_->source->catalog();
+    } catch (const DatabaseError&) {
+        return {};
+    }
+    std::vector<std::string> queries;
+    for (const CatalogEntry& entry : catalog) {
+        if (entry.kind != CatalogEntry::Kind::Query) continue;
+        for (const jet::Token& token : tokens)
+            if ((token.kind == jet::Token::Word || token.kind == jet::Token::Name) &&
+                sameNameIgnoringCase(token.value, entry.name)) {
+                queries.push_back(entry.name);
+                break;
+            }
+    }
+    return queries;
 }
 
 int Recordset::fieldIndex(std::string_view name) const {

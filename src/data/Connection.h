@@ -59,7 +59,10 @@ private:
     }
     void firstStep() const;
     void checkRow() const;
+    // Steps the statement; a failure while rows are made names the saved queries the statement
+    // reads.
     void step() const;
+    std::vector<std::string> queriesNamed() const;
 
     std::shared_ptr<ConnectionState> state_;
     mutable SqliteStatement statement_;

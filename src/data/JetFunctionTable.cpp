@@ -63,6 +63,12 @@ const FunctionInfo* findFunction(const std::string& upper) {
         {"AVG", "avg", 1, 1, JetType::Number, false},
         {"MIN", "min", 1, 1, JetType::Unknown, false},
         {"MAX", "max", 1, 1, JetType::Unknown, false},
+        {"FIRST", "jet_first", 1, 1, JetType::Unknown, false},
+        {"LAST", "jet_last", 1, 1, JetType::Unknown, false},
+        {"STDEV", "jet_stdev", 1, 1, JetType::Number, false},
+        {"STDEVP", "jet_stdevp", 1, 1, JetType::Number, false},
+        {"VAR", "jet_var", 1, 1, JetType::Number, false},
+        {"VARP", "jet_varp", 1, 1, JetType::Number, false},
     };
     std::string name = upper;
     if (!name.empty() && name.back() == '$') name.pop_back();

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cfenv>
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <cmath>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -1350,6 +1352,55 @@ std::string jetFormat(const SqlValue& value, std::string_view pattern) {
     throw DatabaseError("The function Format cannot use " + parsed.problem);
 }
 
+namespace {
+
+// First and Last: the value of the group's first or last row in the order the rows are read,
+// Null included (unlike Min and Max, they do not skip Nulls).
+class RowValue : public SqlAggregate {
+public:
+    explicit RowValue(bool last) : last_(last) {}
+    void add(const Args& a) override {
+        if (!seen_ || last_) value_ = a[0];
+        seen_ = true;
+    }
+    SqlValue result() override { return value_; }
+
+private:
+    bool last_;
+    bool seen_ = false;
+    SqlValue value_;
+};
+
+// StDev, StDevP, Var and VarP over the group's non-Null values, by Welford's running mean and sum
+// of squared deviations, which stays exact where the naive sum of squares cancels. The sample
+// forms (divisor n - 1) are Null below two values, the population forms (divisor n) below one.
+class Spread : public SqlAggregate {
+public:
+    Spread(const char* name, bool sample, bool root) : name_(name), sample_(sample), root_(root) {}
+    void add(const Args& a) override {
+        SqlValue x = toNumber(a[0], name_);
+        if (x.isNull()) return;
+        ++count_;
+        double delta = x.number() - mean_;
+        mean_ += delta / static_cast<double>(count_);
+        squares_ += delta * (x.number() - mean_);
+    }
+    SqlValue result() override {
+        std::size_t divisor = sample_ ? count_ - 1 : count_;
+        if (count_ == 0 || divisor == 0) return SqlValue::null();
+        double variance = std::max(0.0, squares_ / static_cast<double>(divisor));
+        return SqlValue::ofReal(root_ ? std::sqrt(variance) : variance);
+    }
+
+private:
+    const char* name_;
+    bool sample_, root_;
+    std::size_t count_ = 0;
+    double mean_ = 0, squares_ = 0;
+};
+
+}  // namespace
+
 void registerJetFunctions(SqliteDatabase& db) {
     using Fn = SqlFunction;
     struct Entry {
@@ -1434,6 +1485,12 @@ void registerJetFunctions(SqliteDatabase& db) {
         {"jet_format", -1, format},
     };
     for (const Entry& entry : entries) db.createFunction(entry.name, entry.arguments, entry.function);
+    db.createAggregate("jet_first", 1, [] { return std::make_unique<RowValue>(false); });
+    db.createAggregate("jet_last", 1, [] { return std::make_unique<RowValue>(true); });
+    db.createAggregate("jet_stdev", 1, [] { return std::make_unique<Spread>("StDev", true, true); });
+    db.createAggregate("jet_stdevp", 1, [] { return std::make_unique<Spread>("StDevP", false, true); });
+    db.createAggregate("jet_var", 1, [] { return std::make_unique<Spread>("Var", true, false); });
+    db.createAggregate("jet_varp", 1, [] { return std::make_unique<Spread>("VarP", false, false); });
 }
 
 }  // namespace pontrel::data

@@ -730,7 +730,7 @@ private:
         }
         JetType result = info->result;
         if (result == JetType::Unknown) result = first == JetType::Date ? JetType::Date :
-                                                 (name == "MIN" || name == "MAX") ? first : JetType::Number;
+                                                 (name == "MIN" || name == "MAX" || name == "FIRST" || name == "LAST") ? first : JetType::Number;
         // SQLite's own aggregates keep the name as written.
         bool native = std::string_view(info->sql).find("jet_") != 0;
         return call(nameToken.lead, native ? nameToken.text : std::string(info->sql), args, result);

@@ -189,6 +189,10 @@ SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) : path_(path)
         throw DatabaseError("The file '" + path + "' could not be opened: " + detail);
     }
     sqlite3_extended_result_codes(db_, 1);
+    // An unknown name in double quotes must fail the statement, not quietly become a text: a
+    // misspelt column would otherwise yield its own name on every row.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
 }
 
 SqliteDatabase::~SqliteDatabase() { sqlite3_close_v2(db_); }
@@ -301,6 +305,61 @@ void SqliteDatabase::createFunction(const std::string& name, int argumentCount, 
 }
 
 namespace {
+
+std::vector<SqlValue> argumentsOf(int count, sqlite3_value** values) {
+    std::vector<SqlValue> arguments;
+    arguments.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) arguments.push_back(valueOf(values[i]));
+    return arguments;
+}
+
+// SQLite keeps, per group, a zeroed block of the size asked for: here one pointer to the state,
+// made on the group's first row and deleted when SQLite asks for the result. SQLite asks for it
+// exactly once per block, also when the statement stops early, so no state outlives its statement.
+void stepAggregate(sqlite3_context* context, int count, sqlite3_value** values) {
+    auto* factory = static_cast<SqlAggregateFactory*>(sqlite3_user_data(context));
+    auto** slot = static_cast<SqlAggregate**>(sqlite3_aggregate_context(context, sizeof(SqlAggregate*)));
+    if (slot == nullptr) {
+        sqlite3_result_error_nomem(context);
+        return;
+    }
+    try {
+        if (*slot == nullptr) *slot = (*factory)().release();
+        (*slot)->add(argumentsOf(count, values));
+    } catch (const std::exception& e) {
+        sqlite3_result_error(context, e.what(), -1);
+    } catch (...) {
+        sqlite3_result_error(context, "an SQL function failed", -1);
+    }
+}
+
+void finishAggregate(sqlite3_context* context) {
+    auto* factory = static_cast<SqlAggregateFactory*>(sqlite3_user_data(context));
+    auto** slot = static_cast<SqlAggregate**>(sqlite3_aggregate_context(context, 0));
+    std::unique_ptr<SqlAggregate> state(slot ? std::exchange(*slot, nullptr) : nullptr);
+    try {
+        if (!state) state = (*factory)();  // a group without rows: the result of no values
+        setResult(context, state->result());
+    } catch (const std::exception& e) {
+        sqlite3_result_error(context, e.what(), -1);
+    } catch (...) {
+        sqlite3_result_error(context, "an SQL function failed", -1);
+    }
+}
+
+void destroyFactory(void* factory) { delete static_cast<SqlAggregateFactory*>(factory); }
+
+}  // namespace
+
+void SqliteDatabase::createAggregate(const std::string& name, int arity, SqlAggregateFactory factory) {
+    auto* owned = new SqlAggregateFactory(std::move(factory));
+    // sqlite3_create_function_v2 calls destroyFactory itself when registration fails.
+    int rc = sqlite3_create_function_v2(db_, name.c_str(), arity, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                        owned, nullptr, stepAggregate, finishAggregate, destroyFactory);
+    if (rc != SQLITE_OK) fail(db_, "The SQL function " + name + " could not be registered");
+}
+
+namespace {
 void callScalar(sqlite3_context* context, int argc, sqlite3_value** argv) {
     auto function = reinterpret_cast<SqliteDatabase::ScalarFunction>(sqlite3_user_data(context));
     SqliteCall call(context, argc, reinterpret_cast<void**>(argv));
@@ -355,7 +414,7 @@ bool SqliteStatement::step() {
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
     sqlite3* db = sqlite3_db_handle(stmt_);
-    throw DatabaseError(std::string("Reading the database failed: ") + sqlite3_errmsg(db), causeOf(rc));
+    throw SqliteReadError(sqlite3_errmsg(db), causeOf(rc));
 }
 
 void SqliteStatement::reset() {

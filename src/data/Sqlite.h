@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "data/DatabaseError.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -39,8 +41,31 @@ struct SqlValue {
 // A scalar SQL function. An exception it throws fails the statement with the exception's text.
 using SqlFunction = std::function<SqlValue(const std::vector<SqlValue>& arguments)>;
 
+// The state of an aggregate SQL function for one group: it is given each row's arguments in the
+// order the rows are read, then the group's result. An exception either throws fails the statement.
+class SqlAggregate {
+public:
+    virtual ~SqlAggregate() = default;
+    virtual void add(const std::vector<SqlValue>& arguments) = 0;
+    virtual SqlValue result() = 0;
+};
+// Makes a fresh state; called once per group (and once for an empty table).
+using SqlAggregateFactory = std::function<std::unique_ptr<SqlAggregate>()>;
+
 // True when SQLite reserves the word, so that a name spelt that way must be quoted.
 bool isSqlKeyword(std::string_view word);
+
+// What SqliteStatement::step throws when SQLite fails while making rows, for instance when a
+// function fails on a value; detail() is SQLite's own words, for a caller that knows what was read.
+class SqliteReadError : public DatabaseError {
+public:
+    SqliteReadError(const std::string& detail, Cause cause)
+        : DatabaseError("Reading the database failed: " + detail, cause), detail_(detail) {}
+    const std::string& detail() const { return detail_; }
+
+private:
+    std::string detail_;
+};
 
 class SqliteDatabase {
 public:
@@ -68,6 +93,9 @@ public:
     using ScalarFunction = void (*)(SqliteCall& call);
     void createFunction(const std::string& name, int arity, ScalarFunction function);
     void createFunction(const std::string& name, int arity, SqlFunction function);
+    // Registers an aggregate SQL function of `arity` arguments; each group gets its own state,
+    // which SQLite's handle owns until the group's result is taken or the statement ends.
+    void createAggregate(const std::string& name, int arity, SqlAggregateFactory factory);
 
     // Names of the tables and views whose contents a SELECT statement would read.
     std::vector<std::string> tablesRead(std::string_view sql);
