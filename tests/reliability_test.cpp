@@ -65,7 +65,8 @@ Outcome convert(const std::string& database, const std::string& out,
 
 // The fixture database, with `sql` run on it, as v.sqlite in `folder`.
 std::string fixtureIn(const TempFolder& folder, const std::string& sql = testing::kTejoSamples) {
-    std::string db = fixtureIn(folder, sql);
+    std::string db = folder.file("v.sqlite");
+    testing::makeFixtureDatabase(db, sql);
     return db;
 }
 
