@@ -192,8 +192,16 @@ TEST_F(SqliteSourceTest, ATextSampleDateThatIsNoDateNamesItsTableOrQueryColumnAn
                  "INSERT INTO Taken VALUES (1, '2001-03-07'), (2, NULL), (3, 'yesterday');"
                  "CREATE TABLE Log (Id INTEGER, Stamp TEXT);"
                  "INSERT INTO Log VALUES (1, '2001-03-07'), (2, '7/3/2001'), (3, 'noon');"
-                 "CREATE VIEW Renamed AS SELECT Id, Stamp AS SampleDate FROM Log;");
+                 "CREATE VIEW Renamed AS SELECT Id, Stamp AS SampleDate FROM Log;"
+                 // An index that orders the bad value first does not change the row named.
+                 "CREATE TABLE Indexed (Id INTEGER, SampleDate TEXT);"
+                 "INSERT INTO Indexed VALUES (1, '2001-03-08'), (2, '2001-03-07'), (3, '0 bad');"
+                 "CREATE INDEX IndexedByDate ON Indexed (SampleDate);");
     }
+    EXPECT_EQ(errorOf([&] { Connection(path).execute("Select * from Indexed"); }),
+              "The column 'SampleDate' of the table 'Indexed' in '" + path +
+                  "' holds '0 bad' in row 3, which is not a date (YYYY-MM-DD, optionally with "
+                  "HH:MM[:SS])");
     EXPECT_EQ(errorOf([&] { Connection(path).execute("Select * from Taken"); }),
               "The column 'SampleDate' of the table 'Taken' in '" + path +
                   "' holds 'yesterday' in row 3, which is not a date (YYYY-MM-DD, optionally with "

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
+#include <cmath>
 
 #include "FakeUserInterface.h"
 #include "VessamoFixture.h"
@@ -87,8 +88,13 @@ TEST(NumberReading, RoundsToTwoDecimalsOnTheShortestForm) {
         {0.125, 0.12}, {0.375, 0.38},   {2.675, 2.68}, {1.005, 1.0},   {-0.125, -0.12},
         {12.5, 12.5},  {38.70743, 38.71}, {1e20, 1e20}, {0.001, 0},    {0.005, 0},
         {0.015, 0.02}, {99.995, 100},   {-1, -1},      {123456789.125, 123456789.12},
+        // Around the limit of the shortcut for values that already have two decimals.
+        {999999999.99, 999999999.99}, {1000000000.01, 1000000000.01}, {999999999.995, 1000000000},
+        {1000000000.125, 1000000000.12}, {-0.1, -0.1}, {8.48, 8.48}, {0.07, 0.07}, {1e-300, 0},
     };
     for (const Case& c : cases) EXPECT_DOUBLE_EQ(roundTo2Decimals(c.in), c.out) << c.in;
+    EXPECT_TRUE(std::signbit(roundTo2Decimals(-0.0)));
+    EXPECT_TRUE(std::signbit(roundTo2Decimals(-0.001)));
 }
 
 TEST(SqlDateText, IsMonthFirstWhateverTheLocale) {

@@ -52,6 +52,11 @@ TEST(FieldFormats, NumbersAreExactOrRefusedAndTextsCutOnCharacters) {
         {12.5, {6, 2}, " 12.50"},
         {-0.5, {5, 2}, "-0.50"},
         {-0.0, {4, 2}, "0.00"},
+        {0, {6, 2}, "  0.00"},  // zeros, most cells of a Day-mode table, in every layout
+        {0, {1, 0}, "0"},
+        {0, {5, 1}, "  0.0"},
+        {0, {6, 4}, "0.0000"},
+        {0, {3, 2}, ""},  // "0.00" does not fit
         {42, {2, 0}, "42"},
         {0.125, {6, 3}, " 0.125"},
         {1e20, {24, 2}, "100000000000000000000.00"},
@@ -70,6 +75,10 @@ TEST(FieldFormats, NumbersAreExactOrRefusedAndTextsCutOnCharacters) {
     for (double value : {-1.0, 14.25, 0.125, 1234.0}) sizer.add(value, 1);
     EXPECT_EQ(sizer.layout().width, 8);  // "1234.000", "-1.000"
     EXPECT_EQ(sizer.layout().decimals, 3);
+    NumericColumnSizer zeros("Param_X");
+    for (double value : {0.0, -0.0, 0.0}) zeros.add(value, 1);
+    EXPECT_EQ(zeros.layout().width, 4);  // "0.00": a column of zeros is as narrow as any
+    EXPECT_EQ(zeros.layout().decimals, 2);
 
     const std::vector<std::tuple<std::string, std::size_t, std::string>> texts = {
         {"abc", 5, "abc"}, {"abcdef", 3, "abc"}, {"aé", 2, "a"}, {"€uro", 2, ""},

@@ -194,11 +194,17 @@ def main():
     def sqlite_peer(db, select):
         return [("GDAL pipeline", f"sqlite3 -csv -header {db} \"{select}\" > peer.csv && " + ogr.format(csv="peer.csv"))]
 
+    # The Access peer takes the query's definition from a SQLite database of the same shape.
+    schema_db = sources.get(("param", "sqlite"))
+    if schema_db is None:
+        schema_db = os.path.join(work, "schema.sqlite")
+        run([generator, schema_db] + param_gen[:1] + ["1"] + param_gen[2:])
+
     def mdb_peer(db, select):
         # mdb-export each table, import into a fresh SQLite file, run the join, then ogr2ogr.
         script = (f"rm -f peer.db && for t in $(mdb-tables -1 {db}); do mdb-export -I sqlite -D '%Y-%m-%d %H:%M:%S' {db} \"$t\" > \"peer_$t.sql\"; done && "
                   f"(mdb-schema {db} sqlite; echo 'BEGIN;'; cat peer_*.sql; echo 'COMMIT;') | sqlite3 peer.db && "
-                  f"sqlite3 {sources[('param', 'sqlite')]} \".schema Kelvash_Query\" | sqlite3 peer.db && "
+                  f"sqlite3 {schema_db} \".schema Kelvash_Query\" | sqlite3 peer.db && "
                   f"sqlite3 -csv -header peer.db \"{select.replace('2023-01-02', '2023-01-02 00:00:00')}\" > peer.csv && " + ogr.format(csv="peer.csv"))
         return [("mdb-export + sqlite3 + ogr2ogr", script)]
 

@@ -148,8 +148,9 @@ void ReadSamples(RunState& state, UserInterface& ui) {
     const bool counted = state.ShapeType == kDayMode;
     state.TotalRecords = counted ? walked : 0;
 
-    // Parameter mode: the arrays grow with the walk and are cut to the rows read at its end.
-    std::size_t capacity = counted ? state.TotalRecords : std::size_t{1} << 12;
+    // Parameter mode: the arrays grow with the walk, a row at a time (vectors double their room
+    // but only the rows written take memory).
+    std::size_t capacity = counted ? state.TotalRecords : 0;
     const std::size_t rowsCount = capacity + 1;
     state.Longitudes.assign(rowsCount, 0.0);
     state.Latitudes.assign(rowsCount, 0.0);
@@ -211,7 +212,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
             if (counted)
                 throw ConversionError("The database returned more sample rows than it counted (" +
                                       std::to_string(state.TotalRecords) + ")");
-            capacity *= 2;
+            capacity = r;
             fitRows(capacity + 1);
         }
         if (military || normal) {
@@ -280,10 +281,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
 
         rows.moveNext();
     }
-    if (!counted) {
-        state.TotalRecords = r;
-        fitRows(r + 1);
-    }
+    if (!counted) state.TotalRecords = r;
     if (r != state.TotalRecords)
         throw ConversionError("The database returned " + std::to_string(r) + " sample rows but counted " +
                               std::to_string(state.TotalRecords));
