@@ -134,16 +134,6 @@ TEST_F(ReadSamplesTest, ParameterModeSendsItsQueriesAndReadsEveryRow) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(ReadSamplesTest, AnApostropheInTheParameterSelectsItsOwnRows) {
-    fixture.rows = {row("O'Neil index", "ON", "2001-03-07", 1), row("Other", "X", "2001-03-07", 2)};
-    state.SelectedParameter = "O'Neil index";
-    ASSERT_FALSE(run(kParameterMode));
-    EXPECT_EQ(executed.front(),
-              "Select * from Kelvash_Query WHERE (ParameterName = 'O''Neil index')  ORDER BY SampleDate ");
-    EXPECT_EQ(state.TotalRecords, 1u);
-    EXPECT_EQ(state.NumericAttributeFields[2], "Param_ON");
-}
-
 TEST_F(ReadSamplesTest, MessagesComeOncePerKindInRowOrder) {
     for (int i = 0; i < 7; ++i) fixture.rows.push_back(row("T", "T", "2001-03-07", i));
     for (int i = 0; i < 7; ++i) fixture.rows[i].SampleDate = "2001-03-" + std::to_string(10 + i);
