@@ -230,6 +230,18 @@ namespace {
 // A union query keeps each SELECT as text in a source row of its own (aliased X7YZ_____1,
 // X7YZ_____2); the first may itself hold further UNIONs. The options row tells UNION (its
 // DISTINCT bit) from UNION ALL, and order rows order the whole.
+// A parameter row always refuses the query; a remote-database row does when it names a source,
+// since Access 2007 and later write an empty one into every query meaning "this database".
+void refuseInputOrRemote(const QueryRow& row, const std::function<DatabaseError(const std::string&)>& refuse) {
+    if (row.attribute == kParameter)
+        throw refuse("asks for the parameter '" + row.name1.value_or("") +
+                     "' when it runs, which cannot be given here");
+    if (given(row.name1) || given(row.expression))
+        throw refuse("reads another database ('" + row.name1.value_or("") +
+                     (given(row.expression) ? "', " + *row.expression : std::string("'")) +
+                     "), which is not read");
+}
+
 std::string rebuildUnionSql(const SavedQuery& query, const std::function<DatabaseError(const std::string&)>& refuse) {
     std::vector<const QueryRow*> operands, orderBy;
     int options = 0;
@@ -242,14 +254,7 @@ std::string rebuildUnionSql(const SavedQuery& query, const std::function<Databas
             case kOptions: options = row.flag.value_or(0); break;
             case kOrderBy: orderBy.push_back(&row); break;
             case kParameter:
-                throw refuse("asks for the parameter '" + row.name1.value_or("") +
-                             "' when it runs, which cannot be given here");
-            case kRemoteDatabase:
-                if (given(row.name1) || given(row.expression))
-                    throw refuse("reads another database ('" + row.name1.value_or("") +
-                                 (given(row.expression) ? "', " + *row.expression : std::string("'")) +
-                                 "), which is not read");
-                break;
+            case kRemoteDatabase: refuseInputOrRemote(row, refuse); break;
             default: break;
         }
     }
@@ -301,17 +306,10 @@ std::string rebuildSelectSql(const SavedQuery& query) {
                 if (row.flag.value_or(1) != 1) throw onlySelect(kindOfTypeFlag(*row.flag));
                 break;
             case kParameter:
-                throw refuse("asks for the parameter '" + row.name1.value_or("") +
-                             "' when it runs, which cannot be given here");
+            case kRemoteDatabase: refuseInputOrRemote(row, refuse); break;
             case kOptions:
                 options = row.flag.value_or(0);
                 top = row.name1;
-                break;
-            case kRemoteDatabase:
-                if (given(row.name1) || given(row.expression))
-                    throw refuse("reads another database ('" + row.name1.value_or("") +
-                                 (given(row.expression) ? "', " + *row.expression : std::string("'")) +
-                                 "), which is not read");
                 break;
             case kComplexColumns:
                 if (given(row.name1) || given(row.name2) || given(row.expression))
