@@ -51,12 +51,11 @@ void shortestShape(double value, int& integerChars, int& decimals) {
 
 }  // namespace
 
-void NumericColumnSizer::add(double value, std::size_t row) {
+void NumericColumnSizer::addNonZero(double value, std::size_t row) {
     if (!std::isfinite(value))
         throw ShapeFileError("The value " + numberText(value) + " in row " + std::to_string(row) +
                              " of the column '" + column_ +
                              "' cannot be written to a shapefile: it is not a finite number");
-    if (value == 0) return;  // "0" is as narrow as a value can be
     int integerChars = 0, decimals = 0;
     shortestShape(value, integerChars, decimals);
     int wider = std::max(integerChars_, integerChars);
@@ -70,6 +69,15 @@ void NumericColumnSizer::add(double value, std::size_t row) {
                              " a numeric column of a shapefile holds");
     integerChars_ = wider;
     decimals_ = finer;
+}
+
+bool NumericColumnSizer::merge(const NumericColumnSizer& other) {
+    const int wider = std::max(integerChars_, other.integerChars_);
+    const int finer = std::max(decimals_, other.decimals_);
+    if (wider + 1 + finer > kMaxFieldWidth) return false;
+    integerChars_ = wider;
+    decimals_ = finer;
+    return true;
 }
 
 NumericLayout NumericColumnSizer::layout() const {
