@@ -182,13 +182,17 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
             record.setPoint(state.Longitudes[r], state.Latitudes[r]);
             record.setNumbers(0, &state.NumericValues(r, 1), nulls ? &state.NumericNulls(r, 1) : nullptr,
                               numericCount);
-            for (std::size_t j = 1; j <= textCount; ++j)
-                record.setText(firstText + j - 1, state.StringValues(r, j));
+            // A text's number in the table, and a date's bits, stand for the value's bytes.
+            for (std::size_t j = 1; j <= textCount; ++j) {
+                const std::uint32_t id = state.StringValues.id(r, j);
+                const std::size_t column = firstText + j - 1;
+                if (!record.repeat(column, id)) record.setText(column, state.StringValues.text(id), id);
+            }
             for (std::size_t d = 1; d <= dateCount; ++d) {
                 const data::Date value = state.DateValues(r, d);
                 const auto key = std::bit_cast<std::uint64_t>(value);
                 const std::size_t column = firstDate + d - 1;
-                if (!record.repeatDate(column, key))
+                if (!record.repeat(column, key))
                     record.setDate(column, calendarDateOf(value, state.DateAttributes[d], r), key);
             }
         };

@@ -213,6 +213,10 @@ void putLittle32(char* out, std::uint32_t value) {
 }
 
 void putLittleDouble(char* out, double value) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &value, 8);
+        return;
+    }
     auto bits = std::bit_cast<std::uint64_t>(value);
     for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(bits >> (8 * i));
 }
@@ -549,9 +553,25 @@ std::string dateRefusal(CalendarDate date) {
     return std::string("cannot hold the date ") + text + ": dates run from the year 1 to the year 9999";
 }
 
-// A cell's bytes; cells are mostly a few bytes wide, which fixed-size copies handle inline.
+// A cell's bytes; cells are mostly at most 64 bytes wide, which fixed-size copies handle inline.
 inline void copyCell(char* to, const char* from, std::size_t size) {
-    if (size >= 8 && size <= 16) {
+    struct Chunk {
+        char bytes[16];
+    };
+    if (size > 16 && size <= 64) {
+        Chunk chunks[4];
+        // The first and the last 16 bytes, or 32 when longer than 32, overlapping in the middle.
+        std::memcpy(&chunks[0], from, 16);
+        std::memcpy(&chunks[2], from + size - 16, 16);
+        if (size > 32) {
+            std::memcpy(&chunks[1], from + 16, 16);
+            std::memcpy(&chunks[3], from + size - 32, 16);
+            std::memcpy(to + 16, &chunks[1], 16);
+            std::memcpy(to + size - 32, &chunks[3], 16);
+        }
+        std::memcpy(to, &chunks[0], 16);
+        std::memcpy(to + size - 16, &chunks[2], 16);
+    } else if (size >= 8 && size <= 16) {
         std::uint64_t head, tail;
         std::memcpy(&head, from, 8);
         std::memcpy(&tail, from + size - 8, 8);
@@ -1067,6 +1087,7 @@ void ShapeFiles::formatBlock(Block& block, Record& record, const std::function<v
     block.shx.resize(block.planned * kShxEntryBytes);
     block.rows = 0;
     block.failure = nullptr;
+    record.forget();
     try {
         for (std::size_t i = 0; i < block.planned; ++i) {
             const std::size_t index = block.first + i;
@@ -1112,10 +1133,13 @@ void ShapeFiles::settleBlock() {
 // ---- Record
 
 Record::Record(const ShapeFiles& owner)
-    : owner_(owner),
-      lastText_(owner.record_.size(), ' '),
-      lastKey_(owner.columns_.size(), 0),
-      lastKnown_(owner.columns_.size(), 0) {}
+    : owner_(owner), lastKey_(owner.columns_.size(), 0), lastAt_(owner.columns_.size(), nullptr) {}
+
+// A new block: the values of the one before may be overwritten from now on.
+void Record::forget() {
+    std::fill(lastAt_.begin(), lastAt_.end(), nullptr);
+    numbersAt_ = nullptr;
+}
 
 void Record::start(std::size_t row, char* dbf) {
     row_ = row;
@@ -1130,45 +1154,68 @@ void Record::setPoint(double x, double y) {
     pointSet_ = true;
 }
 
-bool Record::repeat(std::size_t column, std::uint64_t key) {
-    if (!lastKnown_[column] || lastKey_[column] != key) return false;
+bool Record::repeatCell(std::size_t column, std::uint64_t key) {
+    if (!lastAt_[column] || lastKey_[column] != key) return false;
     const auto& format = owner_.columns_[column];
-    copyCell(dbf_ + format.offset, lastText_.data() + format.offset,
-             static_cast<std::size_t>(format.layout.width));
+    copyCell(dbf_ + format.offset, lastAt_[column], static_cast<std::size_t>(format.layout.width));
     return true;
 }
 
 void Record::keep(std::size_t column, std::uint64_t key) {
-    const auto& format = owner_.columns_[column];
-    std::memcpy(lastText_.data() + format.offset, dbf_ + format.offset,
-                static_cast<std::size_t>(format.layout.width));
     lastKey_[column] = key;
-    lastKnown_[column] = 1;
+    lastAt_[column] = dbf_ + owner_.columns_[column].offset;
 }
 
 void Record::setNumbers(std::size_t first, const double* values, const std::uint8_t* nulls,
                         std::size_t count) {
-    if (first > owner_.columns_.size() || count > owner_.columns_.size() - first)
+    const auto& columns = owner_.columns_;
+    if (first > columns.size() || count > columns.size() - first)
         throw std::logic_error("Record::setNumbers was given columns the shapefile does not have");
-    for (std::size_t i = 0; i < count; ++i) {
-        const std::size_t column = first + i;
-        const auto& format = owner_.columns_[column];
-        if (format.type != kNumericField)
-            owner_.failValueAt(*format.field, "holds " + kindOf(format.type) + ", not numbers", row_);
-        char* out = dbf_ + format.offset;
-        if (nulls && nulls[i] != 0) {
-            std::memset(out, ' ', static_cast<std::size_t>(format.layout.width));
+    auto isNull = [&](std::size_t i) -> std::uint8_t { return nulls && nulls[i] != 0 ? 1 : 0; };
+    // Most cells of a wide table hold what the cell above holds; the columns are side by side,
+    // so each run of such cells is one copy from the record before.
+    const bool above = numbersAt_ && numbersAt_ != dbf_ && numbersFirst_ == first && numbers_.size() == count;
+    for (std::size_t i = 0; i < count;) {
+        std::size_t end = i;
+        if (above)
+            while (end < count && numberNulls_[end] == isNull(end) &&
+                   std::bit_cast<std::uint64_t>(numbers_[end]) == std::bit_cast<std::uint64_t>(values[end]))
+                ++end;
+        if (end > i) {
+            const std::size_t from = columns[first + i].offset;
+            const std::size_t to = columns[first + end - 1].offset +
+                                   static_cast<std::size_t>(columns[first + end - 1].layout.width);
+            std::memcpy(dbf_ + from, numbersAt_ + from, to - from);
+            i = end;
             continue;
         }
-        const auto key = std::bit_cast<std::uint64_t>(values[i]);
-        if (repeat(column, key)) continue;
-        if (!formatNumeric(values[i], format.layout, out))
-            owner_.failValueAt(*format.field, numberRefusal(values[i], format.layout), row_);
-        keep(column, key);
+        setNumber(first + i, values[i], isNull(i) != 0);
+        ++i;
     }
+    numbersAt_ = dbf_;
+    numbersFirst_ = first;
+    numbers_.assign(values, values + count);
+    numberNulls_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) numberNulls_[i] = isNull(i);
 }
 
-void Record::setText(std::size_t column, std::string_view text) {
+void Record::setNumber(std::size_t column, double value, bool null) {
+    const auto& format = owner_.columns_[column];
+    if (format.type != kNumericField)
+        owner_.failValueAt(*format.field, "holds " + kindOf(format.type) + ", not numbers", row_);
+    char* out = dbf_ + format.offset;
+    if (null) {
+        std::memset(out, ' ', static_cast<std::size_t>(format.layout.width));
+        return;
+    }
+    const auto key = std::bit_cast<std::uint64_t>(value);
+    if (repeatCell(column, key)) return;
+    if (!formatNumeric(value, format.layout, out))
+        owner_.failValueAt(*format.field, numberRefusal(value, format.layout), row_);
+    keep(column, key);
+}
+
+void Record::setText(std::size_t column, std::string_view text, std::uint64_t key) {
     if (column >= owner_.columns_.size())
         throw std::logic_error("Record::setText was given a column the shapefile does not have");
     const auto& format = owner_.columns_[column];
@@ -1179,10 +1226,11 @@ void Record::setText(std::size_t column, std::string_view text) {
     char* out = dbf_ + format.offset;
     std::memcpy(out, kept.data(), kept.size());
     std::memset(out + kept.size(), ' ', width - kept.size());
+    keep(column, key);
 }
 
-bool Record::repeatDate(std::size_t column, std::uint64_t key) {
-    return column < owner_.columns_.size() && repeat(column, key);
+bool Record::repeat(std::size_t column, std::uint64_t key) {
+    return column < owner_.columns_.size() && repeatCell(column, key);
 }
 
 void Record::setDate(std::size_t column, CalendarDate date, std::uint64_t key) {

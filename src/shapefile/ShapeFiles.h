@@ -129,8 +129,8 @@ private:
 // One record that WriteRecords has its filler write, possibly on another thread: the point and
 // the value of every column, columns given by their position in the field list. A column left
 // unset is blank (null). The failures are those of the field's SetFieldValue and of AddPoint.
-// Each thread keeps the text it last wrote for each column, so a value repeating the one before
-// it in the same column is copied rather than formatted again.
+// Each thread remembers where in its block it last wrote each column's value, so a value
+// repeating the one before it in the same column is copied rather than formatted again.
 class Record {
 public:
     Record(const Record&) = delete;
@@ -142,28 +142,36 @@ public:
     // The numeric columns first .. first + count - 1 take values[0 .. count); where `nulls` is
     // given, a column whose nulls[i] is not 0 is left blank.
     void setNumbers(std::size_t first, const double* values, const std::uint8_t* nulls, std::size_t count);
-    void setText(std::size_t column, std::string_view text);
-    // A date column: true when the column's last date on this thread was set under `key`, which
-    // is then written again; otherwise setDate writes `date` and keeps it under `key`.
-    bool repeatDate(std::size_t column, std::uint64_t key);
+    // A text or date column, its value kept under `key`, which the caller gives to each distinct
+    // value of the column: repeat() writes the value last kept in this block when it has that
+    // key, and is false otherwise.
+    bool repeat(std::size_t column, std::uint64_t key);
+    void setText(std::size_t column, std::string_view text, std::uint64_t key);
     void setDate(std::size_t column, CalendarDate date, std::uint64_t key);
 
 private:
     friend class ShapeFiles;
     explicit Record(const ShapeFiles& owner);
+    void forget();
     void start(std::size_t row, char* dbf);
-    bool repeat(std::size_t column, std::uint64_t key);
+    bool repeatCell(std::size_t column, std::uint64_t key);
     void keep(std::size_t column, std::uint64_t key);
+    void setNumber(std::size_t column, double value, bool null);
 
     const ShapeFiles& owner_;
     std::size_t row_ = 0;
     char* dbf_ = nullptr;  // this record's bytes, the deletion flag first
     bool pointSet_ = false;
     double x_ = 0, y_ = 0;
-    // The last value written to each column under its key, as a record of the same layout.
-    std::vector<char> lastText_;
+    // Each column's last value in the current block: its key and where its bytes are, or null.
     std::vector<std::uint64_t> lastKey_;
-    std::vector<std::uint8_t> lastKnown_;
+    std::vector<const char*> lastAt_;
+    // The numbers that setNumbers last wrote, and to which record of the current block (null
+    // when none): a run of the same values in the same columns is copied from there at once.
+    const char* numbersAt_ = nullptr;
+    std::size_t numbersFirst_ = 0;
+    std::vector<double> numbers_;
+    std::vector<std::uint8_t> numberNulls_;
 };
 
 class ShapeFiles {
