@@ -61,6 +61,10 @@ std::optional<std::int64_t> integerOf(const MdbValue& value) {
     return std::nullopt;
 }
 
+bool sameColumn(const JetTranslation::Column& a, const JetTranslation::Column& b) {
+    return upperAscii(a.relation) == upperAscii(b.relation) && upperAscii(a.column) == upperAscii(b.column);
+}
+
 std::size_t columnIndex(const MdbTable& table, const char* name, bool required) {
     const auto& columns = table.columns();
     for (std::size_t i = 0; i < columns.size(); ++i)
@@ -237,10 +241,15 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
         fromFile([&] { return file_->openTable(object.name, static_cast<std::uint32_t>(object.id) & 0xFFFFFF); });
     const auto& columns = table->columns();
     if (columns.empty()) unreadable("the table '" + object.name + "' has no columns");
+    const std::optional<std::size_t> key = rowidKey(object, *table);
+    if (key) rowidKeys_[upperAscii(object.name)] = upperAscii(columns[*key].name);
+    else rowidKeys_.erase(upperAscii(object.name));
     std::string create = "CREATE TABLE " + sqlName(object.name) + " (";
     std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES (";
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type);
+        // The key keeps its declared type INTEGER, which is what makes it the rowid.
+        create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type) +
+                  (key == i ? " PRIMARY KEY" : "");
         insert += i ? ", ?" : "?";
     }
     out.exec(create + ")");
@@ -261,6 +270,46 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
         write.step();
         write.reset();
     }
+}
+
+// A column that joins by it and holds, row after row, ever greater whole numbers (as an
+// AutoNumber key does) becomes the table's rowid: rows then go in at the end of the table, a
+// join on the column finds its row without an index, and a scan still meets the rows in the
+// file's order, since that is the order of their keys. Which column qualifies is found by
+// reading it alone first; a null, a repeated or a smaller value, or a table that cannot be read
+// (its reading proper then says why) leaves the table without one.
+std::optional<std::size_t> AccessLoader::rowidKey(const Object& object, const MdbTable& table) {
+    auto joined = joinKeys_.find(upperAscii(object.name));
+    if (joined == joinKeys_.end()) return std::nullopt;
+    std::optional<std::size_t> key;
+    const auto& columns = table.columns();
+    for (std::size_t i = 0; i < columns.size() && !key; ++i) {
+        const auto type = static_cast<MdbType>(columns[i].type);
+        if ((type == MdbType::Byte || type == MdbType::Integer || type == MdbType::Long) &&
+            declaredType(columns[i].type) == "INTEGER" && joined->second.count(upperAscii(columns[i].name)))
+            key = i;
+    }
+    if (!key) return std::nullopt;
+    try {
+        std::unique_ptr<MdbTable> keys =
+            file_->openTable(object.name, static_cast<std::uint32_t>(object.id) & 0xFFFFFF);
+        keys->readOnly({*key});
+        std::vector<MdbValue> row;
+        std::optional<std::int64_t> last;
+        while (keys->next(row)) {
+            const MdbValue& value = row[*key];
+            if (value.kind != MdbValue::Kind::Integer || (last && value.integer <= *last)) return std::nullopt;
+            last = value.integer;
+        }
+    } catch (const DatabaseError&) {
+        return std::nullopt;
+    }
+    return key;
+}
+
+bool AccessLoader::isRowidKey(const std::string& relation, const std::string& column) const {
+    auto key = rowidKeys_.find(upperAscii(relation));
+    return key != rowidKeys_.end() && key->second == upperAscii(column);
 }
 
 std::vector<CatalogEntry> AccessLoader::catalog() {
@@ -437,6 +486,20 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
     // A union is translated one SELECT at a time and joined in SQLite, which reads UNION and
     // UNION ALL, left to right, as Jet does.
     UnionStatement statement = splitUnion(jet);
+    // The columns the statement joins by, learnt before its tables are copied, so that a key
+    // among them can become its table's rowid. Nothing is read for it; a statement that cannot
+    // be translated this way fails, with its message, in the translation proper below.
+    for (const UnionStatement::Part& part : statement.parts) {
+        try {
+            JetTranslateOptions names;
+            names.context = query;
+            names.savedQuery = true;
+            for (const JetTranslation::Column& key :
+                 translateJet(statement.parts.size() == 1 ? jet : part.select, names).joinColumns)
+                joinKeys_[upperAscii(key.relation)].insert(upperAscii(key.column));
+        } catch (const DatabaseError&) {
+        }
+    }
     std::vector<JetTranslation> translations;
     for (const UnionStatement::Part& part : statement.parts) {
         translations.push_back(translateJet(statement.parts.size() == 1 ? jet : part.select, options));
@@ -466,11 +529,21 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
     std::string error = out.tryPrepare("SELECT * FROM " + sqlName(view), &probe);
     if (!error.empty()) throw queryFailure(query, error);
     // Access files usually index the keys their queries join by; without an index SQLite would
-    // build a temporary one for every statement on the view.
+    // build a temporary one for every statement on the view. An inner join with a rowid on one
+    // side needs none: SQLite reads the other side's table and finds each row by its rowid.
     for (const JetTranslation& translation : translations)
         for (const JetTranslation::Column& key : translation.joinColumns) {
             const Object* source = find(key.relation);
             if (!source || source->type != kTableObject) continue;
+            // Every join by the key must find its rows by a rowid for the index to be of no use.
+            int joins = 0, byRowid = 0;
+            for (const JetTranslation::Join& join : translation.joins)
+                for (const auto& [side, other] : {std::pair(join.left, join.right), std::pair(join.right, join.left)})
+                    if (sameColumn(side, key)) {
+                        ++joins;
+                        if (join.inner && isRowidKey(other.relation, other.column)) ++byRowid;
+                    }
+            if (isRowidKey(key.relation, key.column) || (joins > 0 && byRowid == joins)) continue;
             runFor(query, out,
                    "CREATE INDEX IF NOT EXISTS " + sqlName("pontrel_join_" + source->name + "_" + key.column) +
                        " ON " + sqlName(source->name) + " (" + sqlName(key.column) + ")");
