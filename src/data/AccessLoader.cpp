@@ -1,8 +1,13 @@
 #include "data/TextBasics.h"
 #include "data/AccessLoader.h"
 
+#include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <exception>
 #include <fstream>
+#include <mutex>
+#include <thread>
 
 #include "data/AccessHeader.h"
 #include "data/DatabaseError.h"
@@ -22,6 +27,9 @@ constexpr int kQueryObject = 5;
 constexpr int kLinkedTableObject = 6;
 constexpr int kSubqueryObject = -1;  // not in the file: made for a subquery while loading
 constexpr std::int64_t kSystemFlags = 0x80000002;
+// Rows to an INSERT statement, and the values it may bind (SQLite's own limit is far higher).
+constexpr std::size_t kInsertRows = 256;
+constexpr std::size_t kInsertVariables = 999;
 
 // Column types as they are declared in the output, so that SQLite keeps each value as it is
 // (REAL stays REAL, texts stay texts) and the Jet translator can tell dates and Yes/No apart.
@@ -72,6 +80,109 @@ std::size_t columnIndex(const MdbTable& table, const char* name, bool required) 
     if (required) throw DatabaseError("its table '" + table.name() + "' has no column '" + name + "'");
     return columns.size();
 }
+
+// Reads the rows of a table on a thread of its own, a batch at a time, while the caller writes
+// the batches before them, so that decoding and SQLite's inserts share the processor's cores.
+// Until it is destroyed, the table is that thread's alone. A failure of the reading reaches the
+// caller after the rows read before it.
+class RowBatches {
+public:
+    struct Batch {
+        std::vector<MdbValue> values;  // `rows` rows of `width` values, one after the other
+        std::size_t rows = 0;
+    };
+
+    RowBatches(MdbTable& table, std::size_t width, std::size_t rowsPerBatch)
+        : table_(table), width_(width), rowsPerBatch_(rowsPerBatch) {
+        for (int i = 0; i < kBatchesInFlight; ++i) free_.push_back(std::make_unique<Batch>());
+        thread_ = std::thread([this] { read(); });
+    }
+    ~RowBatches() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    RowBatches(const RowBatches&) = delete;
+    RowBatches& operator=(const RowBatches&) = delete;
+
+    // The next batch in the table's order; nullptr after the last. Throws what stopped the reading.
+    std::unique_ptr<Batch> next() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !full_.empty() || finished_; });
+        if (!full_.empty()) {
+            std::unique_ptr<Batch> batch = std::move(full_.front());
+            full_.pop_front();
+            return batch;
+        }
+        if (failure_) std::rethrow_exception(failure_);
+        return nullptr;
+    }
+
+    // Gives a written batch back to be filled again (its texts keep their memory).
+    void recycle(std::unique_ptr<Batch> batch) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            free_.push_back(std::move(batch));
+        }
+        changed_.notify_all();
+    }
+
+private:
+    static constexpr int kBatchesInFlight = 4;
+
+    void read() {
+        std::exception_ptr failure;
+        try {
+            std::vector<MdbValue> row;
+            bool more = true;
+            while (more) {
+                std::unique_ptr<Batch> batch;
+                {
+                    std::unique_lock<std::mutex> lock(mutex_);
+                    changed_.wait(lock, [&] { return !free_.empty() || stop_; });
+                    if (stop_) break;
+                    batch = std::move(free_.back());
+                    free_.pop_back();
+                }
+                batch->values.resize(rowsPerBatch_ * width_);
+                batch->rows = 0;
+                while (batch->rows < rowsPerBatch_ && (more = table_.next(row))) {
+                    for (std::size_t i = 0; i < width_; ++i) std::swap(batch->values[batch->rows * width_ + i], row[i]);
+                    ++batch->rows;
+                }
+                {
+                    std::lock_guard<std::mutex> lock(mutex_);
+                    if (batch->rows > 0) full_.push_back(std::move(batch));
+                    else free_.push_back(std::move(batch));
+                }
+                changed_.notify_all();
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = failure;
+            finished_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    MdbTable& table_;
+    const std::size_t width_;
+    const std::size_t rowsPerBatch_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<Batch>> full_;
+    std::vector<std::unique_ptr<Batch>> free_;
+    std::exception_ptr failure_;
+    bool stop_ = false;
+    bool finished_ = false;
+    std::thread thread_;  // last: it starts once everything above is ready
+};
 
 }  // namespace
 
@@ -245,19 +356,31 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
     if (key) rowidKeys_[upperAscii(object.name)] = upperAscii(columns[*key].name);
     else rowidKeys_.erase(upperAscii(object.name));
     std::string create = "CREATE TABLE " + sqlName(object.name) + " (";
-    std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES (";
     for (std::size_t i = 0; i < columns.size(); ++i) {
         // The key keeps its declared type INTEGER, which is what makes it the rowid.
         create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type) +
                   (key == i ? " PRIMARY KEY" : "");
-        insert += i ? ", ?" : "?";
     }
     out.exec(create + ")");
-    SqliteStatement write = out.prepare(insert + ")");
-    std::vector<MdbValue> row;
-    while (fromFile([&] { return table->next(row); })) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const MdbValue& value = row[i];
+    // Several rows to a statement: a statement's own work is then spread over them.
+    const std::size_t width = columns.size();
+    const std::size_t batchRows = std::clamp<std::size_t>(kInsertVariables / width, 1, kInsertRows);
+    auto insertOf = [&](std::size_t rows) {
+        std::string values = "(?";
+        for (std::size_t i = 1; i < width; ++i) values += ", ?";
+        values += ")";
+        std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES ";
+        for (std::size_t r = 0; r < rows; ++r) insert += (r ? ", " : "") + values;
+        return insert;
+    };
+    SqliteStatement whole = out.prepare(insertOf(batchRows));
+    RowBatches batches(*table, width, batchRows);
+    while (std::unique_ptr<RowBatches::Batch> batch = fromFile([&] { return batches.next(); })) {
+        SqliteStatement last;
+        if (batch->rows != batchRows) last = out.prepare(insertOf(batch->rows));
+        SqliteStatement& write = batch->rows == batchRows ? whole : last;
+        for (std::size_t i = 0; i < batch->rows * width; ++i) {
+            const MdbValue& value = batch->values[i];
             int index = static_cast<int>(i) + 1;
             switch (value.kind) {
                 case MdbValue::Kind::Null: write.bindNull(index); break;
@@ -269,6 +392,7 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
         }
         write.step();
         write.reset();
+        batches.recycle(std::move(batch));
     }
 }
 
