@@ -7,6 +7,7 @@
 #include <exception>
 #include <fstream>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "data/AccessHeader.h"
@@ -30,6 +31,8 @@ constexpr std::int64_t kSystemFlags = 0x80000002;
 // Rows to an INSERT statement, and the values it may bind (SQLite's own limit is far higher).
 constexpr std::size_t kInsertRows = 256;
 constexpr std::size_t kInsertVariables = 999;
+// INSERT statements' worth of rows that the reading thread hands over at a time.
+constexpr std::size_t kStatementsPerBatch = 16;
 
 // Column types as they are declared in the output, so that SQLite keeps each value as it is
 // (REAL stays REAL, texts stay texts) and the Jet translator can tell dates and Yes/No apart.
@@ -95,9 +98,14 @@ public:
     RowBatches(MdbTable& table, std::size_t width, std::size_t rowsPerBatch)
         : table_(table), width_(width), rowsPerBatch_(rowsPerBatch) {
         for (int i = 0; i < kBatchesInFlight; ++i) free_.push_back(std::make_unique<Batch>());
-        thread_ = std::thread([this] { read(); });
+        try {
+            thread_ = std::thread([this] { read(); });
+        } catch (const std::system_error&) {
+            // No thread to be had (a low limit on processes or memory): the caller reads.
+        }
     }
     ~RowBatches() {
+        if (!thread_.joinable()) return;
         {
             std::lock_guard<std::mutex> lock(mutex_);
             stop_ = true;
@@ -110,6 +118,14 @@ public:
 
     // The next batch in the table's order; nullptr after the last. Throws what stopped the reading.
     std::unique_ptr<Batch> next() {
+        if (!thread_.joinable()) {
+            if (free_.empty() || finished_) return nullptr;
+            std::unique_ptr<Batch> batch = std::move(free_.back());
+            free_.pop_back();
+            finished_ = !fill(*batch);
+            if (batch->rows > 0) return batch;
+            return nullptr;
+        }
         std::unique_lock<std::mutex> lock(mutex_);
         changed_.wait(lock, [&] { return !full_.empty() || finished_; });
         if (!full_.empty()) {
@@ -133,10 +149,21 @@ public:
 private:
     static constexpr int kBatchesInFlight = 4;
 
+    // Reads rows into `batch` until it is full; false when the table has no more.
+    bool fill(Batch& batch) {
+        batch.values.resize(rowsPerBatch_ * width_);
+        batch.rows = 0;
+        while (batch.rows < rowsPerBatch_) {
+            if (!table_.next(row_)) return false;
+            for (std::size_t i = 0; i < width_; ++i) std::swap(batch.values[batch.rows * width_ + i], row_[i]);
+            ++batch.rows;
+        }
+        return true;
+    }
+
     void read() {
         std::exception_ptr failure;
         try {
-            std::vector<MdbValue> row;
             bool more = true;
             while (more) {
                 std::unique_ptr<Batch> batch;
@@ -147,12 +174,7 @@ private:
                     batch = std::move(free_.back());
                     free_.pop_back();
                 }
-                batch->values.resize(rowsPerBatch_ * width_);
-                batch->rows = 0;
-                while (batch->rows < rowsPerBatch_ && (more = table_.next(row))) {
-                    for (std::size_t i = 0; i < width_; ++i) std::swap(batch->values[batch->rows * width_ + i], row[i]);
-                    ++batch->rows;
-                }
+                more = fill(*batch);
                 {
                     std::lock_guard<std::mutex> lock(mutex_);
                     if (batch->rows > 0) full_.push_back(std::move(batch));
@@ -178,6 +200,7 @@ private:
     std::condition_variable changed_;
     std::deque<std::unique_ptr<Batch>> full_;
     std::vector<std::unique_ptr<Batch>> free_;
+    std::vector<MdbValue> row_;  // the row being read
     std::exception_ptr failure_;
     bool stop_ = false;
     bool finished_ = false;
@@ -374,24 +397,28 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
         return insert;
     };
     SqliteStatement whole = out.prepare(insertOf(batchRows));
-    RowBatches batches(*table, width, batchRows);
+    RowBatches batches(*table, width, batchRows * kStatementsPerBatch);
     while (std::unique_ptr<RowBatches::Batch> batch = fromFile([&] { return batches.next(); })) {
-        SqliteStatement last;
-        if (batch->rows != batchRows) last = out.prepare(insertOf(batch->rows));
-        SqliteStatement& write = batch->rows == batchRows ? whole : last;
-        for (std::size_t i = 0; i < batch->rows * width; ++i) {
-            const MdbValue& value = batch->values[i];
-            int index = static_cast<int>(i) + 1;
-            switch (value.kind) {
-                case MdbValue::Kind::Null: write.bindNull(index); break;
-                case MdbValue::Kind::Integer: write.bindInt(index, value.integer); break;
-                case MdbValue::Kind::Real: write.bindDouble(index, value.real); break;
-                case MdbValue::Kind::Text: write.bindText(index, value.bytes); break;
-                case MdbValue::Kind::Blob: write.bindBlob(index, value.bytes.data(), value.bytes.size()); break;
+        for (std::size_t first = 0; first < batch->rows; first += batchRows) {
+            const std::size_t rows = std::min(batchRows, batch->rows - first);
+            SqliteStatement last;
+            if (rows != batchRows) last = out.prepare(insertOf(rows));
+            SqliteStatement& write = rows == batchRows ? whole : last;
+            const MdbValue* values = batch->values.data() + first * width;
+            for (std::size_t i = 0; i < rows * width; ++i) {
+                const MdbValue& value = values[i];
+                int index = static_cast<int>(i) + 1;
+                switch (value.kind) {
+                    case MdbValue::Kind::Null: write.bindNull(index); break;
+                    case MdbValue::Kind::Integer: write.bindInt(index, value.integer); break;
+                    case MdbValue::Kind::Real: write.bindDouble(index, value.real); break;
+                    case MdbValue::Kind::Text: write.bindText(index, value.bytes); break;
+                    case MdbValue::Kind::Blob: write.bindBlob(index, value.bytes.data(), value.bytes.size()); break;
+                }
             }
+            write.step();
+            write.reset();
         }
-        write.step();
-        write.reset();
         batches.recycle(std::move(batch));
     }
 }
