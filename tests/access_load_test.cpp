@@ -156,4 +156,35 @@ TEST_F(AccessLoad, ManyRowsArriveWholeAndInOrderAcrossStatements) {
     EXPECT_EQ(rowsOf(*out, "SELECT count(*) FROM Family"), std::vector<std::string>{"4503"});
 }
 
+TEST_F(AccessLoad, LongMemosBetweenShortRowsArriveWholeAndInOrder) {
+    // Some rows of about a megabyte, then short ones, then long ones again: batches end by their
+    // bytes as well as by their rows, and their memory is used again for shorter values.
+    std::string mdb = folder_.path() + "/memos.mdb";
+    std::vector<std::string> notes;
+    for (int i = 0; i < 40; ++i) {
+        bool longOne = i < 9 || (i >= 30 && i < 36);
+        notes.push_back(std::string(longOne ? 900000 + i : 10 + i, static_cast<char>('a' + i % 26)));
+    }
+    {
+        pontrel::tools::jet::JetWriter writer(mdb);
+        writer.beginTable("Notes", {ColumnDefinition{"NoteID", ColumnType::Long},
+                                    ColumnDefinition{"Body", ColumnType::Memo}});
+        for (std::size_t i = 0; i < notes.size(); ++i) writer.addRow({static_cast<std::int64_t>(i), notes[i]});
+        writer.endTable();
+        writer.finish();
+    }
+    AccessLoader loader(mdb);
+    SqliteDatabase out(folder_.path() + "/memos.sqlite", SqliteDatabase::Mode::ReadWriteCreate);
+    AccessLoader::prepareOutput(out);
+    ASSERT_TRUE(loader.load("Notes", out));
+    SqliteStatement read = out.prepare("SELECT NoteID, Body FROM Notes");
+    std::size_t row = 0;
+    for (; read.step(); ++row) {
+        ASSERT_LT(row, notes.size());
+        EXPECT_EQ(read.columnInt(0), static_cast<std::int64_t>(row));
+        EXPECT_TRUE(read.columnText(1) == notes[row]) << "row " << row;
+    }
+    EXPECT_EQ(row, notes.size());
+}
+
 }  // namespace

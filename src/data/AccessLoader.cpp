@@ -148,14 +148,23 @@ public:
 
 private:
     static constexpr int kBatchesInFlight = 4;
+    static constexpr std::size_t kBatchBytes = 4 << 20;  // a batch ends after the row that passes it
+    static constexpr std::size_t kKeptBytes = 64 << 10;  // larger texts give their memory back
 
-    // Reads rows into `batch` until it is full; false when the table has no more.
+    // Reads rows into `batch` until it holds its number of rows or of bytes (long texts and
+    // binary values); false when the table has no more.
     bool fill(Batch& batch) {
         batch.values.resize(rowsPerBatch_ * width_);
+        for (MdbValue& value : batch.values)
+            if (value.bytes.capacity() > kKeptBytes) std::string().swap(value.bytes);
         batch.rows = 0;
-        while (batch.rows < rowsPerBatch_) {
+        std::size_t bytes = 0;
+        while (batch.rows < rowsPerBatch_ && bytes < kBatchBytes) {
             if (!table_.next(row_)) return false;
-            for (std::size_t i = 0; i < width_; ++i) std::swap(batch.values[batch.rows * width_ + i], row_[i]);
+            for (std::size_t i = 0; i < width_; ++i) {
+                bytes += row_[i].bytes.size();
+                std::swap(batch.values[batch.rows * width_ + i], row_[i]);
+            }
             ++batch.rows;
         }
         return true;
