@@ -119,11 +119,13 @@ public:
     // The next batch in the table's order; nullptr after the last. Throws what stopped the reading.
     std::unique_ptr<Batch> next() {
         if (!thread_.joinable()) {
-            if (free_.empty() || finished_) return nullptr;
-            std::unique_ptr<Batch> batch = std::move(free_.back());
-            free_.pop_back();
-            finished_ = !fill(*batch);
-            if (batch->rows > 0) return batch;
+            if (!finished_) {
+                std::unique_ptr<Batch> batch = std::move(free_.back());
+                free_.pop_back();
+                finished_ = !fill(*batch, failure_);
+                if (batch->rows > 0) return batch;
+            }
+            if (failure_) std::rethrow_exception(failure_);
             return nullptr;
         }
         std::unique_lock<std::mutex> lock(mutex_);
@@ -152,47 +154,48 @@ private:
     static constexpr std::size_t kKeptBytes = 64 << 10;  // larger texts give their memory back
 
     // Reads rows into `batch` until it holds its number of rows or of bytes (long texts and
-    // binary values); false when the table has no more.
-    bool fill(Batch& batch) {
-        batch.values.resize(rowsPerBatch_ * width_);
-        for (MdbValue& value : batch.values)
-            if (value.bytes.capacity() > kKeptBytes) std::string().swap(value.bytes);
+    // binary values); false when the table has no more or the reading failed, with `failure`.
+    bool fill(Batch& batch, std::exception_ptr& failure) {
         batch.rows = 0;
-        std::size_t bytes = 0;
-        while (batch.rows < rowsPerBatch_ && bytes < kBatchBytes) {
-            if (!table_.next(row_)) return false;
-            for (std::size_t i = 0; i < width_; ++i) {
-                bytes += row_[i].bytes.size();
-                std::swap(batch.values[batch.rows * width_ + i], row_[i]);
+        try {
+            batch.values.resize(rowsPerBatch_ * width_);
+            for (MdbValue& value : batch.values)
+                if (value.bytes.capacity() > kKeptBytes) std::string().swap(value.bytes);
+            std::size_t bytes = 0;
+            while (batch.rows < rowsPerBatch_ && bytes < kBatchBytes) {
+                if (!table_.next(row_)) return false;
+                for (std::size_t i = 0; i < width_; ++i) {
+                    bytes += row_[i].bytes.size();
+                    std::swap(batch.values[batch.rows * width_ + i], row_[i]);
+                }
+                ++batch.rows;
             }
-            ++batch.rows;
+        } catch (...) {
+            failure = std::current_exception();
+            return false;
         }
         return true;
     }
 
     void read() {
         std::exception_ptr failure;
-        try {
-            bool more = true;
-            while (more) {
-                std::unique_ptr<Batch> batch;
-                {
-                    std::unique_lock<std::mutex> lock(mutex_);
-                    changed_.wait(lock, [&] { return !free_.empty() || stop_; });
-                    if (stop_) break;
-                    batch = std::move(free_.back());
-                    free_.pop_back();
-                }
-                more = fill(*batch);
-                {
-                    std::lock_guard<std::mutex> lock(mutex_);
-                    if (batch->rows > 0) full_.push_back(std::move(batch));
-                    else free_.push_back(std::move(batch));
-                }
-                changed_.notify_all();
+        bool more = true;
+        while (more) {
+            std::unique_ptr<Batch> batch;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return !free_.empty() || stop_; });
+                if (stop_) break;
+                batch = std::move(free_.back());
+                free_.pop_back();
             }
-        } catch (...) {
-            failure = std::current_exception();
+            more = fill(*batch, failure);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (batch->rows > 0) full_.push_back(std::move(batch));
+                else free_.push_back(std::move(batch));
+            }
+            changed_.notify_all();
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);
