@@ -4,6 +4,7 @@
 // shared between cells, since a station's name repeats in thousands of rows.
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -12,6 +13,30 @@
 #include <vector>
 
 namespace pontrel {
+
+// Rearranges the rows of `cells` (each `width` values) in place so that row r holds what row
+// order[r] held; `order` lists every row exactly once. Follows each cycle of the rearrangement
+// once, with one row held aside, so that no second copy of the cells is needed.
+template <typename T>
+void permuteRows(std::vector<T>& cells, std::size_t width, const std::vector<std::uint32_t>& order) {
+    std::vector<bool> placed(order.size(), false);
+    std::vector<T> held(width);
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (placed[start] || order[start] == start) continue;
+        std::move(cells.begin() + start * width, cells.begin() + (start + 1) * width, held.begin());
+        std::size_t to = start;
+        for (;;) {
+            placed[to] = true;
+            const std::size_t from = order[to];
+            if (from == start) {
+                std::move(held.begin(), held.end(), cells.begin() + to * width);
+                break;
+            }
+            std::move(cells.begin() + from * width, cells.begin() + (from + 1) * width, cells.begin() + to * width);
+            to = from;
+        }
+    }
+}
 
 template <typename T>
 class Matrix {
@@ -30,6 +55,8 @@ public:
     const T& operator()(std::size_t row, std::size_t column) const {
         return cells_[row * columns_ + column];
     }
+    // Row r takes what row order[r] held (order lists every row once).
+    void permuteRows(const std::vector<std::uint32_t>& order) { pontrel::permuteRows(cells_, columns_, order); }
     std::size_t rows() const { return rows_; }
     std::size_t columns() const { return columns_; }
 
@@ -55,6 +82,7 @@ public:
         return pool_[ids_(row, column)];
     }
     void resizeRows(std::size_t rows) { ids_.resizeRows(rows); }
+    void permuteRows(const std::vector<std::uint32_t>& order) { ids_.permuteRows(order); }
     std::size_t rows() const { return ids_.rows(); }
     std::size_t columns() const { return ids_.columns(); }
     std::size_t distinctTexts() const { return pool_.size(); }
