@@ -170,7 +170,11 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
     const bool nulls = state.Settings.missing == MissingStyle::Null;
     const bool military = state.CoordinatesType == kMilitary;
     const bool coordinates = military || state.CoordinatesType == kNormal;
-    auto number = [&](int index) { return exact ? fieldNumber(rows, index) : fieldNumberRounded(rows, index); };
+    using Kind = data::Recordset::Kind;
+    auto number = [&](int index, Kind kind) {
+        const double read = fieldNumber(rows, index, kind);
+        return exact ? read : roundTo2Decimals(read);
+    };
 
     // Fields by position; a missing one is named by the walk of the sorted rows, at the point
     // where that walk first needs it.
@@ -236,19 +240,20 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
         if (s >= held) fitRows(held += kRowBlock);
         std::uint8_t lack = 0;
         if (coordinates) {
-            if (rows.isNull(field.latitude) || rows.isNull(field.longitude)) {
+            const Kind y = rows.kind(field.latitude), x = rows.kind(field.longitude);
+            if (y == Kind::Null || x == Kind::Null) {
                 lack |= kNoCoordinates;
             } else {
-                state.Latitudes[s] = fieldNumber(rows, field.latitude);
-                state.Longitudes[s] = fieldNumber(rows, field.longitude);
+                state.Latitudes[s] = fieldNumber(rows, field.latitude, y);
+                state.Longitudes[s] = fieldNumber(rows, field.longitude, x);
             }
         }
-        if (rows.isNull(field.hour)) {
+        if (const Kind hour = rows.kind(field.hour); hour == Kind::Null) {
             lack |= kNoHour;
             if (nulls) state.NumericNulls(s, 1) = 1;
             else state.NumericValues(s, 1) = -1;
         } else {
-            state.NumericValues(s, 1) = number(field.hour);
+            state.NumericValues(s, 1) = number(field.hour, hour);
         }
         bool valued = true;
         if (day) {
@@ -267,31 +272,31 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
             }
         }
         if (valued) {
-            if (rows.isNull(field.value)) lack |= kNoValue;
-            else state.NumericValues(s, 2) = number(field.value);
+            if (const Kind value = rows.kind(field.value); value == Kind::Null) lack |= kNoValue;
+            else state.NumericValues(s, 2) = number(field.value, value);
         }
         for (std::size_t j = 1; j <= textCount; ++j) {
             const int index = field.texts[j - 1];
             switch (rows.kind(index)) {
-                case data::Recordset::Kind::Null:
+                case Kind::Null:
                     lack |= static_cast<std::uint8_t>(kNoFirstText << (j - 1));
                     if (!nulls) state.StringValues.set(s, j, "Unknown");
                     break;
-                case data::Recordset::Kind::Text: state.StringValues.set(s, j, rows.textView(index)); break;
+                case Kind::Text: state.StringValues.set(s, j, rows.textView(index)); break;
                 default: state.StringValues.set(s, j, rows.text(index)); break;
             }
         }
         switch (rows.kind(field.date)) {
-            case data::Recordset::Kind::Null: lack |= kNoDate; break;
-            case data::Recordset::Kind::Real: state.DateValues(s, 1) = rows.real(field.date); break;
-            case data::Recordset::Kind::Integer: {
+            case Kind::Null: lack |= kNoDate; break;
+            case Kind::Real: state.DateValues(s, 1) = rows.real(field.date); break;
+            case Kind::Integer: {
                 // A day count far beyond any calendar would not compare as the database does.
                 const std::int64_t days = rows.integer(field.date);
                 if (days > (std::int64_t{1} << 53) || days < -(std::int64_t{1} << 53)) return false;
                 state.DateValues(s, 1) = static_cast<double>(days);
                 break;
             }
-            case data::Recordset::Kind::Text: {
+            case Kind::Text: {
                 // The database orders texts after numbers: only the name order can take them.
                 std::optional<data::Date> date = day ? data::parseIsoDate(rows.textView(field.date)) : std::nullopt;
                 if (!date) return false;
