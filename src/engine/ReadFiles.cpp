@@ -325,13 +325,13 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
             std::vector<std::uint32_t> order(n + 1);
             for (std::size_t s = 0; s <= n; ++s) order[s] = static_cast<std::uint32_t>(s);
             std::stable_sort(order.begin() + 1, order.end(), [&](std::uint32_t a, std::uint32_t b) { return earlier(a, b); });
-            permuteRows(state.Longitudes, 1, order);
-            permuteRows(state.Latitudes, 1, order);
+            permuteRows(state.Longitudes.data(), 1, order);
+            permuteRows(state.Latitudes.data(), 1, order);
             state.NumericValues.permuteRows(order);
             if (nulls) state.NumericNulls.permuteRows(order);
             state.StringValues.permuteRows(order);
             state.DateValues.permuteRows(order);
-            permuteRows(lacks, 1, order);
+            permuteRows(lacks.data(), 1, order);
         }
     } else {
         // Each row's value goes to every column of its name (names that differ only in case may
