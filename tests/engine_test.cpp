@@ -530,3 +530,28 @@ TEST_F(ReadSamplesTest, DayModeMessagesFollowTheNameOrder) {
         EXPECT_EQ(executed.size(), 2u) << c.name;
     }
 }
+
+// Rows that stay keep their cells through growth, and every row added is empty, also where rows
+// were dropped before (their old cells must not come back).
+TEST(AttributeMatrix, RowsKeepTheirCellsAndAddedRowsStartEmpty) {
+    Matrix<double> m;
+    m.resize(3, 4);
+    for (std::size_t r = 0; r < 3; ++r)
+        for (std::size_t c = 0; c < 4; ++c) m(r, c) = static_cast<double>(r * 10 + c + 1);
+    m.resizeRows(5000);  // past the first room several times
+    m.resizeRows(2);
+    m.resizeRows(4);
+    Matrix<double> copy = m;
+    m(0, 0) = -1;
+    for (const Matrix<double>* each : {&m, &copy}) {
+        ASSERT_EQ(each->rows(), 4u);
+        for (std::size_t c = 0; c < 4; ++c) {
+            EXPECT_EQ((*each)(1, c), static_cast<double>(10 + c + 1));
+            EXPECT_EQ((*each)(2, c), 0) << "a dropped row came back";
+            EXPECT_EQ((*each)(3, c), 0);
+        }
+    }
+    EXPECT_EQ(copy(0, 0), 1);
+    m.resize(2, 3);
+    for (std::size_t c = 0; c < 3; ++c) EXPECT_EQ(m(1, c), 0);
+}
