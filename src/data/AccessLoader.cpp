@@ -1,8 +1,14 @@
 #include "data/TextBasics.h"
 #include "data/AccessLoader.h"
 
+#include <algorithm>
 #include <cctype>
+#include <condition_variable>
+#include <exception>
 #include <fstream>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "data/AccessHeader.h"
 #include "data/DatabaseError.h"
@@ -22,6 +28,11 @@ constexpr int kQueryObject = 5;
 constexpr int kLinkedTableObject = 6;
 constexpr int kSubqueryObject = -1;  // not in the file: made for a subquery while loading
 constexpr std::int64_t kSystemFlags = 0x80000002;
+// Rows to an INSERT statement, and the values it may bind (SQLite's own limit is far higher).
+constexpr std::size_t kInsertRows = 256;
+constexpr std::size_t kInsertVariables = 999;
+// INSERT statements' worth of rows that the reading thread hands over at a time.
+constexpr std::size_t kStatementsPerBatch = 16;
 
 // Column types as they are declared in the output, so that SQLite keeps each value as it is
 // (REAL stays REAL, texts stay texts) and the Jet translator can tell dates and Yes/No apart.
@@ -61,6 +72,10 @@ std::optional<std::int64_t> integerOf(const MdbValue& value) {
     return std::nullopt;
 }
 
+bool sameColumn(const JetTranslation::Column& a, const JetTranslation::Column& b) {
+    return upperAscii(a.relation) == upperAscii(b.relation) && upperAscii(a.column) == upperAscii(b.column);
+}
+
 std::size_t columnIndex(const MdbTable& table, const char* name, bool required) {
     const auto& columns = table.columns();
     for (std::size_t i = 0; i < columns.size(); ++i)
@@ -68,6 +83,141 @@ std::size_t columnIndex(const MdbTable& table, const char* name, bool required) 
     if (required) throw DatabaseError("its table '" + table.name() + "' has no column '" + name + "'");
     return columns.size();
 }
+
+// Reads the rows of a table on a thread of its own, a batch at a time, while the caller writes
+// the batches before them, so that decoding and SQLite's inserts share the processor's cores.
+// Until it is destroyed, the table is that thread's alone. A failure of the reading reaches the
+// caller after the rows read before it.
+class RowBatches {
+public:
+    struct Batch {
+        std::vector<MdbValue> values;  // `rows` rows of `width` values, one after the other
+        std::size_t rows = 0;
+    };
+
+    RowBatches(MdbTable& table, std::size_t width, std::size_t rowsPerBatch)
+        : table_(table), width_(width), rowsPerBatch_(rowsPerBatch) {
+        for (int i = 0; i < kBatchesInFlight; ++i) free_.push_back(std::make_unique<Batch>());
+        try {
+            thread_ = std::thread([this] { read(); });
+        } catch (const std::system_error&) {
+            // No thread to be had (a low limit on processes or memory): the caller reads.
+        }
+    }
+    ~RowBatches() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    RowBatches(const RowBatches&) = delete;
+    RowBatches& operator=(const RowBatches&) = delete;
+
+    // The next batch in the table's order; nullptr after the last. Throws what stopped the reading.
+    std::unique_ptr<Batch> next() {
+        if (!thread_.joinable()) {
+            if (!finished_) {
+                std::unique_ptr<Batch> batch = std::move(free_.back());
+                free_.pop_back();
+                finished_ = !fill(*batch, failure_);
+                if (batch->rows > 0) return batch;
+            }
+            if (failure_) std::rethrow_exception(failure_);
+            return nullptr;
+        }
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return !full_.empty() || finished_; });
+        if (!full_.empty()) {
+            std::unique_ptr<Batch> batch = std::move(full_.front());
+            full_.pop_front();
+            return batch;
+        }
+        if (failure_) std::rethrow_exception(failure_);
+        return nullptr;
+    }
+
+    // Gives a written batch back to be filled again (its texts keep their memory).
+    void recycle(std::unique_ptr<Batch> batch) {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            free_.push_back(std::move(batch));
+        }
+        changed_.notify_all();
+    }
+
+private:
+    static constexpr int kBatchesInFlight = 4;
+    static constexpr std::size_t kBatchBytes = 4 << 20;  // a batch ends after the row that passes it
+    static constexpr std::size_t kKeptBytes = 64 << 10;  // larger texts give their memory back
+
+    // Reads rows into `batch` until it holds its number of rows or of bytes (long texts and
+    // binary values); false when the table has no more or the reading failed, with `failure`.
+    bool fill(Batch& batch, std::exception_ptr& failure) {
+        batch.rows = 0;
+        try {
+            batch.values.resize(rowsPerBatch_ * width_);
+            for (MdbValue& value : batch.values)
+                if (value.bytes.capacity() > kKeptBytes) std::string().swap(value.bytes);
+            std::size_t bytes = 0;
+            while (batch.rows < rowsPerBatch_ && bytes < kBatchBytes) {
+                if (!table_.next(row_)) return false;
+                for (std::size_t i = 0; i < width_; ++i) {
+                    bytes += row_[i].bytes.size();
+                    std::swap(batch.values[batch.rows * width_ + i], row_[i]);
+                }
+                ++batch.rows;
+            }
+        } catch (...) {
+            failure = std::current_exception();
+            return false;
+        }
+        return true;
+    }
+
+    void read() {
+        std::exception_ptr failure;
+        bool more = true;
+        while (more) {
+            std::unique_ptr<Batch> batch;
+            {
+                std::unique_lock<std::mutex> lock(mutex_);
+                changed_.wait(lock, [&] { return !free_.empty() || stop_; });
+                if (stop_) break;
+                batch = std::move(free_.back());
+                free_.pop_back();
+            }
+            more = fill(*batch, failure);
+            {
+                std::lock_guard<std::mutex> lock(mutex_);
+                if (batch->rows > 0) full_.push_back(std::move(batch));
+                else free_.push_back(std::move(batch));
+            }
+            changed_.notify_all();
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            failure_ = failure;
+            finished_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    MdbTable& table_;
+    const std::size_t width_;
+    const std::size_t rowsPerBatch_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<std::unique_ptr<Batch>> full_;
+    std::vector<std::unique_ptr<Batch>> free_;
+    std::vector<MdbValue> row_;  // the row being read
+    std::exception_ptr failure_;
+    bool stop_ = false;
+    bool finished_ = false;
+    std::thread thread_;  // last: it starts once everything above is ready
+};
 
 }  // namespace
 
@@ -237,30 +387,92 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
         fromFile([&] { return file_->openTable(object.name, static_cast<std::uint32_t>(object.id) & 0xFFFFFF); });
     const auto& columns = table->columns();
     if (columns.empty()) unreadable("the table '" + object.name + "' has no columns");
+    const std::optional<std::size_t> key = rowidKey(object, *table);
+    if (key) rowidKeys_[upperAscii(object.name)] = upperAscii(columns[*key].name);
+    else rowidKeys_.erase(upperAscii(object.name));
     std::string create = "CREATE TABLE " + sqlName(object.name) + " (";
-    std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES (";
     for (std::size_t i = 0; i < columns.size(); ++i) {
-        create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type);
-        insert += i ? ", ?" : "?";
+        // The key keeps its declared type INTEGER, which is what makes it the rowid.
+        create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type) +
+                  (key == i ? " PRIMARY KEY" : "");
     }
     out.exec(create + ")");
-    SqliteStatement write = out.prepare(insert + ")");
-    std::vector<MdbValue> row;
-    while (fromFile([&] { return table->next(row); })) {
-        for (std::size_t i = 0; i < row.size(); ++i) {
-            const MdbValue& value = row[i];
-            int index = static_cast<int>(i) + 1;
-            switch (value.kind) {
-                case MdbValue::Kind::Null: write.bindNull(index); break;
-                case MdbValue::Kind::Integer: write.bindInt(index, value.integer); break;
-                case MdbValue::Kind::Real: write.bindDouble(index, value.real); break;
-                case MdbValue::Kind::Text: write.bindText(index, value.bytes); break;
-                case MdbValue::Kind::Blob: write.bindBlob(index, value.bytes.data(), value.bytes.size()); break;
+    // Several rows to a statement: a statement's own work is then spread over them.
+    const std::size_t width = columns.size();
+    const std::size_t batchRows = std::clamp<std::size_t>(kInsertVariables / width, 1, kInsertRows);
+    auto insertOf = [&](std::size_t rows) {
+        std::string values = "(?";
+        for (std::size_t i = 1; i < width; ++i) values += ", ?";
+        values += ")";
+        std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES ";
+        for (std::size_t r = 0; r < rows; ++r) insert += (r ? ", " : "") + values;
+        return insert;
+    };
+    SqliteStatement whole = out.prepare(insertOf(batchRows));
+    RowBatches batches(*table, width, batchRows * kStatementsPerBatch);
+    while (std::unique_ptr<RowBatches::Batch> batch = fromFile([&] { return batches.next(); })) {
+        for (std::size_t first = 0; first < batch->rows; first += batchRows) {
+            const std::size_t rows = std::min(batchRows, batch->rows - first);
+            SqliteStatement last;
+            if (rows != batchRows) last = out.prepare(insertOf(rows));
+            SqliteStatement& write = rows == batchRows ? whole : last;
+            const MdbValue* values = batch->values.data() + first * width;
+            for (std::size_t i = 0; i < rows * width; ++i) {
+                const MdbValue& value = values[i];
+                int index = static_cast<int>(i) + 1;
+                switch (value.kind) {
+                    case MdbValue::Kind::Null: write.bindNull(index); break;
+                    case MdbValue::Kind::Integer: write.bindInt(index, value.integer); break;
+                    case MdbValue::Kind::Real: write.bindDouble(index, value.real); break;
+                    case MdbValue::Kind::Text: write.bindText(index, value.bytes); break;
+                    case MdbValue::Kind::Blob: write.bindBlob(index, value.bytes.data(), value.bytes.size()); break;
+                }
             }
+            write.step();
+            write.reset();
         }
-        write.step();
-        write.reset();
+        batches.recycle(std::move(batch));
     }
+}
+
+// A column that joins by it and holds, row after row, ever greater whole numbers (as an
+// AutoNumber key does) becomes the table's rowid: rows then go in at the end of the table, a
+// join on the column finds its row without an index, and a scan still meets the rows in the
+// file's order, since that is the order of their keys. Which column qualifies is found by
+// reading it alone first; a null, a repeated or a smaller value, or a table that cannot be read
+// (its reading proper then says why) leaves the table without one.
+std::optional<std::size_t> AccessLoader::rowidKey(const Object& object, const MdbTable& table) {
+    auto joined = joinKeys_.find(upperAscii(object.name));
+    if (joined == joinKeys_.end()) return std::nullopt;
+    std::optional<std::size_t> key;
+    const auto& columns = table.columns();
+    for (std::size_t i = 0; i < columns.size() && !key; ++i) {
+        const auto type = static_cast<MdbType>(columns[i].type);
+        if ((type == MdbType::Byte || type == MdbType::Integer || type == MdbType::Long) &&
+            declaredType(columns[i].type) == "INTEGER" && joined->second.count(upperAscii(columns[i].name)))
+            key = i;
+    }
+    if (!key) return std::nullopt;
+    try {
+        std::unique_ptr<MdbTable> keys =
+            file_->openTable(object.name, static_cast<std::uint32_t>(object.id) & 0xFFFFFF);
+        keys->readOnly({*key});
+        std::vector<MdbValue> row;
+        std::optional<std::int64_t> last;
+        while (keys->next(row)) {
+            const MdbValue& value = row[*key];
+            if (value.kind != MdbValue::Kind::Integer || (last && value.integer <= *last)) return std::nullopt;
+            last = value.integer;
+        }
+    } catch (const DatabaseError&) {
+        return std::nullopt;
+    }
+    return key;
+}
+
+bool AccessLoader::isRowidKey(const std::string& relation, const std::string& column) const {
+    auto key = rowidKeys_.find(upperAscii(relation));
+    return key != rowidKeys_.end() && key->second == upperAscii(column);
 }
 
 std::vector<CatalogEntry> AccessLoader::catalog() {
@@ -437,6 +649,20 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
     // A union is translated one SELECT at a time and joined in SQLite, which reads UNION and
     // UNION ALL, left to right, as Jet does.
     UnionStatement statement = splitUnion(jet);
+    // The columns the statement joins by, learnt before its tables are copied, so that a key
+    // among them can become its table's rowid. Nothing is read for it; a statement that cannot
+    // be translated this way fails, with its message, in the translation proper below.
+    for (const UnionStatement::Part& part : statement.parts) {
+        try {
+            JetTranslateOptions names;
+            names.context = query;
+            names.savedQuery = true;
+            for (const JetTranslation::Column& key :
+                 translateJet(statement.parts.size() == 1 ? jet : part.select, names).joinColumns)
+                joinKeys_[upperAscii(key.relation)].insert(upperAscii(key.column));
+        } catch (const DatabaseError&) {
+        }
+    }
     std::vector<JetTranslation> translations;
     for (const UnionStatement::Part& part : statement.parts) {
         translations.push_back(translateJet(statement.parts.size() == 1 ? jet : part.select, options));
@@ -466,11 +692,21 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
     std::string error = out.tryPrepare("SELECT * FROM " + sqlName(view), &probe);
     if (!error.empty()) throw queryFailure(query, error);
     // Access files usually index the keys their queries join by; without an index SQLite would
-    // build a temporary one for every statement on the view.
+    // build a temporary one for every statement on the view. An inner join with a rowid on one
+    // side needs none: SQLite reads the other side's table and finds each row by its rowid.
     for (const JetTranslation& translation : translations)
         for (const JetTranslation::Column& key : translation.joinColumns) {
             const Object* source = find(key.relation);
             if (!source || source->type != kTableObject) continue;
+            // Every join by the key must find its rows by a rowid for the index to be of no use.
+            int joins = 0, byRowid = 0;
+            for (const JetTranslation::Join& join : translation.joins)
+                for (const auto& [side, other] : {std::pair(join.left, join.right), std::pair(join.right, join.left)})
+                    if (sameColumn(side, key)) {
+                        ++joins;
+                        if (join.inner && isRowidKey(other.relation, other.column)) ++byRowid;
+                    }
+            if (isRowidKey(key.relation, key.column) || (joins > 0 && byRowid == joins)) continue;
             runFor(query, out,
                    "CREATE INDEX IF NOT EXISTS " + sqlName("pontrel_join_" + source->name + "_" + key.column) +
                        " ON " + sqlName(source->name) + " (" + sqlName(key.column) + ")");

@@ -19,6 +19,7 @@
 namespace pontrel::data {
 
 class MdbFile;
+class MdbTable;
 class SqliteDatabase;
 
 class AccessLoader {
@@ -60,6 +61,8 @@ private:
     const Object* find(const std::string& name) const;
     void loadObject(const Object& object, SqliteDatabase& out);
     void loadTable(const Object& object, SqliteDatabase& out);
+    std::optional<std::size_t> rowidKey(const Object& object, const MdbTable& table);
+    bool isRowidKey(const std::string& relation, const std::string& column) const;
     void loadQuery(const Object& object, SqliteDatabase& out);
     void loadStatement(const std::string& view, const std::string& query, const std::string& jet,
                        SqliteDatabase& out);
@@ -74,6 +77,10 @@ private:
     std::optional<std::map<std::int32_t, std::vector<QueryRow>>> queryRows_;
     std::set<std::string> loaded_;   // upper-case names already in the output
     std::vector<std::string> loading_;  // the queries being loaded, to find a query reading itself
+    // Upper-case table name to the upper-case columns that the queries loaded so far join by.
+    std::map<std::string, std::set<std::string>> joinKeys_;
+    // Upper-case table name to the upper-case name of the column that became its rowid.
+    std::map<std::string, std::string> rowidKeys_;
 };
 
 }  // namespace pontrel::data

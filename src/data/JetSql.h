@@ -53,6 +53,13 @@ struct JetTranslation {
     std::vector<std::string> relations;  // every table or query named, as written, once each
     // The columns that joins compare for equality: worth an index when their table is large.
     std::vector<Column> joinColumns;
+    // The conditions "a.x = b.y" among them whose two sides are both such columns; `inner`
+    // when an INNER JOIN's ON clause holds it (SQLite may then read either table first).
+    struct Join {
+        Column left, right;
+        bool inner = true;
+    };
+    std::vector<Join> joins;
 };
 
 JetTranslation translateJet(std::string_view jet, const JetTranslateOptions& options);

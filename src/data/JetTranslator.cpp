@@ -101,9 +101,10 @@ const char* typeWords(JetType type) {
 class Writer {
 public:
     Writer(const std::vector<Token>& tokens, const Messages& messages, const JetTranslateOptions& options,
-           std::vector<std::string>& relations, std::vector<JetTranslation::Column>& joinColumns)
+           std::vector<std::string>& relations, std::vector<JetTranslation::Column>& joinColumns,
+           std::vector<JetTranslation::Join>& joins)
         : tokens_(tokens), messages_(messages), options_(options), relations_(relations),
-          joinColumns_(joinColumns) {}
+          joinColumns_(joinColumns), joins_(joins) {}
 
     std::string statement(const Select& select) { return query(select, nullptr, true) + tokens_.back().lead; }
 
@@ -168,7 +169,10 @@ private:
                 out += fromNode(*node.right, scope);
                 out += t(node.onToken);
                 out += condition(*node.on, scope).text;
-                noteJoinColumns(*node.on, scope);
+                bool inner = true;
+                for (std::size_t w : node.joinWords)
+                    if (tokens_[w].value == "LEFT" || tokens_[w].value == "RIGHT") inner = false;
+                noteJoinColumns(*node.on, scope, inner);
                 return out;
             }
         }
@@ -176,22 +180,25 @@ private:
     }
 
     // Records the columns of the conditions "a.x = b.y" that an ON clause joins by, through
-    // parentheses and And.
-    void noteJoinColumns(const Expr& e, const Scope& scope) {
-        if (e.kind == Expr::Paren) return noteJoinColumns(*e.args[0], scope);
+    // parentheses and And; `inner` for an INNER JOIN's clause.
+    void noteJoinColumns(const Expr& e, const Scope& scope, bool inner) {
+        if (e.kind == Expr::Paren) return noteJoinColumns(*e.args[0], scope, inner);
         if (e.kind == Expr::Binary && tokens_[e.token].value == "AND") {
-            noteJoinColumns(*e.args[0], scope);
-            noteJoinColumns(*e.args[1], scope);
+            noteJoinColumns(*e.args[0], scope, inner);
+            noteJoinColumns(*e.args[1], scope, inner);
             return;
         }
         if (e.kind != Expr::Compare || tokens_[e.token].value != "=") return;
+        std::vector<JetTranslation::Column> sides;
         for (const ExprPtr& side : e.args) {
             const Expr* column = side.get();
             while (column->kind == Expr::Paren) column = column->args[0].get();
             if (column->kind != Expr::Column || !column->qualifier) continue;
             const Binding* b = findBinding(nameOf(*column->qualifier), scope);
-            if (b && !b->relation.empty()) joinColumns_.push_back({b->relation, nameOf(column->token)});
+            if (b && !b->relation.empty()) sides.push_back({b->relation, nameOf(column->token)});
         }
+        joinColumns_.insert(joinColumns_.end(), sides.begin(), sides.end());
+        if (sides.size() == 2) joins_.push_back({sides[0], sides[1], inner});
     }
 
     // ---- expressions ----
@@ -1075,6 +1082,7 @@ private:
     const JetTranslateOptions& options_;
     std::vector<std::string>& relations_;
     std::vector<JetTranslation::Column>& joinColumns_;
+    std::vector<JetTranslation::Join>& joins_;
     std::vector<std::string> expandingAliases_;
 };
 
@@ -1082,7 +1090,7 @@ private:
 
 void writeSqlite(const std::vector<Token>& tokens, const Select& select, const Messages& messages,
                  const JetTranslateOptions& options, JetTranslation& translation) {
-    Writer writer(tokens, messages, options, translation.relations, translation.joinColumns);
+    Writer writer(tokens, messages, options, translation.relations, translation.joinColumns, translation.joins);
     translation.sql = writer.statement(select);
 }
 

@@ -245,28 +245,30 @@ bool MdbTable::next(std::vector<MdbValue>& row) {
         if (!advance()) return false;
         int fieldCount = mdb_crack_row(s.table, s.rowStart, s.rowSize, s.fields.data());
         if (fieldCount < 0) continue;  // as libmdb itself skips a row it cannot take apart
-        row.assign(columns_.size(), MdbValue{});
+        // The values of the last row are overwritten in place, keeping the memory of their texts.
+        row.resize(columns_.size());
+        for (MdbValue& value : row) value.kind = MdbValue::Kind::Null;
         for (std::size_t i = 0; i < columns_.size(); ++i) {
             const MdbField& field = s.fields[i];
             if (field.colnum < 0 || static_cast<std::size_t>(field.colnum) >= columns_.size())
                 damaged("a row names a column it does not have");
             auto column = static_cast<std::size_t>(field.colnum);
-            if (wanted_[column]) row[column] = decode(column, field.is_null != 0, field.start, field.siz);
+            if (wanted_[column]) decode(row[column], column, field.is_null != 0, field.start, field.siz);
         }
         return true;
     }
 }
 
-MdbValue MdbTable::decode(std::size_t columnIndex, bool isNull, int start, int size) {
+void MdbTable::decode(MdbValue& value, std::size_t columnIndex, bool isNull, int start, int size) {
     const MdbColumnInfo& column = columns_[columnIndex];
-    MdbValue value;
+    value.kind = MdbValue::Kind::Null;
     // A Yes/No value lives in the row's null mask: a set bit is Yes.
     if (column.type == static_cast<int>(MdbType::YesNo)) {
         value.kind = MdbValue::Kind::Integer;
         value.integer = isNull ? 0 : -1;
-        return value;
+        return;
     }
-    if (isNull) return value;
+    if (isNull) return;
     MdbHandle* mdb = state_->entry.mdb;
     const int pageSize = static_cast<int>(mdb->fmt->pg_size);
     if (start < 0 || size < 0 || start > pageSize || size > pageSize - start)
@@ -278,12 +280,10 @@ MdbValue MdbTable::decode(std::size_t columnIndex, bool isNull, int start, int s
     auto integer = [&](std::int64_t v) {
         value.kind = MdbValue::Kind::Integer;
         value.integer = v;
-        return value;
     };
     auto real = [&](double v) {
         value.kind = MdbValue::Kind::Real;
         value.real = v;
-        return value;
     };
     switch (static_cast<MdbType>(column.type)) {
         case MdbType::Byte: need(1); return integer(p[0]);
@@ -351,27 +351,27 @@ MdbValue MdbTable::decode(std::size_t columnIndex, bool isNull, int start, int s
                           p[14], p[15]);
             value.kind = MdbValue::Kind::Text;
             value.bytes = buffer;
-            return value;
+            return;
         }
         case MdbType::Text:
             value.kind = MdbValue::Kind::Text;
-            value.bytes = text(p, static_cast<std::size_t>(size));
-            return value;
+            text(p, static_cast<std::size_t>(size), value.bytes);
+            return;
         case MdbType::Memo: {
             std::string raw = longValue(column, start, size);
             value.kind = MdbValue::Kind::Text;
-            value.bytes = text(reinterpret_cast<const unsigned char*>(raw.data()), raw.size());
-            return value;
+            text(reinterpret_cast<const unsigned char*>(raw.data()), raw.size(), value.bytes);
+            return;
         }
         case MdbType::Ole:
             value.kind = MdbValue::Kind::Blob;
             value.bytes = longValue(column, start, size);
-            return value;
+            return;
         case MdbType::Binary:
         default:
             value.kind = MdbValue::Kind::Blob;
             value.bytes.assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(size));
-            return value;
+            return;
     }
 }
 
@@ -441,13 +441,15 @@ std::string MdbTable::longValue(const MdbColumnInfo& column, int start, int size
     return data;
 }
 
-std::string MdbTable::text(const unsigned char* data, std::size_t size) const {
-    if (file_.jetVersion() == MDB_VER_JET3)
-        return file_.jet3Text_->toUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+void MdbTable::text(const unsigned char* data, std::size_t size, std::string& out) {
+    if (file_.jetVersion() == MDB_VER_JET3) {
+        out = file_.jet3Text_->toUtf8(std::string_view(reinterpret_cast<const char*>(data), size));
+        return;
+    }
     // UCS-2, or "compressed" when it starts with FF FE: then each 0x00 byte switches between
     // one byte per character (high byte zero) and two bytes per character.
-    std::u16string units;
-    units.reserve(size);
+    std::u16string& units = units_;
+    units.clear();
     if (size >= 2 && data[0] == 0xFF && data[1] == 0xFE) {
         bool compressed = true;
         for (std::size_t i = 2; i < size;) {
@@ -466,9 +468,8 @@ std::string MdbTable::text(const unsigned char* data, std::size_t size) const {
     } else {
         for (std::size_t i = 0; i + 1 < size; i += 2) units += static_cast<char16_t>(data[i] | data[i + 1] << 8);
     }
-    std::string out;
+    out.clear();
     appendUtf16(out, units);
-    return out;
 }
 
 }  // namespace pontrel::data

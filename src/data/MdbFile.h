@@ -73,9 +73,9 @@ private:
     MdbTable(MdbFile& file, const std::string& name, std::unique_ptr<State> state);
     bool advance();  // positions on the next live row; false at the end
     void checkPageMap() const;
-    MdbValue decode(std::size_t column, bool isNull, int start, int size);
+    void decode(MdbValue& value, std::size_t column, bool isNull, int start, int size);
     std::string longValue(const MdbColumnInfo& column, int start, int size);
-    std::string text(const unsigned char* data, std::size_t size) const;
+    void text(const unsigned char* data, std::size_t size, std::string& out);
     [[noreturn]] void damaged(const std::string& what) const;
 
     MdbFile& file_;
@@ -83,6 +83,7 @@ private:
     std::unique_ptr<State> state_;
     std::vector<MdbColumnInfo> columns_;
     std::vector<bool> wanted_;
+    std::u16string units_;  // a text's UTF-16 units while it is decoded
 };
 
 class MdbFile {
