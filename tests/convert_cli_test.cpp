@@ -252,6 +252,41 @@ TEST(ConvertCli, DayModeFromAViewWithTextDatesAndNumericNames) {
     EXPECT_EQ(layer.features[2].values.at("SampleDate"), "2023/01/03");
 }
 
+TEST(ConvertCli, PointsAndMessagesFollowTheDatesNotTheStoredOrder) {
+    // Stored newest first, with equal dates and gaps whose messages come in date order.
+    Fixture f(R"(DELETE FROM Kelvash_Query;
+        INSERT INTO Kelvash_Query VALUES
+          ('Temperatura', 'T', '2023-03-01', 9, 1, 38.7, -9.1, 193000, 110000, 'TJ01', NULL, 'Vazante'),
+          ('Temperatura', 'T', '2023-01-02', 9, 2, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', NULL),
+          ('Temperatura', 'T', '2023-02-01', NULL, 3, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante'),
+          ('Temperatura', 'T', '2023-01-02', 9, 4, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante');)");
+    ProcessResult run = convert({f.database, "--parameter", "Temperatura", "--folder", f.out});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(lines(run.err),
+              (std::vector<std::string>{
+                  "String Attribute TidalSituation has some null fields. These samples will be considered = 'unknown'",
+                  kHourMessage,
+                  "String Attribute Name has some null fields. These samples will be considered = 'unknown'"}));
+    auto layer = readWithOgrinfo(f.out + "/Temperatura.shp");
+    ASSERT_EQ(layer.featureCount, 4);
+    const char* values[] = {"2.00", "4.00", "3.00", "1.00"};
+    const char* dates[] = {"2023/01/02", "2023/01/02", "2023/02/01", "2023/03/01"};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(layer.features[i].values.at("Param_T"), values[i]) << i;
+        EXPECT_EQ(layer.features[i].values.at("SampleDate"), dates[i]) << i;
+    }
+    EXPECT_EQ(layer.features[0].values.at("TidalSitua"), "Unknown");
+    EXPECT_EQ(layer.features[2].values.at("SampleHour"), "-1.00");
+
+    // A missing coordinate dated before the gaps stops the conversion before any of them is told.
+    Fixture g(R"(INSERT INTO Kelvash_Query VALUES
+          ('Temperatura', 'T', '2022-12-31', 9, 5, 38.7, -9.1, 193000, NULL, 'TJ01', 'Seixal', 'Vazante');)");
+    run = convert({g.database, "--parameter", "Temperatura", "--folder", g.out});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n");
+    EXPECT_TRUE(folderEntries(g.out).empty());
+}
+
 TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {
     const std::string row = "INSERT INTO Kelvash_Query VALUES ('Temperatura', 'T', ";
     struct Case {

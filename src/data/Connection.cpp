@@ -116,21 +116,17 @@ int Recordset::fieldIndex(std::string_view name) const {
                         sql_ + "'");
 }
 
-void Recordset::checkRow() const {
+void Recordset::noCurrentRow() const {
     start();
     if (eof_) throw DatabaseError("Either BOF or EOF is true: there is no current row to read");
 }
 
-Recordset::Kind Recordset::kind(int index) const {
-    checkRow();
-    switch (statement_.columnType(index)) {
-        case SqliteStatement::Type::Integer: return Kind::Integer;
-        case SqliteStatement::Type::Real: return Kind::Real;
-        case SqliteStatement::Type::Text: return Kind::Text;
-        case SqliteStatement::Type::Blob: return Kind::Blob;
-        default: return Kind::Null;
-    }
-}
+// kind() takes the statement's type as it is.
+static_assert(static_cast<int>(Recordset::Kind::Null) == static_cast<int>(SqliteStatement::Type::Null) &&
+              static_cast<int>(Recordset::Kind::Integer) == static_cast<int>(SqliteStatement::Type::Integer) &&
+              static_cast<int>(Recordset::Kind::Real) == static_cast<int>(SqliteStatement::Type::Real) &&
+              static_cast<int>(Recordset::Kind::Text) == static_cast<int>(SqliteStatement::Type::Text) &&
+              static_cast<int>(Recordset::Kind::Blob) == static_cast<int>(SqliteStatement::Type::Blob));
 
 std::int64_t Recordset::integer(int index) const {
     checkRow();
@@ -196,8 +192,24 @@ void Connection::setExecuteObserver(std::function<void(const std::string&)> fn) 
     observer() = std::move(fn);
 }
 
-std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql) {
-    if (observer()) observer()(jetSql);
+std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql) { return execute(jetSql, jetSql); }
+
+std::vector<std::string> Connection::queryPlan(const std::string& jetSql) {
+    if (!state_) throw DatabaseError("The connection to '" + file_ + "' is closed");
+    SqliteStatement plan;
+    try {
+        if (!state_->work->sql().tryPrepare("EXPLAIN QUERY PLAN " + translateJetSql(jetSql), &plan).empty())
+            return {};
+    } catch (const DatabaseError&) {
+        return {};
+    }
+    std::vector<std::string> steps;
+    while (plan.step()) steps.emplace_back(plan.columnText(3));
+    return steps;
+}
+
+std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql, const std::string& shownSql) {
+    if (observer()) observer()(shownSql);
     if (!state_) throw DatabaseError("The connection to '" + file_ + "' is closed");
     std::string sql = translateJetSql(jetSql);
     // Each round either prepares the statement or loads one more object it names.
@@ -208,7 +220,7 @@ std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql) {
         if (error.empty()) {
             // The time limit counts from the start of each statement.
             state_->work->sql().restartClock();
-            return std::make_shared<Recordset>(state_, std::move(statement), jetSql);
+            return std::make_shared<Recordset>(state_, std::move(statement), shownSql);
         }
         std::string table = afterMarker(error, "no such table: ");
         if (!table.empty() && loaded.insert(table).second) {
@@ -223,8 +235,8 @@ std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql) {
         std::string column = afterMarker(error, "no such column: ");
         if (!column.empty())
             throw DatabaseError("The field '" + column + "' does not exist in '" + file_ +
-                                "' (in '" + jetSql + "')");
-        throw DatabaseError("The statement '" + jetSql + "' failed on '" + file_ + "': " + error);
+                                "' (in '" + shownSql + "')");
+        throw DatabaseError("The statement '" + shownSql + "' failed on '" + file_ + "': " + error);
     }
 }
 

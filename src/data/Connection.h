@@ -43,7 +43,10 @@ public:
     int fieldIndex(std::string_view name) const;
 
     // Values of the current row; reading past the end throws DatabaseError.
-    Kind kind(int index) const;
+    Kind kind(int index) const {
+        checkRow();
+        return static_cast<Kind>(statement_.columnType(index));
+    }
     bool isNull(int index) const { return kind(index) == Kind::Null; }
     std::int64_t integer(int index) const;
     double real(int index) const;
@@ -58,7 +61,10 @@ private:
         if (!started_) firstStep();
     }
     void firstStep() const;
-    void checkRow() const;
+    void checkRow() const {
+        if (!started_ || eof_) noCurrentRow();
+    }
+    void noCurrentRow() const;
     // Steps the statement; a failure while rows are made names the saved queries the statement
     // reads.
     void step() const;
@@ -85,6 +91,12 @@ public:
 
     // Runs a Jet SQL SELECT; tables and queries it names are loaded from the file on first use.
     std::shared_ptr<Recordset> execute(const std::string& jetSql);
+    // Runs `jetSql` for rows that are known as `shownSql` (to the observer and in messages): a
+    // statement that gives the same rows as the shown one, in an order the caller restores.
+    std::shared_ptr<Recordset> execute(const std::string& jetSql, const std::string& shownSql);
+    // The steps SQLite would take to run a Jet SQL SELECT, one text per step, or nothing when it
+    // cannot say; the tables it names must be loaded already (by execute).
+    std::vector<std::string> queryPlan(const std::string& jetSql);
     void close();
     bool isOpen() const;
     const std::string& file() const { return file_; }

@@ -13,7 +13,9 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <set>
+#include <string_view>
 
 #include "data/TextBasics.h"
 #include "data/DatabaseError.h"
@@ -79,6 +81,25 @@ std::int64_t sizeOf(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
 }
+
+// The dates of a column often repeat row after row (a day's samples): the last text read and
+// what it gave are kept, so that a run of equal texts is read once.
+class LastDate {
+public:
+    std::optional<Date> parse(std::string_view text) {
+        if (!held_ || text != text_) {
+            text_.assign(text);
+            date_ = parseIsoDate(text);
+            held_ = true;
+        }
+        return date_;
+    }
+
+private:
+    std::string text_;
+    std::optional<Date> date_;
+    bool held_ = false;
+};
 
 class SqliteSource : public SourceDatabase {
 public:
@@ -274,11 +295,13 @@ private:
         for (int c : dateColumns) select += (select.empty() ? "" : ", ") + quotedIdentifier(columns.columnName(c));
         SqliteStatement read = db_->prepare("SELECT " + select + " FROM " + quotedIdentifier(object));
         const int count = static_cast<int>(dateColumns.size());
+        std::vector<LastDate> last(dateColumns.size());
         while (read.step()) {
             for (int c = 0; c < count; ++c) {
                 SqliteStatement::Type type = read.columnType(c);
                 if (type == SqliteStatement::Type::Null) continue;
-                if (type != SqliteStatement::Type::Text || !parseIsoDate(read.columnText(c))) return false;
+                if (type != SqliteStatement::Type::Text || !last[static_cast<std::size_t>(c)].parse(read.columnText(c)))
+                    return false;
             }
         }
         return true;
@@ -286,8 +309,9 @@ private:
 
     static void isoDateFunction(SqliteCall& call) {
         if (call.type(0) == SqliteStatement::Type::Null) return call.resultNull();
+        thread_local LastDate last;
         if (call.type(0) == SqliteStatement::Type::Text)
-            if (std::optional<Date> date = parseIsoDate(call.text(0))) return call.resultReal(*date);
+            if (std::optional<Date> date = last.parse(call.text(0))) return call.resultReal(*date);
         call.resultError("'" + std::string(call.text(0)) + "' is not a date");
     }
 

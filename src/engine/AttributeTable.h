@@ -3,9 +3,15 @@
 // rows count from 1), one column per attribute (column 0 unused). Texts are held once each and
 // shared between cells, since a station's name repeats in thousands of rows.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <cstring>
 #include <deque>
+#include <new>
+#include <type_traits>
+#include <utility>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -13,28 +19,112 @@
 
 namespace pontrel {
 
+// Rearranges the rows of `cells` (each `width` values) in place so that row r holds what row
+// order[r] held; `order` lists every row exactly once. Follows each cycle of the rearrangement
+// once, with one row held aside, so that no second copy of the cells is needed.
+template <typename T>
+void permuteRows(T* cells, std::size_t width, const std::vector<std::uint32_t>& order) {
+    std::vector<bool> placed(order.size(), false);
+    std::vector<T> held(width);
+    for (std::size_t start = 0; start < order.size(); ++start) {
+        if (placed[start] || order[start] == start) continue;
+        std::move(cells + start * width, cells + (start + 1) * width, held.begin());
+        std::size_t to = start;
+        for (;;) {
+            placed[to] = true;
+            const std::size_t from = order[to];
+            if (from == start) {
+                std::move(held.begin(), held.end(), cells + to * width);
+                break;
+            }
+            std::move(cells + from * width, cells + (from + 1) * width, cells + to * width);
+            to = from;
+        }
+    }
+}
+
+// Numbers whose empty value is all zero bytes, taken zeroed from the system: a large block comes
+// as pages the system zeroes when they are first written (not a pass of the program's own), and
+// growing it moves its pages rather than copying them.
+template <typename T>
+class ZeroedCells {
+    static_assert(std::is_arithmetic_v<T>, "cells must be numbers, empty as zero bytes");
+
+public:
+    ZeroedCells() = default;
+    ZeroedCells(const ZeroedCells& other) {
+        resize(other.size_);
+        if (size_) std::memcpy(data_, other.data_, size_ * sizeof(T));
+    }
+    ZeroedCells(ZeroedCells&& other) noexcept
+        : data_(std::exchange(other.data_, nullptr)),
+          size_(std::exchange(other.size_, 0)),
+          capacity_(std::exchange(other.capacity_, 0)) {}
+    ZeroedCells& operator=(ZeroedCells other) noexcept {
+        std::swap(data_, other.data_);
+        std::swap(size_, other.size_);
+        std::swap(capacity_, other.capacity_);
+        return *this;
+    }
+    ~ZeroedCells() { std::free(data_); }
+
+    // `count` cells, all empty.
+    void assignEmpty(std::size_t count) {
+        std::free(data_);
+        data_ = nullptr;
+        size_ = capacity_ = 0;
+        if (count == 0) return;
+        data_ = static_cast<T*>(std::calloc(count, sizeof(T)));
+        if (data_ == nullptr) throw std::bad_alloc();
+        size_ = capacity_ = count;
+    }
+    // Keeps the first cells; new ones are empty. The room grows by at least half each time.
+    void resize(std::size_t count) {
+        if (count > capacity_) {
+            const std::size_t room = std::max(count, capacity_ + capacity_ / 2);
+            T* grown = static_cast<T*>(std::realloc(data_, room * sizeof(T)));
+            if (grown == nullptr) throw std::bad_alloc();
+            data_ = grown;
+            capacity_ = room;
+        }
+        if (count > size_) std::memset(static_cast<void*>(data_ + size_), 0, (count - size_) * sizeof(T));
+        size_ = count;
+    }
+    T& operator[](std::size_t index) { return data_[index]; }
+    const T& operator[](std::size_t index) const { return data_[index]; }
+    T* data() { return data_; }
+    std::size_t size() const { return size_; }
+
+private:
+    T* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::size_t capacity_ = 0;
+};
+
 template <typename T>
 class Matrix {
 public:
     void resize(std::size_t rows, std::size_t columns) {
         columns_ = columns;
         rows_ = rows;
-        cells_.assign(rows * columns, T{});
+        cells_.assignEmpty(rows * columns);
     }
     // Changes the number of rows, keeping the cells of the rows that stay; new cells are empty.
     void resizeRows(std::size_t rows) {
         rows_ = rows;
-        cells_.resize(rows * columns_, T{});
+        cells_.resize(rows * columns_);
     }
     T& operator()(std::size_t row, std::size_t column) { return cells_[row * columns_ + column]; }
     const T& operator()(std::size_t row, std::size_t column) const {
         return cells_[row * columns_ + column];
     }
+    // Row r takes what row order[r] held (order lists every row once).
+    void permuteRows(const std::vector<std::uint32_t>& order) { pontrel::permuteRows(cells_.data(), columns_, order); }
     std::size_t rows() const { return rows_; }
     std::size_t columns() const { return columns_; }
 
 private:
-    std::vector<T> cells_;
+    ZeroedCells<T> cells_;
     std::size_t rows_ = 0;
     std::size_t columns_ = 0;
 };
@@ -58,6 +148,7 @@ public:
     std::uint32_t id(std::size_t row, std::size_t column) const { return ids_(row, column); }
     const std::string& text(std::uint32_t id) const { return pool_[id]; }
     void resizeRows(std::size_t rows) { ids_.resizeRows(rows); }
+    void permuteRows(const std::vector<std::uint32_t>& order) { ids_.permuteRows(order); }
     std::size_t rows() const { return ids_.rows(); }
     std::size_t columns() const { return ids_.columns(); }
     std::size_t distinctTexts() const { return pool_.size(); }

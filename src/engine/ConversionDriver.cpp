@@ -1,6 +1,7 @@
 #include "engine/ConversionDriver.h"
 
 #include <new>
+#include <system_error>
 
 #include "engine/Errors.h"
 #include "engine/ReadFiles.h"
@@ -46,6 +47,12 @@ bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& opti
         WriteShapeFile(state, ui);
     } catch (const std::bad_alloc&) {
         // What was built so far is released by now, so the message can be made.
+        throw ConversionError("There is not enough memory to convert the samples of '" +
+                              state.DataSourceFile + "'");
+    } catch (const std::system_error& e) {
+        // A thread of the writing that the system cannot start for want of memory for its stack.
+        if (e.code() != std::errc::resource_unavailable_try_again && e.code() != std::errc::not_enough_memory)
+            throw;
         throw ConversionError("There is not enough memory to convert the samples of '" +
                               state.DataSourceFile + "'");
     }

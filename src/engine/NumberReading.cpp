@@ -134,8 +134,10 @@ double roundTo2Decimals(double value) {
     return negative ? -result : result;
 }
 
-double fieldNumber(const data::Recordset& rows, int index) {
-    switch (rows.kind(index)) {
+double fieldNumber(const data::Recordset& rows, int index) { return fieldNumber(rows, index, rows.kind(index)); }
+
+double fieldNumber(const data::Recordset& rows, int index, data::Recordset::Kind kind) {
+    switch (kind) {
         case data::Recordset::Kind::Integer: return static_cast<double>(rows.integer(index));
         case data::Recordset::Kind::Real: return rows.real(index);
         case data::Recordset::Kind::Text: return leadingNumber(rows.textView(index));

@@ -6,11 +6,10 @@
 
 #include <string_view>
 
+#include "data/Connection.h"
+
 namespace pontrel {
 
-namespace data {
-class Recordset;
-}
 
 double leadingNumber(std::string_view text);
 double roundTo2Decimals(double value);
@@ -18,6 +17,8 @@ double roundTo2Decimals(double value);
 // The field's number at full precision (coordinates) and rounded (hours and values). The field
 // must not be null.
 double fieldNumber(const data::Recordset& rows, int index);
+// The same for a field whose kind the caller has read already.
+double fieldNumber(const data::Recordset& rows, int index, data::Recordset::Kind kind);
 inline double fieldNumberRounded(const data::Recordset& rows, int index) {
     return roundTo2Decimals(fieldNumber(rows, index));
 }

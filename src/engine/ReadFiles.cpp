@@ -1,6 +1,9 @@
 #include "engine/ReadFiles.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <unordered_map>
 
 #include "data/DatabaseError.h"
@@ -106,37 +109,290 @@ std::size_t DefineAttributes(RunState& state, UserInterface& ui) {
     return walked;
 }
 
-void ReadSamples(RunState& state, UserInterface& ui) {
-    openConnection(state);
-    data::Connection& db = *state.DBConnection;
+namespace {
 
-    if (state.ShapeType == kDayMode) {
-        // The whole calendar day, whatever the time of each sample: from its midnight to the next
-        // (the calendar's last day has none).
-        std::string day = "SampleDate >= #" + SqlDateText(state.SelectedDay) + "#";
-        const data::Date next = nextDay(state.SelectedDay);
-        if (data::civilFromDate(next).year <= 9999)
-            day += " And SampleDate < #" + SqlDateText(next) + "#";
-        state.SelectQuery =
-            "Select * from Kelvash_Query WHERE (" + day + " )  ORDER BY ParameterName ";
+// What a row lacks, noted while the rows are read and acted upon in their final order.
+enum RowLack : std::uint8_t {
+    kNoCoordinates = 1,
+    kNoHour = 2,
+    kNoValue = 4,
+    kNoDate = 8,
+    kNoFirstText = 16,  // and the next bits, one per text attribute
+};
+constexpr std::size_t kMaxTexts = 4;
+
+// Rows are added to the arrays in blocks: the vectors still double their room when they must,
+// without a call per row.
+constexpr std::size_t kRowBlock = 4096;
+
+// Reads the selection in one pass over its rows.
+//
+// Parameter mode runs the selection without its ORDER BY, since SQLite's sort of whole rows
+// spills to temporary files, and puts the rows in date order here with a stable sort on the
+// date, nulls first. SQLite's sorter keeps the order in which equal rows reach it, and they
+// reach it in the order of the unsorted statement when both statements have the same plan, which
+// is checked first; so the order is the database's own. Day mode keeps the database's ORDER BY
+// (a name order under the text collation, over a few thousand rows) but reads the rows only once,
+// laying out the columns on the way.
+//
+// While reading, each row only notes what it lacks; the messages and stops are then taken from
+// those notes in the final order, exactly as a walk in that order meets them. Returns false,
+// having shown nothing, when something rare makes one pass unsure (another plan, a date that is
+// not a number or an ISO text, a field that is missing): the caller then walks the sorted rows.
+bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const std::string& unsorted) {
+    const bool day = state.ShapeType == kDayMode;
+    if (day) {
         state.SampleRecords = db.execute(state.SelectQuery);
-        state.SampleRecords->eof();  // runs the selection now: its failure comes before the count
-        state.CountQuery =
-            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (" + day + ")";
-    } else if (state.ShapeType == kParameterMode) {
-        const std::string p = data::sqlQuote(state.SelectedParameter);
-        state.SelectQuery =
-            "Select * from Kelvash_Query WHERE (ParameterName = " + p + ")  ORDER BY SampleDate ";
-        state.SampleRecords = db.execute(state.SelectQuery);
-        state.SampleRecords->eof();  // runs the selection now: its failure comes before the count
-        state.CountQuery =
-            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (ParameterName = " + p + ")";
     } else {
-        // No mode chosen: there is nothing to select.
-        state.SelectQuery.clear();
-        state.CountQuery.clear();
-        throw ConversionError("No conversion mode was chosen (Parameter or Day)");
+        state.SampleRecords = db.execute(unsorted, state.SelectQuery);
+        std::vector<std::string> sorted = db.queryPlan(state.SelectQuery);
+        std::erase(sorted, "USE TEMP B-TREE FOR ORDER BY");
+        if (sorted.empty() || sorted != db.queryPlan(unsorted)) return false;
     }
+    data::Recordset& rows = *state.SampleRecords;
+    rows.eof();  // runs the selection now: its failure comes before the count
+    state.CountRecords = db.execute(state.CountQuery);
+
+    state.StringAttributeCount = 3;
+    state.StringAttributes = {"", "CurrentName", "Name", "TidalSituation"};
+    state.DateAttributeCount = 1;
+    state.DateAttributes = {"", "SampleDate"};
+    state.NumericAttributes.assign(2, std::string());
+    state.NumericAttributeFields.assign(2, std::string());
+    state.NumericAttributes[1] = "SampleHour";
+    state.ParameterSlot = 1;
+    if (!day) {
+        state.NumericAttributes.push_back(state.SelectedParameter);
+        state.NumericAttributeFields.emplace_back();
+    }
+
+    const bool exact = state.Settings.values == ValueStyle::Exact;
+    const bool nulls = state.Settings.missing == MissingStyle::Null;
+    const bool military = state.CoordinatesType == kMilitary;
+    const bool coordinates = military || state.CoordinatesType == kNormal;
+    using Kind = data::Recordset::Kind;
+    auto number = [&](int index, Kind kind) {
+        const double read = fieldNumber(rows, index, kind);
+        return exact ? read : roundTo2Decimals(read);
+    };
+
+    // Fields by position; a missing one is named by the walk of the sorted rows, at the point
+    // where that walk first needs it.
+    struct Fields {
+        int latitude = -1, longitude = -1, hour = -1, value = -1, name = -1, code = -1, date = -1;
+        std::vector<int> texts;
+    } field;
+    if (!rows.eof()) {
+        try {
+            if (coordinates) {
+                field.latitude = rows.fieldIndex(military ? "MilitaryLatitude" : "Latitude");
+                field.longitude = rows.fieldIndex(military ? "MilitaryLongitude" : "Longitude");
+            }
+            field.hour = rows.fieldIndex(state.NumericAttributes[1]);
+            field.value = rows.fieldIndex("Value");
+            if (day) field.name = rows.fieldIndex("ParameterName");
+            field.code = rows.fieldIndex("ParameterCode");
+            for (int j = 1; j <= state.StringAttributeCount; ++j)
+                field.texts.push_back(rows.fieldIndex(state.StringAttributes[static_cast<std::size_t>(j)]));
+            field.date = rows.fieldIndex(state.DateAttributes[1]);
+        } catch (const data::DatabaseError&) {
+            return false;
+        }
+    }
+    const std::size_t textCount = static_cast<std::size_t>(state.StringAttributeCount);
+    if (textCount > kMaxTexts) return false;
+
+    // Column 1 the hour, column 2 the row's value (Day mode spreads it over its columns below).
+    std::size_t held = 1;
+    state.Longitudes.assign(held, 0.0);
+    state.Latitudes.assign(held, 0.0);
+    state.NumericValues.resize(held, 3);
+    state.StringValues.resize(held, textCount + 1);
+    state.DateValues.resize(held, 2);
+    state.NumericNulls.resize(nulls ? held : 0, nulls ? 3 : 0);
+    std::vector<std::uint8_t> lacks(held, 0);
+    std::vector<std::int32_t> nameOf;  // Day mode: each row's name among `names`, -1 for none
+    std::vector<std::string> names;
+    std::unordered_map<std::string, std::int32_t> nameIds;
+    std::string previous;              // Day mode: the name of the last column laid out
+    std::size_t first = 0;             // Parameter mode: the row that comes first in date order
+    std::string firstCode;
+    auto fitRows = [&](std::size_t count) {
+        state.Longitudes.resize(count, 0.0);
+        state.Latitudes.resize(count, 0.0);
+        state.NumericValues.resizeRows(count);
+        state.StringValues.resizeRows(count);
+        state.DateValues.resizeRows(count);
+        if (nulls) state.NumericNulls.resizeRows(count);
+        lacks.resize(count, 0);
+        if (day) nameOf.resize(count, -1);
+    };
+    auto dateNull = [&](std::size_t s) { return (lacks[s] & kNoDate) != 0; };
+    // Whether row a comes before row b in date order (nulls first), the scan order aside.
+    auto earlier = [&](std::size_t a, std::size_t b) {
+        if (dateNull(a) != dateNull(b)) return dateNull(a);
+        return !dateNull(a) && state.DateValues(a, 1) < state.DateValues(b, 1);
+    };
+
+    std::size_t n = 0;
+    for (; !rows.eof(); rows.moveNext()) {
+        const std::size_t s = ++n;
+        if (s >= held) fitRows(held += kRowBlock);
+        std::uint8_t lack = 0;
+        if (coordinates) {
+            const Kind y = rows.kind(field.latitude), x = rows.kind(field.longitude);
+            if (y == Kind::Null || x == Kind::Null) {
+                lack |= kNoCoordinates;
+            } else {
+                state.Latitudes[s] = fieldNumber(rows, field.latitude, y);
+                state.Longitudes[s] = fieldNumber(rows, field.longitude, x);
+            }
+        }
+        if (const Kind hour = rows.kind(field.hour); hour == Kind::Null) {
+            lack |= kNoHour;
+            if (nulls) state.NumericNulls(s, 1) = 1;
+            else state.NumericValues(s, 1) = -1;
+        } else {
+            state.NumericValues(s, 1) = number(field.hour, hour);
+        }
+        bool valued = true;
+        if (day) {
+            valued = !rows.isNull(field.name);
+            if (valued) {
+                std::string name = rows.text(field.name);  // the layout's text form
+                if (name != previous) {
+                    ++state.ParameterSlot;
+                    state.NumericAttributes.push_back(name);
+                    state.NumericAttributeFields.push_back("Param_" + rows.text(field.code));
+                    previous = name;
+                }
+                auto [at, added] = nameIds.try_emplace(std::move(name), static_cast<std::int32_t>(names.size()));
+                if (added) names.push_back(at->first);
+                nameOf[s] = at->second;
+            }
+        }
+        if (valued) {
+            if (const Kind value = rows.kind(field.value); value == Kind::Null) lack |= kNoValue;
+            else state.NumericValues(s, 2) = number(field.value, value);
+        }
+        for (std::size_t j = 1; j <= textCount; ++j) {
+            const int index = field.texts[j - 1];
+            switch (rows.kind(index)) {
+                case Kind::Null:
+                    lack |= static_cast<std::uint8_t>(kNoFirstText << (j - 1));
+                    if (!nulls) state.StringValues.set(s, j, "Unknown");
+                    break;
+                case Kind::Text: state.StringValues.set(s, j, rows.textView(index)); break;
+                default: state.StringValues.set(s, j, rows.text(index)); break;
+            }
+        }
+        switch (rows.kind(field.date)) {
+            case Kind::Null: lack |= kNoDate; break;
+            case Kind::Real: state.DateValues(s, 1) = rows.real(field.date); break;
+            case Kind::Integer: {
+                // A day count far beyond any calendar would not compare as the database does.
+                const std::int64_t days = rows.integer(field.date);
+                if (days > (std::int64_t{1} << 53) || days < -(std::int64_t{1} << 53)) return false;
+                state.DateValues(s, 1) = static_cast<double>(days);
+                break;
+            }
+            case Kind::Text: {
+                // The database orders texts after numbers: only the name order can take them.
+                std::optional<data::Date> date = day ? data::parseIsoDate(rows.textView(field.date)) : std::nullopt;
+                if (!date) return false;
+                state.DateValues(s, 1) = *date;
+                break;
+            }
+            default: return false;
+        }
+        lacks[s] = lack;
+        if (!day && (s == 1 || earlier(s, first))) {
+            first = s;
+            firstCode = rows.text(field.code);
+        }
+    }
+    fitRows(n + 1);
+    state.TotalRecords = n;
+
+    if (!day) {
+        if (n == 0)
+            stop(ui, "There are no samples of the parameter '" + state.SelectedParameter + "' in the database");
+        state.NumericAttributeFields[2] = "Param_" + firstCode;
+        state.NumericAttributeCount = 2;
+        bool inOrder = true;
+        for (std::size_t s = 2; s <= n && inOrder; ++s) inOrder = !earlier(s, s - 1);
+        if (!inOrder) {
+            std::vector<std::uint32_t> order(n + 1);
+            for (std::size_t s = 0; s <= n; ++s) order[s] = static_cast<std::uint32_t>(s);
+            std::stable_sort(order.begin() + 1, order.end(), [&](std::uint32_t a, std::uint32_t b) { return earlier(a, b); });
+            permuteRows(state.Longitudes.data(), 1, order);
+            permuteRows(state.Latitudes.data(), 1, order);
+            state.NumericValues.permuteRows(order);
+            if (nulls) state.NumericNulls.permuteRows(order);
+            state.StringValues.permuteRows(order);
+            state.DateValues.permuteRows(order);
+            permuteRows(lacks.data(), 1, order);
+        }
+    } else {
+        // Each row's value goes to every column of its name (names that differ only in case may
+        // take turns in the collation's order, and so own more than one column).
+        state.NumericAttributeCount = state.ParameterSlot;
+        const std::size_t columns = static_cast<std::size_t>(state.NumericAttributeCount) + 1;
+        std::vector<std::vector<std::size_t>> slotsOf(names.size());
+        for (std::size_t k = 2; k < columns; ++k) slotsOf[static_cast<std::size_t>(nameIds.at(state.NumericAttributes[k]))].push_back(k);
+        Matrix<double> values;
+        values.resize(n + 1, columns);
+        Matrix<std::uint8_t> missing;
+        if (nulls) missing.resize(n + 1, columns);
+        for (std::size_t s = 1; s <= n; ++s) {
+            values(s, 1) = state.NumericValues(s, 1);
+            if (nulls) {
+                missing(s, 1) = state.NumericNulls(s, 1);
+                for (std::size_t k = 2; k < columns; ++k) missing(s, k) = 1;
+            }
+            if (nameOf[s] < 0) continue;
+            for (std::size_t k : slotsOf[static_cast<std::size_t>(nameOf[s])]) {
+                values(s, k) = state.NumericValues(s, 2);
+                if (nulls) missing(s, k) = 0;
+            }
+        }
+        state.NumericValues = std::move(values);
+        state.NumericNulls = std::move(missing);
+    }
+
+    // The walk's messages and stops, in the rows' order.
+    state.HourlessSamples = 0;
+    state.StringNullCounts.assign(textCount + 1, 0);
+    const std::string coordinateMessage =
+        military ? "Some Points haven't Military Coordinates defined. Correct this fault directly on Database"
+                 : "Some Points haven't Coordinates defined. Correct this fault directly on Database";
+    for (std::size_t r = 1; r <= n; ++r) {
+        const std::uint8_t lack = lacks[r];
+        if (lack == 0) continue;
+        // A stop keeps the rows before its own, as a walk that stops there would.
+        auto stopAt = [&](const std::string& message) {
+            fitRows(r);
+            fitRows(r + 1);
+            stop(ui, message);
+        };
+        if (lack & kNoCoordinates) stopAt(coordinateMessage);
+        if ((lack & kNoHour) && ++state.HourlessSamples == 1 && !nulls)
+            ui.showMessage("Some samples haven't an hour defined. Time of these samples will be considered = -1");
+        if (lack & kNoValue) stopAt("Some samples haven't a value defined. Correct this fault directly on Database");
+        for (std::size_t j = 1; j <= textCount; ++j)
+            if ((lack & (kNoFirstText << (j - 1))) && ++state.StringNullCounts[j] == 1 && !nulls)
+                ui.showMessage("String Attribute " + state.StringAttributes[j] +
+                               " has some null fields. These samples will be considered = 'unknown'");
+        if (lack & kNoDate) stopAt("Some samples haven't a date defined. Correct this fault directly on Database");
+    }
+    return true;
+}
+
+// The selection as sorted by the database, walked row by row after the layout: the way to read
+// it when one pass cannot be sure to give the same (see readOnce).
+void walkSortedRows(RunState& state, UserInterface& ui, data::Connection& db) {
+    state.SampleRecords = db.execute(state.SelectQuery);
+    state.SampleRecords->eof();  // runs the selection now: its failure comes before the count
 
     // The count query is sent, but its answer is taken from the rows themselves: in Day mode from
     // the layout's walk over the whole selection, in Parameter mode from the walk that reads
@@ -285,6 +541,41 @@ void ReadSamples(RunState& state, UserInterface& ui) {
     if (r != state.TotalRecords)
         throw ConversionError("The database returned " + std::to_string(r) + " sample rows but counted " +
                               std::to_string(state.TotalRecords));
+}
+
+}  // namespace
+
+void ReadSamples(RunState& state, UserInterface& ui) {
+    openConnection(state);
+    data::Connection& db = *state.DBConnection;
+
+    std::string unsorted;  // Parameter mode: the selection without its ORDER BY
+    if (state.ShapeType == kDayMode) {
+        // The whole calendar day, whatever the time of each sample: from its midnight to the next
+        // (the calendar's last day has none).
+        std::string day = "SampleDate >= #" + SqlDateText(state.SelectedDay) + "#";
+        const data::Date next = nextDay(state.SelectedDay);
+        if (data::civilFromDate(next).year <= 9999)
+            day += " And SampleDate < #" + SqlDateText(next) + "#";
+        state.SelectQuery =
+            "Select * from Kelvash_Query WHERE (" + day + " )  ORDER BY ParameterName ";
+        state.CountQuery =
+            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (" + day + ")";
+    } else if (state.ShapeType == kParameterMode) {
+        const std::string p = data::sqlQuote(state.SelectedParameter);
+        unsorted = "Select * from Kelvash_Query WHERE (ParameterName = " + p + ")";
+        state.SelectQuery = unsorted + "  ORDER BY SampleDate ";
+        state.CountQuery =
+            "Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (ParameterName = " + p + ")";
+    } else {
+        // No mode chosen: there is nothing to select.
+        state.SelectQuery.clear();
+        state.CountQuery.clear();
+        throw ConversionError("No conversion mode was chosen (Parameter or Day)");
+    }
+
+    if (readOnce(state, ui, db, unsorted)) return;
+    walkSortedRows(state, ui, db);
 }
 
 }  // namespace pontrel
