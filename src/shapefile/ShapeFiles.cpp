@@ -1132,8 +1132,27 @@ void ShapeFiles::settleBlock() {
 
 // ---- Record
 
-Record::Record(const ShapeFiles& owner)
-    : owner_(owner), lastKey_(owner.columns_.size(), 0), lastAt_(owner.columns_.size(), nullptr) {}
+Record::Record(const ShapeFiles& owner) : owner_(owner) {
+    // Texts and dates take few distinct values that often alternate (stations, tides, days), and
+    // so do the numbers of a narrow table; the numbers of a wide table mostly repeat the one above.
+    constexpr unsigned kManyBits = 6, kWideTable = 32;
+    const auto& columns = owner.columns_;
+    std::size_t places = 0;
+    for (const auto& format : columns) {
+        const unsigned bits = format.type != kNumericField || columns.size() <= kWideTable ? kManyBits : 0;
+        firstPlace_.push_back(places);
+        placeBits_.push_back(bits);
+        places += std::size_t{1} << bits;
+    }
+    lastKey_.assign(places, 0);
+    lastAt_.assign(places, nullptr);
+}
+
+std::size_t Record::place(std::size_t column, std::uint64_t key) const {
+    const unsigned bits = placeBits_[column];
+    const std::size_t slot = bits == 0 ? 0 : static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> (64 - bits));
+    return firstPlace_[column] + slot;
+}
 
 // A new block: the values of the one before may be overwritten from now on.
 void Record::forget() {
@@ -1155,15 +1174,17 @@ void Record::setPoint(double x, double y) {
 }
 
 bool Record::repeatCell(std::size_t column, std::uint64_t key) {
-    if (!lastAt_[column] || lastKey_[column] != key) return false;
+    const std::size_t at = place(column, key);
+    if (!lastAt_[at] || lastKey_[at] != key) return false;
     const auto& format = owner_.columns_[column];
-    copyCell(dbf_ + format.offset, lastAt_[column], static_cast<std::size_t>(format.layout.width));
+    copyCell(dbf_ + format.offset, lastAt_[at], static_cast<std::size_t>(format.layout.width));
     return true;
 }
 
 void Record::keep(std::size_t column, std::uint64_t key) {
-    lastKey_[column] = key;
-    lastAt_[column] = dbf_ + owner_.columns_[column].offset;
+    const std::size_t at = place(column, key);
+    lastKey_[at] = key;
+    lastAt_[at] = dbf_ + owner_.columns_[column].offset;
 }
 
 void Record::setNumbers(std::size_t first, const double* values, const std::uint8_t* nulls,

@@ -129,8 +129,8 @@ private:
 // One record that WriteRecords has its filler write, possibly on another thread: the point and
 // the value of every column, columns given by their position in the field list. A column left
 // unset is blank (null). The failures are those of the field's SetFieldValue and of AddPoint.
-// Each thread remembers where in its block it last wrote each column's value, so a value
-// repeating the one before it in the same column is copied rather than formatted again.
+// Each thread remembers where in its block it wrote a column's recent values, so a value met
+// again in the same column is copied rather than formatted again.
 class Record {
 public:
     Record(const Record&) = delete;
@@ -154,6 +154,7 @@ private:
     explicit Record(const ShapeFiles& owner);
     void forget();
     void start(std::size_t row, char* dbf);
+    std::size_t place(std::size_t column, std::uint64_t key) const;
     bool repeatCell(std::size_t column, std::uint64_t key);
     void keep(std::size_t column, std::uint64_t key);
     void setNumber(std::size_t column, double value, bool null);
@@ -163,7 +164,10 @@ private:
     char* dbf_ = nullptr;  // this record's bytes, the deletion flag first
     bool pointSet_ = false;
     double x_ = 0, y_ = 0;
-    // Each column's last value in the current block: its key and where its bytes are, or null.
+    // Recent values of the current block: each column has 2^n places, a value's key choosing
+    // one, which holds the key and where the value's bytes are (or null).
+    std::vector<std::size_t> firstPlace_;
+    std::vector<unsigned> placeBits_;
     std::vector<std::uint64_t> lastKey_;
     std::vector<const char*> lastAt_;
     // The numbers that setNumbers last wrote, and to which record of the current block (null
