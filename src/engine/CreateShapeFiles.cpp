@@ -8,6 +8,7 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -111,16 +112,22 @@ std::vector<shapefile::NumericColumnSizer> sizeNumericColumns(const RunState& st
         std::vector<std::vector<shapefile::NumericColumnSizer>> parts(threads, sizers);
         std::vector<char> failed(threads, 0);
         std::vector<std::thread> workers;
-        for (std::size_t t = 0; t < threads; ++t)
-            workers.emplace_back([&, t] {
-                try {
-                    measure(parts[t], 1 + total * t / threads, 1 + total * (t + 1) / threads);
-                } catch (...) {
-                    failed[t] = 1;
-                }
-            });
+        bool started = true;
+        for (std::size_t t = 0; t < threads && started; ++t) {
+            try {
+                workers.emplace_back([&, t] {
+                    try {
+                        measure(parts[t], 1 + total * t / threads, 1 + total * (t + 1) / threads);
+                    } catch (...) {
+                        failed[t] = 1;
+                    }
+                });
+            } catch (const std::system_error&) {
+                started = false;  // the system refuses threads (a memory limit): measured below
+            }
+        }
         for (std::thread& worker : workers) worker.join();
-        bool whole = std::find(failed.begin(), failed.end(), 1) == failed.end();
+        bool whole = started && std::find(failed.begin(), failed.end(), 1) == failed.end();
         for (std::size_t t = 0; t < threads && whole; ++t)
             for (std::size_t k = 0; k < numericCount && whole; ++k) whole = sizers[k].merge(parts[t][k]);
         if (whole) return sizers;

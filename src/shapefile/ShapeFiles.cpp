@@ -31,6 +31,7 @@
 #include <random>
 #include <regex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "common/TemporaryFiles.h"
@@ -996,7 +997,7 @@ void ShapeFiles::WriteRecords(std::size_t count, const std::function<void(Record
 
     unsigned threads = threads_ > 0 ? threads_ : std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<std::size_t>({threads, kMaxThreads, blocks}));
-    if (threads <= 1) {
+    auto formatAlone = [&] {
         Block block;
         Record record(*this);
         for (std::size_t index = 0; index < blocks; ++index) {
@@ -1004,8 +1005,8 @@ void ShapeFiles::WriteRecords(std::size_t count, const std::function<void(Record
             formatBlock(block, record, fill);
             deliver(block);
         }
-        return;
-    }
+    };
+    if (threads <= 1) return formatAlone();
 
     // The workers take the blocks in order and format them into a ring of slots, at most a
     // ring's length ahead of the writing; this thread writes each block once it is ready.
@@ -1059,7 +1060,15 @@ void ShapeFiles::WriteRecords(std::size_t count, const std::function<void(Record
             for (std::thread& worker : workers) worker.join();
         }
     } joiner{workers, mutex, changed, stop};
-    for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work);
+    // Where the system refuses more threads (a memory limit), the ones there are do the work.
+    for (unsigned t = 0; t < threads; ++t) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    if (workers.empty()) return formatAlone();
 
     for (std::size_t index = 0; index < blocks; ++index) {
         Block& block = slots[index % ring];
