@@ -551,7 +551,8 @@ std::string numberRefusal(double value, NumericLayout layout) {
 std::string dateRefusal(CalendarDate date) {
     char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
-    return std::string("cannot hold the date ") + text + ": dates run from the year 1 to the year 9999";
+    return std::string("cannot hold the date ") + text +
+           ": dates run from the year 1 to the year 9999";
 }
 
 // A cell's bytes; cells are mostly at most 64 bytes wide, which fixed-size copies handle inline.
@@ -1088,7 +1089,8 @@ void ShapeFiles::WriteRecords(std::size_t count, const std::function<void(Record
 }
 
 // Formats the records of `block` through `fill`, stopping at the first that fails.
-void ShapeFiles::formatBlock(Block& block, Record& record, const std::function<void(Record&)>& fill) const {
+void ShapeFiles::formatBlock(Block& block, Record& record,
+                             const std::function<void(Record&)>& fill) const {
     const std::size_t length = record_.size();
     block.dbf.resize(block.planned * length);
     std::memset(block.dbf.data(), ' ', block.dbf.size());
@@ -1105,8 +1107,8 @@ void ShapeFiles::formatBlock(Block& block, Record& record, const std::function<v
             if (!record.pointSet_)
                 throw ShapeFileError("Row " + std::to_string(index + 1) + " of the shapefile '" +
                                      shpPath_ + "' has no point");
-            putPoint(block.shp.data() + i * kPointRecordBytes, block.shx.data() + i * kShxEntryBytes,
-                     index, record.x_, record.y_);
+            putPoint(block.shp.data() + i * kPointRecordBytes,
+                     block.shx.data() + i * kShxEntryBytes, index, record.x_, record.y_);
             include(block.bounds, i == 0, record.x_, record.y_);
             block.rows = i + 1;
         }
@@ -1148,7 +1150,8 @@ Record::Record(const ShapeFiles& owner) : owner_(owner) {
     const auto& columns = owner.columns_;
     std::size_t places = 0;
     for (const auto& format : columns) {
-        const unsigned bits = format.type != kNumericField || columns.size() <= kWideTable ? kManyBits : 0;
+        const bool many = format.type != kNumericField || columns.size() <= kWideTable;
+        const unsigned bits = many ? kManyBits : 0;
         firstPlace_.push_back(places);
         placeBits_.push_back(bits);
         places += std::size_t{1} << bits;
@@ -1159,7 +1162,8 @@ Record::Record(const ShapeFiles& owner) : owner_(owner) {
 
 std::size_t Record::place(std::size_t column, std::uint64_t key) const {
     const unsigned bits = placeBits_[column];
-    const std::size_t slot = bits == 0 ? 0 : static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> (64 - bits));
+    if (bits == 0) return firstPlace_[column];
+    const auto slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> (64 - bits));
     return firstPlace_[column] + slot;
 }
 
@@ -1204,12 +1208,14 @@ void Record::setNumbers(std::size_t first, const double* values, const std::uint
     auto isNull = [&](std::size_t i) -> std::uint8_t { return nulls && nulls[i] != 0 ? 1 : 0; };
     // Most cells of a wide table hold what the cell above holds; the columns are side by side,
     // so each run of such cells is one copy from the record before.
-    const bool above = numbersAt_ && numbersAt_ != dbf_ && numbersFirst_ == first && numbers_.size() == count;
+    const bool above = numbersAt_ && numbersAt_ != dbf_ && numbersFirst_ == first &&
+                       numbers_.size() == count;
     for (std::size_t i = 0; i < count;) {
         std::size_t end = i;
         if (above)
             while (end < count && numberNulls_[end] == isNull(end) &&
-                   std::bit_cast<std::uint64_t>(numbers_[end]) == std::bit_cast<std::uint64_t>(values[end]))
+                   std::bit_cast<std::uint64_t>(numbers_[end]) ==
+                       std::bit_cast<std::uint64_t>(values[end]))
                 ++end;
         if (end > i) {
             const std::size_t from = columns[first + i].offset;
