@@ -1200,23 +1200,48 @@ void Record::keep(std::size_t column, std::uint64_t key) {
     lastAt_[at] = dbf_ + owner_.columns_[column].offset;
 }
 
+namespace {
+
+// The first index from `from` on at which two rows of numbers differ bit for bit, or `count`.
+std::size_t sameUntil(const double* a, const double* b, std::size_t from, std::size_t count) {
+    std::size_t i = from;
+    for (; i + 4 <= count; i += 4) {
+        std::uint64_t x[4], y[4];
+        std::memcpy(x, a + i, sizeof x);
+        std::memcpy(y, b + i, sizeof y);
+        if (((x[0] ^ y[0]) | (x[1] ^ y[1]) | (x[2] ^ y[2]) | (x[3] ^ y[3])) != 0) break;
+    }
+    while (i < count && std::bit_cast<std::uint64_t>(a[i]) == std::bit_cast<std::uint64_t>(b[i])) ++i;
+    return i;
+}
+
+}  // namespace
+
 void Record::setNumbers(std::size_t first, const double* values, const std::uint8_t* nulls,
                         std::size_t count) {
     const auto& columns = owner_.columns_;
     if (first > columns.size() || count > columns.size() - first)
         throw std::logic_error("Record::setNumbers was given columns the shapefile does not have");
-    auto isNull = [&](std::size_t i) -> std::uint8_t { return nulls && nulls[i] != 0 ? 1 : 0; };
+    std::uint8_t anyNull = 0;
+    if (nulls)
+        for (std::size_t i = 0; i < count; ++i) anyNull |= nulls[i];
+    auto isNull = [&](std::size_t i) -> std::uint8_t { return anyNull && nulls[i] != 0 ? 1 : 0; };
+    auto wasNull = [&](std::size_t i) -> std::uint8_t { return numbersHadNull_ ? numberNulls_[i] : 0; };
     // Most cells of a wide table hold what the cell above holds; the columns are side by side,
     // so each run of such cells is one copy from the record before.
     const bool above = numbersAt_ && numbersAt_ != dbf_ && numbersFirst_ == first &&
                        numbers_.size() == count;
+    const bool plain = anyNull == 0 && !numbersHadNull_;
     for (std::size_t i = 0; i < count;) {
         std::size_t end = i;
-        if (above)
-            while (end < count && numberNulls_[end] == isNull(end) &&
-                   std::bit_cast<std::uint64_t>(numbers_[end]) ==
-                       std::bit_cast<std::uint64_t>(values[end]))
+        if (above && plain) {
+            end = sameUntil(numbers_.data(), values, i, count);
+        } else if (above) {
+            while (end < count && wasNull(end) == isNull(end) &&
+                   (isNull(end) || std::bit_cast<std::uint64_t>(numbers_[end]) ==
+                                       std::bit_cast<std::uint64_t>(values[end])))
                 ++end;
+        }
         if (end > i) {
             const std::size_t from = columns[first + i].offset;
             const std::size_t to = columns[first + end - 1].offset +
@@ -1231,8 +1256,11 @@ void Record::setNumbers(std::size_t first, const double* values, const std::uint
     numbersAt_ = dbf_;
     numbersFirst_ = first;
     numbers_.assign(values, values + count);
-    numberNulls_.resize(count);
-    for (std::size_t i = 0; i < count; ++i) numberNulls_[i] = isNull(i);
+    numbersHadNull_ = anyNull != 0;
+    if (numbersHadNull_) {
+        numberNulls_.resize(count);
+        for (std::size_t i = 0; i < count; ++i) numberNulls_[i] = isNull(i);
+    }
 }
 
 void Record::setNumber(std::size_t column, double value, bool null) {

@@ -176,7 +176,8 @@ private:
     const char* numbersAt_ = nullptr;
     std::size_t numbersFirst_ = 0;
     std::vector<double> numbers_;
-    std::vector<std::uint8_t> numberNulls_;
+    std::vector<std::uint8_t> numberNulls_;  // 1 for a blank cell, when numbersHadNull_
+    bool numbersHadNull_ = false;
 };
 
 class ShapeFiles {
