@@ -45,6 +45,7 @@ std::string cellText(const Cell& cell) {
 struct Family {
     std::vector<Cell> keys;
     int perParent = 2;
+    int joinType = 1;  // 1 INNER, 2 LEFT
 
     std::string write(const std::string& path) const {
         pontrel::tools::jet::JetWriter writer(path);
@@ -63,7 +64,7 @@ struct Family {
         QueryDefinition query;
         query.name = "Family";
         query.sources = {{"Parents", ""}, {"Children", ""}};
-        query.joins = {{"Parents", "Children", 1, "Parents.ParentID = Children.ParentID"}};
+        query.joins = {{"Parents", "Children", joinType, "Parents.ParentID = Children.ParentID"}};
         query.columns = {{"Parents.Label", ""}, {"Children.ChildID", ""}, {"Children.Amount", ""}};
         writer.addQuery(query);
         writer.finish();
@@ -185,6 +186,22 @@ TEST_F(AccessLoad, LongMemosBetweenShortRowsArriveWholeAndInOrder) {
         EXPECT_TRUE(read.columnText(1) == notes[row]) << "row " << row;
     }
     EXPECT_EQ(row, notes.size());
+}
+
+TEST_F(AccessLoad, EveryJoinFindsItsRowsWithoutATemporaryIndex) {
+    // An inner join by a rowid key looks the parent up by its rowid; a left join, which must
+    // read the parents first, still has an index on the children's column to find them by.
+    for (int joinType : {1, 2}) {
+        SCOPED_TRACE(joinType);
+        Family family{{std::int64_t{1}, std::int64_t{2}, std::int64_t{3}}};
+        family.joinType = joinType;
+        std::unique_ptr<SqliteDatabase> out = load(family);
+        std::string plan;
+        for (const std::string& step : rowsOf(*out, "EXPLAIN QUERY PLAN SELECT * FROM Family")) plan += step + "\n";
+        EXPECT_EQ(plan.find("AUTOMATIC"), std::string::npos) << plan;
+        if (joinType == 1) EXPECT_NE(plan.find("SEARCH Parents USING INTEGER PRIMARY KEY"), std::string::npos) << plan;
+        else EXPECT_NE(plan.find("SEARCH Children USING INDEX"), std::string::npos) << plan;
+    }
 }
 
 }  // namespace

@@ -225,6 +225,149 @@ TEST(WriteShapeFile, FailuresNameColumnAndRowAndLeaveExistingFilesAlone) {
     }
 }
 
+// A table of many rows, formatted in several blocks on several threads: the columns change in
+// runs and from row to row, one column has nulls.
+RunState manyRows(const std::string& folder, std::size_t count) {
+    std::vector<TableRow> rows;
+    const char* stations[] = {"Alcochete", "Cala do Norte", "Seixal"};
+    const char* tides[] = {"Preia-mar", "Baixa-mar", "Enchente", "Vazante"};
+    for (std::size_t r = 1; r <= count; ++r) {
+        rows.push_back({-9.0 - static_cast<double>(r % 64) / 64.0, 38.5 + static_cast<double>(r % 32) / 32.0,
+                        8 + static_cast<double>(r % 5) * 0.5,
+                        {r % 40 < 25 ? 0 : static_cast<double>(r % 13) * 0.25, (r / 100) % 2 ? 1.5 : 0,
+                         r % 3 == 0 ? -2.75 : 0},
+                        "TJ" + std::to_string((r / 50) % 7), stations[(r / 20) % 3], tides[r % 4],
+                        jan2() + static_cast<double>(r / 1000) + 0.25});
+    }
+    RunState state = tableState(folder, {"T", "X", "X"}, rows);
+    state.Settings.missing = MissingStyle::Null;
+    state.NumericNulls.resize(count + 1, 5);
+    for (std::size_t r = 5; r <= count; r += 17) state.NumericNulls(r, 4) = 1;
+    return state;
+}
+
+// The records as GDAL's CSV driver writes them: the point, then the columns in order.
+std::vector<std::string> readAsCsv(const std::string& shp) {
+    testing::ProcessResult run =
+        testing::runProcess({"ogr2ogr", "-f", "CSV", "/vsistdout/", shp, "-lco", "GEOMETRY=AS_XY"});
+    if (run.exitCode != 0) throw std::runtime_error("ogr2ogr failed on " + shp + ": " + run.err);
+    return testing::lines(run.out);
+}
+
+TEST(WriteShapeFile, ManyRowsComeOutInOrderWithEveryValue) {
+    TempFolder folder;
+    const std::size_t count = 7001;  // blocks of about 2,960 records: the last one short
+    RunState state = manyRows(folder.path(), count);
+    FakeUserInterface ui;
+    WriteShapeFile(state, ui);
+    EXPECT_EQ(ui.progressUpdates, count);
+    EXPECT_EQ(ui.progressValue, static_cast<double>(count));
+
+    const std::vector<std::string> csv = readAsCsv(folder.file("Tejo.shp"));
+    ASSERT_EQ(csv.size(), count + 1);
+    EXPECT_EQ(csv[0], "X,Y,SampleHour,Param_T,Param_X,Param_X1,CurrentNam,Name,TidalSitua,SampleDate");
+    std::size_t wrong = 0;
+    for (std::size_t r = 1; r <= count && wrong < 5; ++r) {
+        auto number = [](double value) {
+            char text[32];
+            std::snprintf(text, sizeof text, "%.2f", value);
+            return std::string(text);
+        };
+        const data::CivilTime day = data::civilFromDate(state.DateValues(r, 1));
+        char date[16];
+        std::snprintf(date, sizeof date, "%04d/%02d/%02d", day.year, day.month, day.day);
+        // The coordinates are binary fractions, which read back exactly.
+        const std::size_t x = csv[r].find(','), y = csv[r].find(',', x + 1);
+        const bool point = x != std::string::npos && y != std::string::npos &&
+                           std::stod(csv[r].substr(0, x)) == state.Longitudes[r] &&
+                           std::stod(csv[r].substr(x + 1, y - x - 1)) == state.Latitudes[r];
+        const std::string expected =
+            number(state.NumericValues(r, 1)) + "," + number(state.NumericValues(r, 2)) + "," +
+            number(state.NumericValues(r, 3)) + "," +
+            (state.NumericNulls(r, 4) ? "" : number(state.NumericValues(r, 4))) + "," +
+            state.StringValues(r, 1) + "," + state.StringValues(r, 2) + "," + state.StringValues(r, 3) +
+            "," + date;
+        if (!point || csv[r].substr(y + 1) != expected) {
+            ++wrong;
+            ADD_FAILURE() << "row " << r << ": " << csv[r] << " instead of " << expected;
+        }
+    }
+}
+
+TEST(WriteShapeFile, AFailureInALaterBlockStopsThereAndLeavesTheOldFiles) {
+    TempFolder folder;
+    for (const char* ext : {".shp", ".shx", ".dbf", ".cpg"}) testing::writeFile(folder.file(std::string("Tejo") + ext), "old");
+    struct Case {
+        std::size_t row;  // the failing row: those before it are reported
+        std::function<void(RunState&)> spoil;
+        std::string message;
+    };
+    const Case cases[] = {
+        {5000, [](RunState& s) { s.DateValues(5000, 1) = NAN; },
+         "The date in row 5000 of the column 'SampleDate' is not a date that a shapefile can hold"},
+        {2963, [](RunState& s) { s.Latitudes[2963] = INFINITY; },
+         "The point of row 2963 (-9.296875, inf) cannot be written to the shapefile '" + folder.file("Tejo.shp") +
+             "': its coordinates must be finite numbers"},
+        {7001, [](RunState& s) { s.DateValues(7001, 1) = 1e9; },
+         "The date in row 7001 of the column 'SampleDate' is not a date that a shapefile can hold"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        RunState state = manyRows(folder.path(), 7001);
+        c.spoil(state);
+        FakeUserInterface ui;
+        try {
+            WriteShapeFile(state, ui);
+            ADD_FAILURE() << "no error";
+        } catch (const ConversionError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+        EXPECT_EQ(ui.progressUpdates, c.row - 1);
+        EXPECT_EQ(folderEntries(folder.path()),
+                  (std::set<std::string>{"Tejo.cpg", "Tejo.dbf", "Tejo.shp", "Tejo.shx"}));
+        EXPECT_EQ(readFile(folder.file("Tejo.dbf")), "old");
+    }
+}
+
+TEST(WriteShapeFile, ColumnsMeasuredInRangesFailAtTheSameRowAsRowByRow) {
+    TempFolder folder;
+    struct Case {
+        std::function<void(RunState&)> spoil;
+        std::string message;
+    };
+    const Case cases[] = {
+        {[](RunState& s) { s.NumericValues(30000, 1) = 1e300; },
+         "The value 1e+300 in row 30000 of the column 'SampleHour' needs 304 characters to be "
+         "written exactly, more than the 255 a numeric column of a shapefile holds"},
+        // Each range alone fits; together the column would be too wide from row 35000 on.
+        {[](RunState& s) {
+             s.NumericValues(10, 2) = 1e200;
+             s.NumericValues(35000, 2) = 1.5e-60;
+         },
+         "The value 1.5e-60 in row 35000 of the column 'Param_T' needs 262 characters to be "
+         "written exactly, more than the 255 a numeric column of a shapefile holds"},
+        // The first failing row is named, whichever range finds one first.
+        {[](RunState& s) {
+             s.NumericValues(39999, 3) = INFINITY;
+             s.NumericValues(20000, 4) = NAN;
+         },
+         "The value nan in row 20000 of the column 'Param_X' cannot be written to a shapefile: "
+         "it is not a finite number"},
+    };
+    for (const Case& c : cases) {
+        RunState state = tableState(folder.path(), {"T", "X", "X"}, uniformRows(40000));
+        c.spoil(state);
+        FakeUserInterface ui;
+        try {
+            WriteShapeFile(state, ui);
+            ADD_FAILURE() << "no error for " << c.message;
+        } catch (const ConversionError& e) {
+            EXPECT_EQ(std::string(e.what()), c.message);
+        }
+        EXPECT_TRUE(folderEntries(folder.path()).empty());
+    }
+}
+
 // ---- the driver
 
 TEST(Shape_CheckOptions, EmptyFolderAndNameAreRefusedInOrder) {

@@ -519,6 +519,18 @@ TEST(JetTranslation, SavedQueriesNameTheirColumnsAsJetDoes) {
     std::vector<std::string> keys;
     for (const auto& c : joins.joinColumns) keys.push_back(c.relation + "." + c.column);
     EXPECT_EQ(keys, (std::vector<std::string>{"T.k", "U.k", "T.j", "U.j"}));
+
+    // Each condition as a pair, with whether an inner join holds it; a column compared with
+    // something that is not a column of a named table makes no pair.
+    JetTranslation pairs = translateJet(
+        "SELECT x FROM (T INNER JOIN U ON T.k = U.k) LEFT JOIN V ON (V.m = U.m AND V.n = 3) "
+        "RIGHT OUTER JOIN W ON W.id = V.w",
+        options);
+    std::vector<std::string> conditions;
+    for (const auto& j : pairs.joins)
+        conditions.push_back(j.left.relation + "." + j.left.column + "=" + j.right.relation + "." + j.right.column +
+                             (j.inner ? " inner" : " outer"));
+    EXPECT_EQ(conditions, (std::vector<std::string>{"T.k=U.k inner", "V.m=U.m outer", "W.id=V.w outer"}));
 }
 
 TEST(JetTranslation, RefusesWhatItCannotGiveTheSameMeaning) {

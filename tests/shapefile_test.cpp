@@ -7,7 +7,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cmath>
+#include <functional>
 
 #include "ErrorOf.h"
 #include "TestSupport.h"
@@ -204,6 +206,209 @@ TEST(ShapeFiles, ReplacesAnExistingShapefileOnlyWhenComplete) {
     std::set<std::string> expected = kTejoSet;
     expected.insert("Tejo.prj");
     EXPECT_EQ(folderEntries(folder.path()), expected);
+}
+
+// ---- many records at once, formatted on several threads
+
+// A table whose cells repeat in runs, change from one row to the next, and are sometimes null,
+// so that copied runs, kept values and block edges all meet changes.
+struct WideRow {
+    double x, y;
+    double numbers[4];
+    bool null;  // the last number
+    std::size_t text;
+    CalendarDate date;
+};
+
+const char* const kWideTexts[] = {"Seixal", "Cais do Sodré e Belém", "TJ01"};  // the second is cut
+
+WideRow wideRow(std::size_t i) {
+    WideRow row{};
+    row.x = -9.3 + static_cast<double>(i % 13) * 0.01;
+    row.y = 38.6 + static_cast<double>(i % 11) * 0.01;
+    row.numbers[0] = (i / 4) % 3 == 0 ? 9.5 : 14;
+    row.numbers[1] = i % 5 < 3 ? 0 : static_cast<double>(i % 9) * 0.25;
+    row.numbers[2] = i % 6 == 0 ? -1.5 : 0;
+    row.numbers[3] = static_cast<double>((i / 3) % 4) * 1.5;
+    row.null = i % 7 == 3;
+    row.text = (i / 2) % 3;
+    row.date = {2023, 1, 2 + static_cast<int>((i / 5) % 3)};
+    return row;
+}
+
+// Opens the set with the layout the wide rows need; two numeric columns share a name.
+void openWide(ShapeFiles& files, const std::string& shp) {
+    files.OpenNewShapeFile(shp);
+    FieldList& fields = files.fieldList();
+    fields.AddField("SampleHour", kNumericField, 5, 2);
+    fields.AddField("Param_X", kNumericField, 7, 2);
+    fields.AddField("Param_X", kNumericField, 7, 2);
+    fields.AddField("Param_Y", kNumericField, 6, 1);
+    fields.AddField("Name", kTextField, 12, 0);
+    fields.AddField("SampleDate", kDateField, 0, 0);
+    files.WriteFieldLayout();
+}
+
+// Writes `count` wide rows record by record, the way the component has always been used.
+void writeWideOneByOne(const std::string& shp, std::size_t count) {
+    ShapeFiles files;
+    openWide(files, shp);
+    FieldList& fields = files.fieldList();
+    const char* names[] = {"SampleHour", "Param_X", "Param_X", "Param_Y"};
+    for (std::size_t i = 0; i < count; ++i) {
+        const WideRow row = wideRow(i);
+        files.pointList().AddPoint(row.x, row.y);
+        for (int k = 0; k < 4; ++k) {
+            if (k == 3 && row.null)
+                fields.FieldByName(names[k]).SetFieldNull();
+            else
+                fields.FieldByName(names[k]).SetFieldValue(row.numbers[k]);
+        }
+        fields.FieldByName("Name").SetFieldValue(std::string_view(kWideTexts[row.text]));
+        fields.FieldByName("SampleDate").SetFieldValue(row.date);
+        files.WriteRecord();
+    }
+    files.close();
+}
+
+void fillWide(Record& record, const WideRow& row) {
+    record.setPoint(row.x, row.y);
+    const std::uint8_t nulls[4] = {0, 0, 0, row.null ? std::uint8_t{1} : std::uint8_t{0}};
+    record.setNumbers(0, row.numbers, nulls, 4);
+    if (!record.repeat(4, row.text)) record.setText(4, kWideTexts[row.text], row.text);
+    const auto dateKey = static_cast<std::uint64_t>(row.date.day);
+    if (!record.repeat(5, dateKey)) record.setDate(5, row.date, dateKey);
+}
+
+TEST(ShapeFiles, WriteRecordsWritesTheSameFilesAsOneRecordAtATime) {
+    struct Case {
+        std::size_t rows, blockRecords;
+        unsigned threads;
+    };
+    const Case cases[] = {
+        {0, 3, 2},   {1, 3, 2},   {2, 3, 2},     {7, 3, 2},  // blocks of 3, 3 and 1
+        {7, 7, 2},   {100, 7, 3}, {100, 1, 2},   // a block per record: never a record above
+        {101, 10, 1}, {1000, 0, 0},              // one thread; the component's own choice
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rows) + " rows, blocks of " + std::to_string(c.blockRecords) +
+                     ", " + std::to_string(c.threads) + " threads");
+        TempFolder folder;
+        writeWideOneByOne(folder.file("One.shp"), c.rows);
+
+        ShapeFiles files;
+        openWide(files, folder.file("Many.shp"));
+        files.SetParallelism(c.blockRecords, c.threads);
+        std::vector<std::size_t> written;
+        files.WriteRecords(
+            c.rows, [](Record& record) { fillWide(record, wideRow(record.row() - 1)); },
+            [&](std::size_t count) { written.push_back(count); });
+        files.close();
+
+        std::vector<std::size_t> expected(c.rows);
+        for (std::size_t i = 0; i < c.rows; ++i) expected[i] = i + 1;
+        EXPECT_EQ(written, expected);
+        for (const char* ext : {".shp", ".shx", ".dbf"})
+            EXPECT_TRUE(readFile(folder.file(std::string("One") + ext)) == readFile(folder.file(std::string("Many") + ext)))
+                << ext << " differs";
+    }
+
+    // And an independent reader sees the rows, nulls and cut texts where they belong.
+    TempFolder folder;
+    ShapeFiles files;
+    openWide(files, folder.file("Tejo.shp"));
+    files.SetParallelism(3, 2);
+    files.WriteRecords(8, [](Record& record) { fillWide(record, wideRow(record.row() - 1)); }, [](std::size_t) {});
+    files.close();
+    auto layer = testing::readWithOgrinfo(folder.file("Tejo.shp"));
+    ASSERT_EQ(layer.features.size(), 8u);
+    const std::vector<std::string> row3 = {"9.50", "0.75", "0.00", "(null)", "Cais do Sodr", "2023/01/02"};
+    const std::vector<std::string> row7 = {"14.00", "0.00", "-1.50", "3.0", "Seixal", "2023/01/03"};
+    for (const auto& [index, expected] : {std::pair{3, row3}, std::pair{6, row7}}) {
+        const auto& values = layer.features[static_cast<std::size_t>(index)].values;
+        EXPECT_EQ((std::vector<std::string>{values.at("SampleHour"), values.at("Param_X"), values.at("Param_X1"),
+                                            values.at("Param_Y"), values.at("Name"), values.at("SampleDate")}),
+                  expected);
+    }
+    EXPECT_EQ(layer.features[7].geometry, "POINT (-9.23 38.67)");
+}
+
+TEST(ShapeFiles, WriteRecordsStopsAtTheFirstFailingRecordAndLeavesNothing) {
+    TempFolder folder;
+    const std::string shp = folder.file("Tejo.shp");
+    writeSample(shp, {{1, 2, 3, 4, 5, "old", {2020, 1, 1}}});
+    const std::string oldDbf = readFile(folder.file("Tejo.dbf"));
+    const std::string where = "' of the shapefile '" + shp + "' ";
+
+    struct Case {
+        std::size_t failingRow;  // its records before it are reported written
+        std::function<void(Record&)> spoil;
+        std::string message;
+    };
+    const Case cases[] = {
+        {5, [](Record& r) { r.setNumbers(1, std::array{0.125}.data(), nullptr, 1); },
+         "The column 'Param_X" + where + "cannot hold the value 0.125 exactly in 7 characters with 2 decimals (row 5)"},
+        {7, [](Record& r) { r.setPoint(NAN, 1); },  // the first record of the third block
+         "The point of row 7 (nan, 1) cannot be written to the shapefile '" + shp +
+             "': its coordinates must be finite numbers"},
+        {1, [](Record& r) { r.setDate(5, {10000, 1, 1}, 99); },
+         "The column 'SampleDate" + where + "cannot hold the date 10000-01-01: dates run from the year 1 to the year 9999 (row 1)"},
+        {11, [](Record&) { throw std::runtime_error("the caller gave up"); }, "the caller gave up"},
+        {6, [](Record& r) { r.setText(0, "x", 1); }, "The column 'SampleHour" + where + "holds numbers, not texts (row 6)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        std::vector<std::size_t> written;
+        std::string error = "(no error)";
+        try {
+            ShapeFiles files;
+            openWide(files, shp);
+            files.SetParallelism(3, 2);
+            files.WriteRecords(
+                11,
+                [&](Record& record) {
+                    fillWide(record, wideRow(record.row() - 1));
+                    if (record.row() == c.failingRow) c.spoil(record);
+                },
+                [&](std::size_t count) { written.push_back(count); });
+            files.close();
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, c.message);
+        EXPECT_EQ(written.size(), c.failingRow - 1);
+        EXPECT_EQ(readFile(folder.file("Tejo.dbf")), oldDbf);
+        EXPECT_EQ(folderEntries(folder.path()), kTejoSet);
+    }
+
+    // A record without a point, and a failure while the records are reported, stop it as well.
+    std::vector<std::size_t> written;
+    EXPECT_EQ(errorOf([&] {
+                  ShapeFiles files;
+                  openWide(files, shp);
+                  files.SetParallelism(2, 3);
+                  files.WriteRecords(
+                      9,
+                      [](Record& record) {
+                          if (record.row() != 3) fillWide(record, wideRow(record.row() - 1));
+                      },
+                      [](std::size_t) {});
+              }),
+              "Row 3 of the shapefile '" + shp + "' has no point");
+    EXPECT_EQ(errorOf([&] {
+                  ShapeFiles files;
+                  openWide(files, shp);
+                  files.SetParallelism(2, 2);
+                  files.WriteRecords(
+                      500, [](Record& record) { fillWide(record, wideRow(record.row() - 1)); },
+                      [&](std::size_t count) {
+                          written.push_back(count);
+                          if (count == 4) throw ShapeFileError("the window was closed");
+                      });
+              }),
+              "the window was closed");
+    EXPECT_EQ(written, (std::vector<std::size_t>{1, 2, 3, 4}));
+    EXPECT_EQ(folderEntries(folder.path()), kTejoSet);
 }
 
 TEST(ShapeFiles, ReportsWhatItCannotWrite) {

@@ -144,6 +144,9 @@ public:
     const std::string& operator()(std::size_t row, std::size_t column) const {
         return pool_[ids_(row, column)];
     }
+    // The number of a cell's text: cells holding the same text have the same number.
+    std::uint32_t id(std::size_t row, std::size_t column) const { return ids_(row, column); }
+    const std::string& text(std::uint32_t id) const { return pool_[id]; }
     void resizeRows(std::size_t rows) { ids_.resizeRows(rows); }
     void permuteRows(const std::vector<std::uint32_t>& order) { ids_.permuteRows(order); }
     std::size_t rows() const { return ids_.rows(); }

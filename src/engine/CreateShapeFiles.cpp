@@ -1,9 +1,14 @@
 // WriteShapeFile: the attribute table of the run state becomes a point shapefile, one record per
 // row in row order, while the progress bar and the elapsed and remaining time follow each row.
+// The rows are measured and formatted on every processor; the user interface hears of them on the
+// calling thread, in order.
 
+#include <bit>
 #include <climits>
 #include <cmath>
+#include <exception>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "engine/ConversionDriver.h"
@@ -75,6 +80,56 @@ shapefile::CalendarDate calendarDateOf(data::Date value, const std::string& colu
     return {c.year, c.month, c.day};
 }
 
+// A numeric column is as wide as its values need to be written exactly, so they are measured
+// before the columns are defined: in ranges of rows on several threads, or, when any range meets
+// a value no column holds, row by row, so that the failure names the same row and width as ever.
+std::vector<shapefile::NumericColumnSizer> sizeNumericColumns(const RunState& state,
+                                                               std::size_t numericCount,
+                                                               const std::vector<std::string>& names) {
+    const std::size_t total = state.TotalRecords;
+    const bool nulls = state.Settings.missing == MissingStyle::Null;
+    auto measure = [&](std::vector<shapefile::NumericColumnSizer>& sizers, std::size_t from, std::size_t to) {
+        for (std::size_t r = from; r < to; ++r) {
+            const double* values = &state.NumericValues(r, 1);
+            const std::uint8_t* rowNulls = nulls ? &state.NumericNulls(r, 1) : nullptr;
+            for (std::size_t k = 0; k < numericCount; ++k)
+                if (!rowNulls || rowNulls[k] == 0) sizers[k].add(values[k], r);
+        }
+    };
+    auto fresh = [&] {
+        std::vector<shapefile::NumericColumnSizer> sizers;
+        for (const std::string& name : names) sizers.emplace_back(name);
+        return sizers;
+    };
+
+    constexpr std::size_t kCellsPerThread = 1 << 16;  // fewer are not worth a thread
+    const std::size_t cells = total * numericCount;
+    const auto threads = static_cast<std::size_t>(
+        std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 16, cells / kCellsPerThread}));
+    std::vector<shapefile::NumericColumnSizer> sizers = fresh();
+    if (threads > 1) {
+        std::vector<std::vector<shapefile::NumericColumnSizer>> parts(threads, sizers);
+        std::vector<char> failed(threads, 0);
+        std::vector<std::thread> workers;
+        for (std::size_t t = 0; t < threads; ++t)
+            workers.emplace_back([&, t] {
+                try {
+                    measure(parts[t], 1 + total * t / threads, 1 + total * (t + 1) / threads);
+                } catch (...) {
+                    failed[t] = 1;
+                }
+            });
+        for (std::thread& worker : workers) worker.join();
+        bool whole = std::find(failed.begin(), failed.end(), 1) == failed.end();
+        for (std::size_t t = 0; t < threads && whole; ++t)
+            for (std::size_t k = 0; k < numericCount && whole; ++k) whole = sizers[k].merge(parts[t][k]);
+        if (whole) return sizers;
+        sizers = fresh();
+    }
+    measure(sizers, 1, total + 1);
+    return sizers;
+}
+
 }  // namespace
 
 void WriteShapeFile(RunState& state, UserInterface& ui) {
@@ -90,17 +145,13 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
         return k == 1 ? state.NumericAttributes[1] : state.NumericAttributeFields[k];
     };
     const bool nulls = state.Settings.missing == MissingStyle::Null;
-    auto isNull = [&](std::size_t r, std::size_t k) { return nulls && state.NumericNulls(r, k) != 0; };
     const CoordinateSystem& crs = state.Settings.crsFor(state.CoordinatesType);
 
     try {
-        // A numeric column is as wide as its values need to be written exactly, so they are
-        // measured before the columns are defined.
-        std::vector<shapefile::NumericColumnSizer> sizers;
-        for (std::size_t k = 1; k <= numericCount; ++k) sizers.emplace_back(numericName(k));
-        for (std::size_t r = 1; r <= total; ++r)
-            for (std::size_t k = 1; k <= numericCount; ++k)
-                if (!isNull(r, k)) sizers[k - 1].add(state.NumericValues(r, k), r);
+        std::vector<std::string> numericNames;
+        for (std::size_t k = 1; k <= numericCount; ++k) numericNames.push_back(numericName(k));
+        std::vector<shapefile::NumericColumnSizer> sizers =
+            sizeNumericColumns(state, numericCount, numericNames);
 
         shapefile::ShapeFiles shapeFiles;
         shapeFiles.OpenNewShapeFile(path, 1, 1);
@@ -122,42 +173,38 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
         const data::Date start = ui.now();
         SpanPanel elapsedPanel(ui, 3, "Time elapsed: ");
         SpanPanel remainingPanel(ui, 4, "Time remaining: ");
-        shapefile::PointList& points = shapeFiles.pointList();
 
-        // Every record looks its columns up by the same names in the same order, so each lookup
-        // finds the same column every time: the first record's answers serve for the others.
-        std::vector<shapefile::Field*> numericFields, textFields, dateFields;
-        auto field = [&](std::vector<shapefile::Field*>& found, std::size_t index, const std::string& name) -> shapefile::Field& {
-            if (found.size() < index) found.push_back(&fields.FieldByName(name));
-            return *found[index - 1];
-        };
-
-        std::size_t rowCounter = 0;
-        for (std::size_t r = 1; r <= total; ++r) {
-            ++rowCounter;
-            points.AddPoint(state.Longitudes[r], state.Latitudes[r]);
-            for (std::size_t k = 1; k <= numericCount; ++k) {
-                shapefile::Field& numeric = field(numericFields, k, numericName(k));
-                if (isNull(r, k))
-                    numeric.SetFieldNull();
-                else
-                    numeric.SetFieldValue(state.NumericValues(r, k));
+        // The columns by position: the numbers, then the texts, then the dates. A row's numbers
+        // lie side by side in the table, from its column 1.
+        const std::size_t firstText = numericCount, firstDate = numericCount + textCount;
+        auto fill = [&](shapefile::Record& record) {
+            const std::size_t r = record.row();
+            record.setPoint(state.Longitudes[r], state.Latitudes[r]);
+            record.setNumbers(0, &state.NumericValues(r, 1), nulls ? &state.NumericNulls(r, 1) : nullptr,
+                              numericCount);
+            // A text's number in the table, and a date's bits, stand for the value's bytes.
+            for (std::size_t j = 1; j <= textCount; ++j) {
+                const std::uint32_t id = state.StringValues.id(r, j);
+                const std::size_t column = firstText + j - 1;
+                if (!record.repeat(column, id)) record.setText(column, state.StringValues.text(id), id);
             }
-            for (std::size_t j = 1; j <= textCount; ++j)
-                field(textFields, j, state.StringAttributes[j])
-                    .SetFieldValue(std::string_view(state.StringValues(r, j)));
-            for (std::size_t d = 1; d <= dateCount; ++d)
-                field(dateFields, d, state.DateAttributes[d])
-                    .SetFieldValue(calendarDateOf(state.DateValues(r, d), state.DateAttributes[d], r));
-            shapeFiles.WriteRecord();
-
+            for (std::size_t d = 1; d <= dateCount; ++d) {
+                const data::Date value = state.DateValues(r, d);
+                const auto key = std::bit_cast<std::uint64_t>(value);
+                const std::size_t column = firstDate + d - 1;
+                if (!record.repeat(column, key))
+                    record.setDate(column, calendarDateOf(value, state.DateAttributes[d], r), key);
+            }
+        };
+        auto written = [&](std::size_t rowCounter) {
             ui.setProgressValue(static_cast<double>(rowCounter));
             const data::Date elapsed = ui.now() - start;
             const double remaining =
                 elapsed / static_cast<double>(rowCounter) * static_cast<double>(total) - elapsed;
             elapsedPanel.show(elapsed);
             remainingPanel.show(remaining);
-        }
+        };
+        shapeFiles.WriteRecords(total, fill, written);
         shapeFiles.close();
     } catch (const shapefile::ShapeFileError& e) {
         throw ConversionError(e.what());

@@ -51,12 +51,11 @@ void shortestShape(double value, int& integerChars, int& decimals) {
 
 }  // namespace
 
-void NumericColumnSizer::add(double value, std::size_t row) {
+void NumericColumnSizer::addNonZero(double value, std::size_t row) {
     if (!std::isfinite(value))
         throw ShapeFileError("The value " + numberText(value) + " in row " + std::to_string(row) +
                              " of the column '" + column_ +
                              "' cannot be written to a shapefile: it is not a finite number");
-    if (value == 0) return;  // "0" is as narrow as a value can be
     int integerChars = 0, decimals = 0;
     shortestShape(value, integerChars, decimals);
     int wider = std::max(integerChars_, integerChars);
@@ -70,6 +69,15 @@ void NumericColumnSizer::add(double value, std::size_t row) {
                              " a numeric column of a shapefile holds");
     integerChars_ = wider;
     decimals_ = finer;
+}
+
+bool NumericColumnSizer::merge(const NumericColumnSizer& other) {
+    const int wider = std::max(integerChars_, other.integerChars_);
+    const int finer = std::max(decimals_, other.decimals_);
+    if (wider + 1 + finer > kMaxFieldWidth) return false;
+    integerChars_ = wider;
+    decimals_ = finer;
+    return true;
 }
 
 NumericLayout NumericColumnSizer::layout() const {
@@ -91,33 +99,36 @@ bool formatNumeric(double value, NumericLayout layout, char* out) {
         }
         return true;
     }
-    char text[kTextRoom];
-    int length = 0;
     if (decimals <= 2 && std::fabs(value) < kFastLimit) {
         long long n = std::llround(value * kScales[decimals]);
         if (static_cast<double>(n) / kScales[decimals] != value) return false;
         unsigned long long magnitude = n < 0 ? 0ULL - static_cast<unsigned long long>(n)
                                              : static_cast<unsigned long long>(n);
-        // Digits from the right, the decimal point after `decimals` of them.
-        char reversed[32];
-        int count = 0;
+        // Digits from the right end of the field, the decimal point after `decimals` of them.
+        char* at = out + layout.width;
         for (int i = 0; magnitude > 0 || i <= decimals; ++i) {
-            if (decimals > 0 && i == decimals) reversed[count++] = '.';
-            reversed[count++] = static_cast<char>('0' + magnitude % 10);
+            if (decimals > 0 && i == decimals) {
+                if (at == out) return false;
+                *--at = '.';
+            }
+            if (at == out) return false;
+            *--at = static_cast<char>('0' + magnitude % 10);
             magnitude /= 10;
         }
-        if (n < 0) reversed[count++] = '-';
-        for (int i = 0; i < count; ++i) text[i] = reversed[count - 1 - i];
-        length = count;
-    } else {
-        int integerChars = 0, needed = 0;
-        shortestShape(value, integerChars, needed);
-        if (needed > decimals) return false;
-        auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed,
-                                    decimals);
-        if (result.ec != std::errc()) return false;
-        length = static_cast<int>(result.ptr - text);
+        if (n < 0) {
+            if (at == out) return false;
+            *--at = '-';
+        }
+        while (at != out) *--at = ' ';
+        return true;
     }
+    int integerChars = 0, needed = 0;
+    shortestShape(value, integerChars, needed);
+    if (needed > decimals) return false;
+    char text[kTextRoom];
+    auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    if (result.ec != std::errc()) return false;
+    const auto length = static_cast<int>(result.ptr - text);
     if (length > layout.width) return false;
     std::memset(out, ' ', static_cast<std::size_t>(layout.width - length));
     std::memcpy(out + (layout.width - length), text, static_cast<std::size_t>(length));

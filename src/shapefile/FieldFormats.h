@@ -26,11 +26,19 @@ public:
     explicit NumericColumnSizer(std::string column) : column_(std::move(column)) {}
     // Widens the layout for the value of `row`; throws ShapeFileError naming the column and the
     // row for a value that no N field holds exactly (infinite, not a number, or too long).
-    void add(double value, std::size_t row);
+    void add(double value, std::size_t row) {
+        if (value != 0) addNonZero(value, row);  // "0" is as narrow as a value can be
+    }
+    // Widens the layout for the values another sizer of the same column has seen. False, leaving
+    // this one unchanged, when the layout would be too wide: adding those values one by one
+    // names the row at which the column became too wide.
+    bool merge(const NumericColumnSizer& other);
     // The layout for the values seen so far; a column without values gets the narrowest one.
     NumericLayout layout() const;
 
 private:
+    void addNonZero(double value, std::size_t row);
+
     std::string column_;
     int integerChars_ = 1;  // sign and digits before the decimal point
     int decimals_ = kMinimumDecimals;

@@ -26,6 +26,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <exception>
 #include <mutex>
 #include <random>
 #include <regex>
@@ -212,6 +213,10 @@ void putLittle32(char* out, std::uint32_t value) {
 }
 
 void putLittleDouble(char* out, double value) {
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &value, 8);
+        return;
+    }
     auto bits = std::bit_cast<std::uint64_t>(value);
     for (int i = 0; i < 8; ++i) out[i] = static_cast<char>(bits >> (8 * i));
 }
@@ -253,6 +258,27 @@ public:
             return;
         }
         std::memcpy(extend(size), bytes, size);
+    }
+    // Has the writer thread append `size` bytes from `bytes`, which must stay as they are until
+    // settle() returns.
+    void appendInPlace(const char* bytes, std::size_t size) {
+        if (size == 0) return;
+        flush();
+        waitForWriter();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            pending_ = {bytes, size, position_};
+            busy_ = true;
+        }
+        wake_.notify_all();
+        position_ += size;
+    }
+    // Waits until everything handed to the writer thread is written.
+    void settle() { waitForWriter(); }
+    // The same, for when a failure is already on its way: a later one is not reported.
+    void settleQuietly() noexcept {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.wait(lock, [&] { return !busy_; });
     }
     // Writes over bytes already in the file (a header field).
     void overwrite(std::uint64_t offset, const void* bytes, std::size_t size) {
@@ -495,15 +521,110 @@ struct ShapeFiles::Output {
     OutputFile dbf;
 };
 
+struct ShapeFiles::Column {
+    const Field* field;
+    std::size_t offset;  // in the .dbf record
+    NumericLayout layout;
+    int type;
+};
+
+// Consecutive records formatted together by WriteRecords: their .dbf, .shp and .shx bytes.
+struct ShapeFiles::Block {
+    std::size_t first = 0;    // the records before it in the file
+    std::size_t planned = 0;  // the records it is to hold
+    std::size_t rows = 0;     // the records formatted: fewer than planned after a failure
+    std::vector<char> dbf, shp, shx;
+    double bounds[4] = {0, 0, 0, 0};
+    std::exception_ptr failure;
+    bool ready = false;
+};
+
+namespace {
+
+std::string numberRefusal(double value, NumericLayout layout) {
+    return "cannot hold the value " + numberText(value) + " exactly in " +
+           std::to_string(layout.width) + " characters with " + std::to_string(layout.decimals) +
+           " decimals";
+}
+
+std::string dateRefusal(CalendarDate date) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
+    return std::string("cannot hold the date ") + text + ": dates run from the year 1 to the year 9999";
+}
+
+// A cell's bytes; cells are mostly at most 64 bytes wide, which fixed-size copies handle inline.
+inline void copyCell(char* to, const char* from, std::size_t size) {
+    struct Chunk {
+        char bytes[16];
+    };
+    if (size > 16 && size <= 64) {
+        Chunk chunks[4];
+        // The first and the last 16 bytes, or 32 when longer than 32, overlapping in the middle.
+        std::memcpy(&chunks[0], from, 16);
+        std::memcpy(&chunks[2], from + size - 16, 16);
+        if (size > 32) {
+            std::memcpy(&chunks[1], from + 16, 16);
+            std::memcpy(&chunks[3], from + size - 32, 16);
+            std::memcpy(to + 16, &chunks[1], 16);
+            std::memcpy(to + size - 32, &chunks[3], 16);
+        }
+        std::memcpy(to, &chunks[0], 16);
+        std::memcpy(to + size - 16, &chunks[2], 16);
+    } else if (size >= 8 && size <= 16) {
+        std::uint64_t head, tail;
+        std::memcpy(&head, from, 8);
+        std::memcpy(&tail, from + size - 8, 8);
+        std::memcpy(to, &head, 8);
+        std::memcpy(to + size - 8, &tail, 8);
+    } else if (size >= 4 && size < 8) {
+        std::uint32_t head, tail;
+        std::memcpy(&head, from, 4);
+        std::memcpy(&tail, from + size - 4, 4);
+        std::memcpy(to, &head, 4);
+        std::memcpy(to + size - 4, &tail, 4);
+    } else {
+        std::memcpy(to, from, size);
+    }
+}
+
+void putPoint(char* point, char* entry, std::size_t index, double x, double y) {
+    putBig32(point, static_cast<std::uint32_t>(index + 1));
+    putBig32(point + 4, kPointContentWords);
+    putLittle32(point + 8, SHPT_POINT);
+    putLittleDouble(point + 12, x);
+    putLittleDouble(point + 20, y);
+    putBig32(entry, static_cast<std::uint32_t>((kShpHeaderBytes + index * kPointRecordBytes) / 2));
+    putBig32(entry + 4, kPointContentWords);
+}
+
+// Widens `bounds` (x min, y min, x max, y max) to take in the point; the first point sets them.
+void include(double* bounds, bool first, double x, double y) {
+    if (first) {
+        bounds[0] = bounds[2] = x;
+        bounds[1] = bounds[3] = y;
+    } else {
+        bounds[0] = std::min(bounds[0], x);
+        bounds[1] = std::min(bounds[1], y);
+        bounds[2] = std::max(bounds[2], x);
+        bounds[3] = std::max(bounds[3], y);
+    }
+}
+
+// WriteRecords formats blocks of about this many .dbf bytes: small enough for several to be in
+// flight at little memory, large enough for the threads to meet rarely.
+constexpr std::size_t kBlockBytes = std::size_t{512} << 10;
+constexpr unsigned kMaxThreads = 16;
+
+}  // namespace
+
 // ---- Field
 
 void Field::SetFieldValue(double value) {
     owner_.requireStage(ShapeFiles::Stage::Writing, "SetFieldValue");
     if (type_ != kNumericField) owner_.failValue(*this, "holds " + kindOf(type_) + ", not numbers");
     if (!formatNumeric(value, layout_, owner_.record_.data() + offset_))
-        owner_.failValue(*this, "cannot hold the value " + numberText(value) + " exactly in " +
-                                    std::to_string(layout_.width) + " characters with " +
-                                    std::to_string(layout_.decimals) + " decimals");
+        owner_.failValue(*this, numberRefusal(value, layout_));
     assigned_ = true;
 }
 
@@ -520,12 +641,8 @@ void Field::SetFieldValue(std::string_view text) {
 void Field::SetFieldValue(CalendarDate date) {
     owner_.requireStage(ShapeFiles::Stage::Writing, "SetFieldValue");
     if (type_ != kDateField) owner_.failValue(*this, "holds " + kindOf(type_) + ", not dates");
-    if (!formatDate(date.year, date.month, date.day, owner_.record_.data() + offset_)) {
-        char text[48];
-        std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
-        owner_.failValue(*this, std::string("cannot hold the date ") + text +
-                                    ": dates run from the year 1 to the year 9999");
-    }
+    if (!formatDate(date.year, date.month, date.day, owner_.record_.data() + offset_))
+        owner_.failValue(*this, dateRefusal(date));
     assigned_ = true;
 }
 
@@ -619,8 +736,19 @@ void ShapeFiles::requireStage(Stage stage, const char* operation) const {
 }
 
 void ShapeFiles::failValue(const Field& field, const std::string& what) const {
+    failValueAt(field, what, records_ + 1);
+}
+
+void ShapeFiles::failValueAt(const Field& field, const std::string& what, std::size_t row) const {
     throw ShapeFileError("The column '" + field.name() + "' of the shapefile '" + shpPath_ + "' " +
-                         what + " (row " + std::to_string(records_ + 1) + ")");
+                         what + " (row " + std::to_string(row) + ")");
+}
+
+void ShapeFiles::checkPoint(double x, double y, std::size_t row) const {
+    if (!std::isfinite(x) || !std::isfinite(y))
+        throw ShapeFileError("The point of row " + std::to_string(row) + " (" + numberText(x) +
+                             ", " + numberText(y) + ") cannot be written to the shapefile '" +
+                             shpPath_ + "': its coordinates must be finite numbers");
 }
 
 void ShapeFiles::OpenNewShapeFile(const std::string& path, int mode, int shapeType) {
@@ -695,6 +823,9 @@ void ShapeFiles::WriteFieldLayout() {
                              OutputFile(created(".shx").fd, stem_ + ".shx", kShpHeaderBytes),
                              OutputFile(created(".dbf").fd, stem_ + ".dbf", dbfHeaderLength_)});
     record_.assign(fields_.recordLength_, ' ');
+    columns_.clear();
+    for (const auto& field : fields_.fields_)
+        columns_.push_back({field.get(), field->offset_, field->layout_, field->type_});
     stage_ = Stage::Writing;
 }
 
@@ -801,11 +932,7 @@ void ShapeFiles::ReserveRecords(std::size_t records) const {
 
 void ShapeFiles::setPoint(double x, double y) {
     requireStage(Stage::Writing, "AddPoint");
-    if (!std::isfinite(x) || !std::isfinite(y))
-        throw ShapeFileError("The point of row " + std::to_string(records_ + 1) + " (" +
-                             numberText(x) + ", " + numberText(y) +
-                             ") cannot be written to the shapefile '" + shpPath_ +
-                             "': its coordinates must be finite numbers");
+    checkPoint(x, y, records_ + 1);
     x_ = x;
     y_ = y;
     pointSet_ = true;
@@ -818,33 +945,303 @@ void ShapeFiles::WriteRecord() {
                              shpPath_ + "' has no point");
     if (records_ >= maxRecords()) ReserveRecords(records_ + 1);
 
-    const auto offsetWords = static_cast<std::uint32_t>((kShpHeaderBytes + records_ * kPointRecordBytes) / 2);
     char* point = output_->shp.extend(kPointRecordBytes);
-    putBig32(point, static_cast<std::uint32_t>(records_ + 1));
-    putBig32(point + 4, kPointContentWords);
-    putLittle32(point + 8, SHPT_POINT);
-    putLittleDouble(point + 12, x_);
-    putLittleDouble(point + 20, y_);
     char* entry = output_->shx.extend(kShxEntryBytes);
-    putBig32(entry, offsetWords);
-    putBig32(entry + 4, kPointContentWords);
+    putPoint(point, entry, records_, x_, y_);
     output_->dbf.append(record_.data(), record_.size());
-
-    if (records_ == 0) {
-        bounds_[0] = bounds_[2] = x_;
-        bounds_[1] = bounds_[3] = y_;
-    } else {
-        bounds_[0] = std::min(bounds_[0], x_);
-        bounds_[1] = std::min(bounds_[1], y_);
-        bounds_[2] = std::max(bounds_[2], x_);
-        bounds_[3] = std::max(bounds_[3], y_);
-    }
+    include(bounds_, records_ == 0, x_, y_);
     ++records_;
 
     std::memset(record_.data(), ' ', record_.size());
     for (auto& field : fields_.fields_) field->assigned_ = false;
     fields_.next_ = 0;
     pointSet_ = false;
+}
+
+void ShapeFiles::SetParallelism(std::size_t blockRecords, unsigned threads) {
+    blockRecords_ = blockRecords;
+    threads_ = threads;
+}
+
+void ShapeFiles::WriteRecords(std::size_t count, const std::function<void(Record&)>& fill,
+                              const std::function<void(std::size_t)>& written) {
+    requireStage(Stage::Writing, "WriteRecords");
+    if (count == 0) return;
+    if (count > maxRecords() - records_) ReserveRecords(records_ + count);
+
+    const std::size_t perBlock =
+        blockRecords_ > 0 ? blockRecords_ : std::max<std::size_t>(1, kBlockBytes / record_.size());
+    const std::size_t blocks = (count - 1) / perBlock + 1;
+    const std::size_t base = records_;
+    auto plan = [&](Block& block, std::size_t index) {
+        block.first = base + index * perBlock;
+        block.planned = std::min(perBlock, count - index * perBlock);
+        block.ready = false;
+    };
+    std::size_t done = 0;
+    auto deliver = [&](const Block& block) {
+        try {
+            appendBlock(block);
+            for (std::size_t i = 0; i < block.rows; ++i) written(++done);
+            settleBlock();
+        } catch (...) {
+            // The writers must be done with the block's bytes before it goes.
+            output_->shp.settleQuietly();
+            output_->shx.settleQuietly();
+            output_->dbf.settleQuietly();
+            throw;
+        }
+        if (block.failure) std::rethrow_exception(block.failure);
+    };
+
+    unsigned threads = threads_ > 0 ? threads_ : std::max(1u, std::thread::hardware_concurrency());
+    threads = static_cast<unsigned>(std::min<std::size_t>({threads, kMaxThreads, blocks}));
+    if (threads <= 1) {
+        Block block;
+        Record record(*this);
+        for (std::size_t index = 0; index < blocks; ++index) {
+            plan(block, index);
+            formatBlock(block, record, fill);
+            deliver(block);
+        }
+        return;
+    }
+
+    // The workers take the blocks in order and format them into a ring of slots, at most a
+    // ring's length ahead of the writing; this thread writes each block once it is ready.
+    const std::size_t ring = 2 * std::size_t{threads};
+    std::vector<Block> slots(ring);
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::size_t next = 0;       // the next block to format
+    std::size_t limit = blocks;  // none is formatted from here on: one before failed
+    std::size_t consumed = 0;   // the blocks written
+    bool stop = false;
+    std::exception_ptr workerFailure;  // a worker could not work at all
+
+    auto work = [&] {
+        std::unique_lock<std::mutex> lock(mutex);
+        try {
+            Record record(*this);
+            for (;;) {
+                changed.wait(lock, [&] { return stop || next >= limit || next < consumed + ring; });
+                if (stop || next >= limit) return;
+                const std::size_t index = next++;
+                Block& block = slots[index % ring];
+                plan(block, index);
+                lock.unlock();
+                formatBlock(block, record, fill);
+                lock.lock();
+                block.ready = true;
+                if (block.failure) limit = std::min(limit, index + 1);
+                changed.notify_all();
+            }
+        } catch (...) {
+            if (!lock.owns_lock()) lock.lock();
+            if (!workerFailure) workerFailure = std::current_exception();
+            stop = true;
+            changed.notify_all();
+        }
+    };
+
+    std::vector<std::thread> workers;
+    struct Joiner {
+        std::vector<std::thread>& workers;
+        std::mutex& mutex;
+        std::condition_variable& changed;
+        bool& stop;
+        ~Joiner() {
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                stop = true;
+            }
+            changed.notify_all();
+            for (std::thread& worker : workers) worker.join();
+        }
+    } joiner{workers, mutex, changed, stop};
+    for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work);
+
+    for (std::size_t index = 0; index < blocks; ++index) {
+        Block& block = slots[index % ring];
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            changed.wait(lock, [&] { return block.ready || workerFailure; });
+            if (!block.ready) std::rethrow_exception(workerFailure);
+        }
+        deliver(block);
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            block.ready = false;
+            consumed = index + 1;
+        }
+        changed.notify_all();
+    }
+}
+
+// Formats the records of `block` through `fill`, stopping at the first that fails.
+void ShapeFiles::formatBlock(Block& block, Record& record, const std::function<void(Record&)>& fill) const {
+    const std::size_t length = record_.size();
+    block.dbf.resize(block.planned * length);
+    std::memset(block.dbf.data(), ' ', block.dbf.size());
+    block.shp.resize(block.planned * kPointRecordBytes);
+    block.shx.resize(block.planned * kShxEntryBytes);
+    block.rows = 0;
+    block.failure = nullptr;
+    record.forget();
+    try {
+        for (std::size_t i = 0; i < block.planned; ++i) {
+            const std::size_t index = block.first + i;
+            record.start(index + 1, block.dbf.data() + i * length);
+            fill(record);
+            if (!record.pointSet_)
+                throw ShapeFileError("Row " + std::to_string(index + 1) + " of the shapefile '" +
+                                     shpPath_ + "' has no point");
+            putPoint(block.shp.data() + i * kPointRecordBytes, block.shx.data() + i * kShxEntryBytes,
+                     index, record.x_, record.y_);
+            include(block.bounds, i == 0, record.x_, record.y_);
+            block.rows = i + 1;
+        }
+    } catch (...) {
+        block.failure = std::current_exception();
+    }
+}
+
+// Hands the block's bytes to the files' writer threads, which write them from the block itself;
+// settleBlock() waits for them before the block is used again.
+void ShapeFiles::appendBlock(const Block& block) {
+    if (block.rows == 0) return;
+    output_->shp.appendInPlace(block.shp.data(), block.rows * kPointRecordBytes);
+    output_->shx.appendInPlace(block.shx.data(), block.rows * kShxEntryBytes);
+    output_->dbf.appendInPlace(block.dbf.data(), block.rows * record_.size());
+    if (records_ == 0) {
+        std::copy(block.bounds, block.bounds + 4, bounds_);
+    } else {
+        bounds_[0] = std::min(bounds_[0], block.bounds[0]);
+        bounds_[1] = std::min(bounds_[1], block.bounds[1]);
+        bounds_[2] = std::max(bounds_[2], block.bounds[2]);
+        bounds_[3] = std::max(bounds_[3], block.bounds[3]);
+    }
+    records_ += block.rows;
+}
+
+void ShapeFiles::settleBlock() {
+    output_->shp.settle();
+    output_->shx.settle();
+    output_->dbf.settle();
+}
+
+// ---- Record
+
+Record::Record(const ShapeFiles& owner)
+    : owner_(owner), lastKey_(owner.columns_.size(), 0), lastAt_(owner.columns_.size(), nullptr) {}
+
+// A new block: the values of the one before may be overwritten from now on.
+void Record::forget() {
+    std::fill(lastAt_.begin(), lastAt_.end(), nullptr);
+    numbersAt_ = nullptr;
+}
+
+void Record::start(std::size_t row, char* dbf) {
+    row_ = row;
+    dbf_ = dbf;
+    pointSet_ = false;
+}
+
+void Record::setPoint(double x, double y) {
+    owner_.checkPoint(x, y, row_);
+    x_ = x;
+    y_ = y;
+    pointSet_ = true;
+}
+
+bool Record::repeatCell(std::size_t column, std::uint64_t key) {
+    if (!lastAt_[column] || lastKey_[column] != key) return false;
+    const auto& format = owner_.columns_[column];
+    copyCell(dbf_ + format.offset, lastAt_[column], static_cast<std::size_t>(format.layout.width));
+    return true;
+}
+
+void Record::keep(std::size_t column, std::uint64_t key) {
+    lastKey_[column] = key;
+    lastAt_[column] = dbf_ + owner_.columns_[column].offset;
+}
+
+void Record::setNumbers(std::size_t first, const double* values, const std::uint8_t* nulls,
+                        std::size_t count) {
+    const auto& columns = owner_.columns_;
+    if (first > columns.size() || count > columns.size() - first)
+        throw std::logic_error("Record::setNumbers was given columns the shapefile does not have");
+    auto isNull = [&](std::size_t i) -> std::uint8_t { return nulls && nulls[i] != 0 ? 1 : 0; };
+    // Most cells of a wide table hold what the cell above holds; the columns are side by side,
+    // so each run of such cells is one copy from the record before.
+    const bool above = numbersAt_ && numbersAt_ != dbf_ && numbersFirst_ == first && numbers_.size() == count;
+    for (std::size_t i = 0; i < count;) {
+        std::size_t end = i;
+        if (above)
+            while (end < count && numberNulls_[end] == isNull(end) &&
+                   std::bit_cast<std::uint64_t>(numbers_[end]) == std::bit_cast<std::uint64_t>(values[end]))
+                ++end;
+        if (end > i) {
+            const std::size_t from = columns[first + i].offset;
+            const std::size_t to = columns[first + end - 1].offset +
+                                   static_cast<std::size_t>(columns[first + end - 1].layout.width);
+            std::memcpy(dbf_ + from, numbersAt_ + from, to - from);
+            i = end;
+            continue;
+        }
+        setNumber(first + i, values[i], isNull(i) != 0);
+        ++i;
+    }
+    numbersAt_ = dbf_;
+    numbersFirst_ = first;
+    numbers_.assign(values, values + count);
+    numberNulls_.resize(count);
+    for (std::size_t i = 0; i < count; ++i) numberNulls_[i] = isNull(i);
+}
+
+void Record::setNumber(std::size_t column, double value, bool null) {
+    const auto& format = owner_.columns_[column];
+    if (format.type != kNumericField)
+        owner_.failValueAt(*format.field, "holds " + kindOf(format.type) + ", not numbers", row_);
+    char* out = dbf_ + format.offset;
+    if (null) {
+        std::memset(out, ' ', static_cast<std::size_t>(format.layout.width));
+        return;
+    }
+    const auto key = std::bit_cast<std::uint64_t>(value);
+    if (repeatCell(column, key)) return;
+    if (!formatNumeric(value, format.layout, out))
+        owner_.failValueAt(*format.field, numberRefusal(value, format.layout), row_);
+    keep(column, key);
+}
+
+void Record::setText(std::size_t column, std::string_view text, std::uint64_t key) {
+    if (column >= owner_.columns_.size())
+        throw std::logic_error("Record::setText was given a column the shapefile does not have");
+    const auto& format = owner_.columns_[column];
+    if (format.type != kTextField)
+        owner_.failValueAt(*format.field, "holds " + kindOf(format.type) + ", not texts", row_);
+    const auto width = static_cast<std::size_t>(format.layout.width);
+    std::string_view kept = utf8Prefix(text, width);
+    char* out = dbf_ + format.offset;
+    std::memcpy(out, kept.data(), kept.size());
+    std::memset(out + kept.size(), ' ', width - kept.size());
+    keep(column, key);
+}
+
+bool Record::repeat(std::size_t column, std::uint64_t key) {
+    return column < owner_.columns_.size() && repeatCell(column, key);
+}
+
+void Record::setDate(std::size_t column, CalendarDate date, std::uint64_t key) {
+    if (column >= owner_.columns_.size())
+        throw std::logic_error("Record::setDate was given a column the shapefile does not have");
+    const auto& format = owner_.columns_[column];
+    if (format.type != kDateField)
+        owner_.failValueAt(*format.field, "holds " + kindOf(format.type) + ", not dates", row_);
+    if (!formatDate(date.year, date.month, date.day, dbf_ + format.offset))
+        owner_.failValueAt(*format.field, dateRefusal(date), row_);
+    keep(column, key);
 }
 
 void ShapeFiles::close() {

@@ -2,8 +2,9 @@
 // The shapefile component: writes one ESRI point shapefile (.shp and .shx of shape type 1, the
 // .dbf attribute table, a .cpg reading UTF-8 and, when a coordinate system is given, a .prj)
 // through the operations the composition calls:
-// OpenNewShapeFile, the field list (AddField, FieldByName), WriteFieldLayout, the point list
-// (AddPoint), SetFieldValue on a field, WriteRecord, and finally close(). The component owns its
+// OpenNewShapeFile, the field list (AddField, FieldByName), WriteFieldLayout, then either record
+// by record (the point list's AddPoint, SetFieldValue on a field, WriteRecord) or many records at
+// once (WriteRecords, which formats them on several threads), and finally close(). The component owns its
 // files: they are created afresh under unpredictable temporary names in the destination folder
 // and take the final names together in close(), under a lock per shapefile name; destroyed
 // before that, interrupted, or failing half way through the renames, it removes them, and any
@@ -11,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -124,6 +126,54 @@ private:
     ShapeFiles& owner_;
 };
 
+// One record that WriteRecords has its filler write, possibly on another thread: the point and
+// the value of every column, columns given by their position in the field list. A column left
+// unset is blank (null). The failures are those of the field's SetFieldValue and of AddPoint.
+// Each thread remembers where in its block it last wrote each column's value, so a value
+// repeating the one before it in the same column is copied rather than formatted again.
+class Record {
+public:
+    Record(const Record&) = delete;
+    Record& operator=(const Record&) = delete;
+
+    // The record's row in the shapefile, counted from 1.
+    std::size_t row() const { return row_; }
+    void setPoint(double x, double y);
+    // The numeric columns first .. first + count - 1 take values[0 .. count); where `nulls` is
+    // given, a column whose nulls[i] is not 0 is left blank.
+    void setNumbers(std::size_t first, const double* values, const std::uint8_t* nulls, std::size_t count);
+    // A text or date column, its value kept under `key`, which the caller gives to each distinct
+    // value of the column: repeat() writes the value last kept in this block when it has that
+    // key, and is false otherwise.
+    bool repeat(std::size_t column, std::uint64_t key);
+    void setText(std::size_t column, std::string_view text, std::uint64_t key);
+    void setDate(std::size_t column, CalendarDate date, std::uint64_t key);
+
+private:
+    friend class ShapeFiles;
+    explicit Record(const ShapeFiles& owner);
+    void forget();
+    void start(std::size_t row, char* dbf);
+    bool repeatCell(std::size_t column, std::uint64_t key);
+    void keep(std::size_t column, std::uint64_t key);
+    void setNumber(std::size_t column, double value, bool null);
+
+    const ShapeFiles& owner_;
+    std::size_t row_ = 0;
+    char* dbf_ = nullptr;  // this record's bytes, the deletion flag first
+    bool pointSet_ = false;
+    double x_ = 0, y_ = 0;
+    // Each column's last value in the current block: its key and where its bytes are, or null.
+    std::vector<std::uint64_t> lastKey_;
+    std::vector<const char*> lastAt_;
+    // The numbers that setNumbers last wrote, and to which record of the current block (null
+    // when none): a run of the same values in the same columns is copied from there at once.
+    const char* numbersAt_ = nullptr;
+    std::size_t numbersFirst_ = 0;
+    std::vector<double> numbers_;
+    std::vector<std::uint8_t> numberNulls_;
+};
+
 class ShapeFiles {
 public:
     ShapeFiles();
@@ -148,6 +198,17 @@ public:
     PointList& pointList() { return points_; }
     // Writes the pending point and values as the next record and starts an empty pending record.
     void WriteRecord();
+    // Writes `count` records, the next ones in the file, each as `fill` writes it. The records
+    // are formatted in blocks on threads of their own, `fill` being called for several records at
+    // once; they are written in order, and `written` is called on this thread after each record
+    // with the number written so far in this call. A failure of `fill` (anything it throws)
+    // stops the writing at that record: the records before it are written and reported, and the
+    // failure is thrown here.
+    void WriteRecords(std::size_t count, const std::function<void(Record&)>& fill,
+                      const std::function<void(std::size_t)>& written);
+    // How WriteRecords divides the work: records per block (0: about 512 KB of attribute table)
+    // and threads (0: one per processor).
+    void SetParallelism(std::size_t blockRecords, unsigned threads);
     // Completes the files and gives them their final names, replacing any existing set.
     void close();
 
@@ -161,12 +222,19 @@ private:
     friend class Field;
     friend class FieldList;
     friend class PointList;
+    friend class Record;
     struct Output;
+    struct Block;
     enum class Stage { New, Open, Writing, Closed };
 
     void requireStage(Stage stage, const char* operation) const;
     void setPoint(double x, double y);
     [[noreturn]] void failValue(const Field& field, const std::string& what) const;
+    [[noreturn]] void failValueAt(const Field& field, const std::string& what, std::size_t row) const;
+    void checkPoint(double x, double y, std::size_t row) const;
+    void formatBlock(Block& block, Record& record, const std::function<void(Record&)>& fill) const;
+    void appendBlock(const Block& block);
+    void settleBlock();
     std::size_t maxRecords() const;
     const CreatedFile& created(const char* extension) const;
     void createFiles(bool table);
@@ -175,6 +243,10 @@ private:
     void discard() noexcept;
 
     Stage stage_ = Stage::New;
+    struct Column;
+    std::vector<Column> columns_;  // each field's place and format in a record, by position
+    std::size_t blockRecords_ = 0;  // records per block of WriteRecords; 0 chooses by size
+    unsigned threads_ = 0;          // formatting threads of WriteRecords; 0 for one per core
     FieldList fields_;
     PointList points_;
     std::string shpPath_;
