@@ -8,6 +8,7 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -83,12 +84,12 @@ shapefile::CalendarDate calendarDateOf(data::Date value, const std::string& colu
 // A numeric column is as wide as its values need to be written exactly, so they are measured
 // before the columns are defined: in ranges of rows on several threads, or, when any range meets
 // a value no column holds, row by row, so that the failure names the same row and width as ever.
-std::vector<shapefile::NumericColumnSizer> sizeNumericColumns(const RunState& state,
-                                                               std::size_t numericCount,
-                                                               const std::vector<std::string>& names) {
+std::vector<shapefile::NumericColumnSizer> sizeNumericColumns(
+    const RunState& state, std::size_t numericCount, const std::vector<std::string>& names) {
     const std::size_t total = state.TotalRecords;
     const bool nulls = state.Settings.missing == MissingStyle::Null;
-    auto measure = [&](std::vector<shapefile::NumericColumnSizer>& sizers, std::size_t from, std::size_t to) {
+    auto measure = [&](std::vector<shapefile::NumericColumnSizer>& sizers, std::size_t from,
+                       std::size_t to) {
         for (std::size_t r = from; r < to; ++r) {
             const double* values = &state.NumericValues(r, 1);
             const std::uint8_t* rowNulls = nulls ? &state.NumericNulls(r, 1) : nullptr;
@@ -104,25 +105,32 @@ std::vector<shapefile::NumericColumnSizer> sizeNumericColumns(const RunState& st
 
     constexpr std::size_t kCellsPerThread = 1 << 16;  // fewer are not worth a thread
     const std::size_t cells = total * numericCount;
-    const auto threads = static_cast<std::size_t>(
-        std::min<std::size_t>({std::max(1u, std::thread::hardware_concurrency()), 16, cells / kCellsPerThread}));
+    const auto threads = static_cast<std::size_t>(std::min<std::size_t>(
+        {std::max(1u, std::thread::hardware_concurrency()), 16, cells / kCellsPerThread}));
     std::vector<shapefile::NumericColumnSizer> sizers = fresh();
     if (threads > 1) {
         std::vector<std::vector<shapefile::NumericColumnSizer>> parts(threads, sizers);
         std::vector<char> failed(threads, 0);
         std::vector<std::thread> workers;
-        for (std::size_t t = 0; t < threads; ++t)
-            workers.emplace_back([&, t] {
-                try {
-                    measure(parts[t], 1 + total * t / threads, 1 + total * (t + 1) / threads);
-                } catch (...) {
-                    failed[t] = 1;
-                }
-            });
+        bool started = true;
+        for (std::size_t t = 0; t < threads && started; ++t) {
+            try {
+                workers.emplace_back([&, t] {
+                    try {
+                        measure(parts[t], 1 + total * t / threads, 1 + total * (t + 1) / threads);
+                    } catch (...) {
+                        failed[t] = 1;
+                    }
+                });
+            } catch (const std::system_error&) {
+                started = false;  // the system refuses threads (a memory limit): measured below
+            }
+        }
         for (std::thread& worker : workers) worker.join();
-        bool whole = std::find(failed.begin(), failed.end(), 1) == failed.end();
+        bool whole = started && std::find(failed.begin(), failed.end(), 1) == failed.end();
         for (std::size_t t = 0; t < threads && whole; ++t)
-            for (std::size_t k = 0; k < numericCount && whole; ++k) whole = sizers[k].merge(parts[t][k]);
+            for (std::size_t k = 0; k < numericCount && whole; ++k)
+                whole = sizers[k].merge(parts[t][k]);
         if (whole) return sizers;
         sizers = fresh();
     }
@@ -180,13 +188,14 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
         auto fill = [&](shapefile::Record& record) {
             const std::size_t r = record.row();
             record.setPoint(state.Longitudes[r], state.Latitudes[r]);
-            record.setNumbers(0, &state.NumericValues(r, 1), nulls ? &state.NumericNulls(r, 1) : nullptr,
-                              numericCount);
+            record.setNumbers(0, &state.NumericValues(r, 1),
+                              nulls ? &state.NumericNulls(r, 1) : nullptr, numericCount);
             // A text's number in the table, and a date's bits, stand for the value's bytes.
             for (std::size_t j = 1; j <= textCount; ++j) {
                 const std::uint32_t id = state.StringValues.id(r, j);
                 const std::size_t column = firstText + j - 1;
-                if (!record.repeat(column, id)) record.setText(column, state.StringValues.text(id), id);
+                if (!record.repeat(column, id))
+                    record.setText(column, state.StringValues.text(id), id);
             }
             for (std::size_t d = 1; d <= dateCount; ++d) {
                 const data::Date value = state.DateValues(r, d);

@@ -126,7 +126,8 @@ bool formatNumeric(double value, NumericLayout layout, char* out) {
     shortestShape(value, integerChars, needed);
     if (needed > decimals) return false;
     char text[kTextRoom];
-    auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+    auto result =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
     if (result.ec != std::errc()) return false;
     const auto length = static_cast<int>(result.ptr - text);
     if (length > layout.width) return false;

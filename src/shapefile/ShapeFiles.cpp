@@ -31,6 +31,7 @@
 #include <random>
 #include <regex>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include "common/TemporaryFiles.h"
@@ -550,7 +551,8 @@ std::string numberRefusal(double value, NumericLayout layout) {
 std::string dateRefusal(CalendarDate date) {
     char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
-    return std::string("cannot hold the date ") + text + ": dates run from the year 1 to the year 9999";
+    return std::string("cannot hold the date ") + text +
+           ": dates run from the year 1 to the year 9999";
 }
 
 // A cell's bytes; cells are mostly at most 64 bytes wide, which fixed-size copies handle inline.
@@ -996,7 +998,7 @@ void ShapeFiles::WriteRecords(std::size_t count, const std::function<void(Record
 
     unsigned threads = threads_ > 0 ? threads_ : std::max(1u, std::thread::hardware_concurrency());
     threads = static_cast<unsigned>(std::min<std::size_t>({threads, kMaxThreads, blocks}));
-    if (threads <= 1) {
+    auto formatAlone = [&] {
         Block block;
         Record record(*this);
         for (std::size_t index = 0; index < blocks; ++index) {
@@ -1004,8 +1006,8 @@ void ShapeFiles::WriteRecords(std::size_t count, const std::function<void(Record
             formatBlock(block, record, fill);
             deliver(block);
         }
-        return;
-    }
+    };
+    if (threads <= 1) return formatAlone();
 
     // The workers take the blocks in order and format them into a ring of slots, at most a
     // ring's length ahead of the writing; this thread writes each block once it is ready.
@@ -1059,7 +1061,15 @@ void ShapeFiles::WriteRecords(std::size_t count, const std::function<void(Record
             for (std::thread& worker : workers) worker.join();
         }
     } joiner{workers, mutex, changed, stop};
-    for (unsigned t = 0; t < threads; ++t) workers.emplace_back(work);
+    // Where the system refuses more threads (a memory limit), the ones there are do the work.
+    for (unsigned t = 0; t < threads; ++t) {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;
+        }
+    }
+    if (workers.empty()) return formatAlone();
 
     for (std::size_t index = 0; index < blocks; ++index) {
         Block& block = slots[index % ring];
@@ -1079,7 +1089,8 @@ void ShapeFiles::WriteRecords(std::size_t count, const std::function<void(Record
 }
 
 // Formats the records of `block` through `fill`, stopping at the first that fails.
-void ShapeFiles::formatBlock(Block& block, Record& record, const std::function<void(Record&)>& fill) const {
+void ShapeFiles::formatBlock(Block& block, Record& record,
+                             const std::function<void(Record&)>& fill) const {
     const std::size_t length = record_.size();
     block.dbf.resize(block.planned * length);
     std::memset(block.dbf.data(), ' ', block.dbf.size());
@@ -1096,8 +1107,8 @@ void ShapeFiles::formatBlock(Block& block, Record& record, const std::function<v
             if (!record.pointSet_)
                 throw ShapeFileError("Row " + std::to_string(index + 1) + " of the shapefile '" +
                                      shpPath_ + "' has no point");
-            putPoint(block.shp.data() + i * kPointRecordBytes, block.shx.data() + i * kShxEntryBytes,
-                     index, record.x_, record.y_);
+            putPoint(block.shp.data() + i * kPointRecordBytes,
+                     block.shx.data() + i * kShxEntryBytes, index, record.x_, record.y_);
             include(block.bounds, i == 0, record.x_, record.y_);
             block.rows = i + 1;
         }
@@ -1132,8 +1143,29 @@ void ShapeFiles::settleBlock() {
 
 // ---- Record
 
-Record::Record(const ShapeFiles& owner)
-    : owner_(owner), lastKey_(owner.columns_.size(), 0), lastAt_(owner.columns_.size(), nullptr) {}
+Record::Record(const ShapeFiles& owner) : owner_(owner) {
+    // Texts and dates take few distinct values that often alternate (stations, tides, days), and
+    // so do the numbers of a narrow table; the numbers of a wide table mostly repeat the one above.
+    constexpr unsigned kManyBits = 6, kWideTable = 32;
+    const auto& columns = owner.columns_;
+    std::size_t places = 0;
+    for (const auto& format : columns) {
+        const bool many = format.type != kNumericField || columns.size() <= kWideTable;
+        const unsigned bits = many ? kManyBits : 0;
+        firstPlace_.push_back(places);
+        placeBits_.push_back(bits);
+        places += std::size_t{1} << bits;
+    }
+    lastKey_.assign(places, 0);
+    lastAt_.assign(places, nullptr);
+}
+
+std::size_t Record::place(std::size_t column, std::uint64_t key) const {
+    const unsigned bits = placeBits_[column];
+    if (bits == 0) return firstPlace_[column];
+    const auto slot = static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> (64 - bits));
+    return firstPlace_[column] + slot;
+}
 
 // A new block: the values of the one before may be overwritten from now on.
 void Record::forget() {
@@ -1155,15 +1187,17 @@ void Record::setPoint(double x, double y) {
 }
 
 bool Record::repeatCell(std::size_t column, std::uint64_t key) {
-    if (!lastAt_[column] || lastKey_[column] != key) return false;
+    const std::size_t at = place(column, key);
+    if (!lastAt_[at] || lastKey_[at] != key) return false;
     const auto& format = owner_.columns_[column];
-    copyCell(dbf_ + format.offset, lastAt_[column], static_cast<std::size_t>(format.layout.width));
+    copyCell(dbf_ + format.offset, lastAt_[at], static_cast<std::size_t>(format.layout.width));
     return true;
 }
 
 void Record::keep(std::size_t column, std::uint64_t key) {
-    lastKey_[column] = key;
-    lastAt_[column] = dbf_ + owner_.columns_[column].offset;
+    const std::size_t at = place(column, key);
+    lastKey_[at] = key;
+    lastAt_[at] = dbf_ + owner_.columns_[column].offset;
 }
 
 void Record::setNumbers(std::size_t first, const double* values, const std::uint8_t* nulls,
@@ -1174,12 +1208,14 @@ void Record::setNumbers(std::size_t first, const double* values, const std::uint
     auto isNull = [&](std::size_t i) -> std::uint8_t { return nulls && nulls[i] != 0 ? 1 : 0; };
     // Most cells of a wide table hold what the cell above holds; the columns are side by side,
     // so each run of such cells is one copy from the record before.
-    const bool above = numbersAt_ && numbersAt_ != dbf_ && numbersFirst_ == first && numbers_.size() == count;
+    const bool above = numbersAt_ && numbersAt_ != dbf_ && numbersFirst_ == first &&
+                       numbers_.size() == count;
     for (std::size_t i = 0; i < count;) {
         std::size_t end = i;
         if (above)
             while (end < count && numberNulls_[end] == isNull(end) &&
-                   std::bit_cast<std::uint64_t>(numbers_[end]) == std::bit_cast<std::uint64_t>(values[end]))
+                   std::bit_cast<std::uint64_t>(numbers_[end]) ==
+                       std::bit_cast<std::uint64_t>(values[end]))
                 ++end;
         if (end > i) {
             const std::size_t from = columns[first + i].offset;

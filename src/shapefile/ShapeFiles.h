@@ -4,9 +4,9 @@
 // through the operations the composition calls:
 // OpenNewShapeFile, the field list (AddField, FieldByName), WriteFieldLayout, then either record
 // by record (the point list's AddPoint, SetFieldValue on a field, WriteRecord) or many records at
-// once (WriteRecords, which formats them on several threads), and finally close(). The component owns its
-// files: they are created afresh under unpredictable temporary names in the destination folder
-// and take the final names together in close(), under a lock per shapefile name; destroyed
+// once (WriteRecords, which formats them on several threads), and finally close(). The component
+// owns its files: they are created afresh under unpredictable temporary names in the destination
+// folder and take the final names together in close(), under a lock per shapefile name; destroyed
 // before that, interrupted, or failing half way through the renames, it removes them, and any
 // shapefile that already had those names is left as it was.
 
@@ -127,10 +127,10 @@ private:
 };
 
 // One record that WriteRecords has its filler write, possibly on another thread: the point and
-// the value of every column, columns given by their position in the field list. A column left
-// unset is blank (null). The failures are those of the field's SetFieldValue and of AddPoint.
-// Each thread remembers where in its block it last wrote each column's value, so a value
-// repeating the one before it in the same column is copied rather than formatted again.
+// the value of every column, columns given by their position in the field list, each column at
+// most once. A column left unset is blank (null). The failures are those of the field's
+// SetFieldValue and of AddPoint. Each thread remembers where in its block it wrote a column's
+// recent values, so a value met again in the same column is copied rather than formatted again.
 class Record {
 public:
     Record(const Record&) = delete;
@@ -141,10 +141,11 @@ public:
     void setPoint(double x, double y);
     // The numeric columns first .. first + count - 1 take values[0 .. count); where `nulls` is
     // given, a column whose nulls[i] is not 0 is left blank.
-    void setNumbers(std::size_t first, const double* values, const std::uint8_t* nulls, std::size_t count);
+    void setNumbers(std::size_t first, const double* values, const std::uint8_t* nulls,
+                    std::size_t count);
     // A text or date column, its value kept under `key`, which the caller gives to each distinct
-    // value of the column: repeat() writes the value last kept in this block when it has that
-    // key, and is false otherwise.
+    // value of the column: repeat() writes the value kept under that key earlier in this block,
+    // if it is still remembered, and is false otherwise.
     bool repeat(std::size_t column, std::uint64_t key);
     void setText(std::size_t column, std::string_view text, std::uint64_t key);
     void setDate(std::size_t column, CalendarDate date, std::uint64_t key);
@@ -154,6 +155,7 @@ private:
     explicit Record(const ShapeFiles& owner);
     void forget();
     void start(std::size_t row, char* dbf);
+    std::size_t place(std::size_t column, std::uint64_t key) const;
     bool repeatCell(std::size_t column, std::uint64_t key);
     void keep(std::size_t column, std::uint64_t key);
     void setNumber(std::size_t column, double value, bool null);
@@ -163,7 +165,10 @@ private:
     char* dbf_ = nullptr;  // this record's bytes, the deletion flag first
     bool pointSet_ = false;
     double x_ = 0, y_ = 0;
-    // Each column's last value in the current block: its key and where its bytes are, or null.
+    // Recent values of the current block: each column has 2^n places, a value's key choosing
+    // one, which holds the key and where the value's bytes are (or null).
+    std::vector<std::size_t> firstPlace_;
+    std::vector<unsigned> placeBits_;
     std::vector<std::uint64_t> lastKey_;
     std::vector<const char*> lastAt_;
     // The numbers that setNumbers last wrote, and to which record of the current block (null
@@ -230,7 +235,8 @@ private:
     void requireStage(Stage stage, const char* operation) const;
     void setPoint(double x, double y);
     [[noreturn]] void failValue(const Field& field, const std::string& what) const;
-    [[noreturn]] void failValueAt(const Field& field, const std::string& what, std::size_t row) const;
+    [[noreturn]] void failValueAt(const Field& field, const std::string& what,
+                                  std::size_t row) const;
     void checkPoint(double x, double y, std::size_t row) const;
     void formatBlock(Block& block, Record& record, const std::function<void(Record&)>& fill) const;
     void appendBlock(const Block& block);
