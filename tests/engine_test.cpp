@@ -2,6 +2,7 @@
 
 #include <clocale>
 #include <cmath>
+#include <set>
 
 #include "FakeUserInterface.h"
 #include "VessamoFixture.h"
@@ -554,4 +555,25 @@ TEST(AttributeMatrix, RowsKeepTheirCellsAndAddedRowsStartEmpty) {
     EXPECT_EQ(copy(0, 0), 1);
     m.resize(2, 3);
     for (std::size_t c = 0; c < 3; ++c) EXPECT_EQ(m(1, c), 0);
+}
+
+// Each distinct text is held once however often and in whatever order it is set, and every cell
+// reads back its own, across the growth of the pool's index.
+TEST(AttributeMatrix, TextsAreHeldOnceAndReadBackExactly) {
+    TextMatrix m;
+    const std::size_t rows = 20000;
+    m.resize(rows, 3);
+    auto textOf = [](std::size_t i) { return i % 3 == 0 ? std::string(i % 7, 'a') : "T" + std::to_string(i % 5003); };
+    for (std::size_t r = 0; r < rows; ++r) {
+        m.set(r, 1, textOf(r));
+        m.set(r, 2, textOf(rows - r));
+    }
+    std::set<std::string> distinct{""};
+    for (std::size_t r = 0; r <= rows; ++r) distinct.insert(textOf(r));
+    EXPECT_EQ(m.distinctTexts(), distinct.size());
+    for (std::size_t r = 0; r < rows; ++r) {
+        ASSERT_EQ(m(r, 1), textOf(r)) << r;
+        ASSERT_EQ(m(r, 2), textOf(rows - r)) << r;
+        ASSERT_EQ(m(r, 0), "") << r;
+    }
 }

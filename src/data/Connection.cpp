@@ -121,7 +121,12 @@ void Recordset::noCurrentRow() const {
     if (eof_) throw DatabaseError("Either BOF or EOF is true: there is no current row to read");
 }
 
-// kind() takes the statement's type as it is.
+// kind() and value() take the statement's type as it is.
+static_assert(static_cast<int>(Recordset::Kind::Null) == static_cast<int>(SqliteValue::Type::Null) &&
+              static_cast<int>(Recordset::Kind::Integer) == static_cast<int>(SqliteValue::Type::Integer) &&
+              static_cast<int>(Recordset::Kind::Real) == static_cast<int>(SqliteValue::Type::Real) &&
+              static_cast<int>(Recordset::Kind::Text) == static_cast<int>(SqliteValue::Type::Text) &&
+              static_cast<int>(Recordset::Kind::Blob) == static_cast<int>(SqliteValue::Type::Blob));
 static_assert(static_cast<int>(Recordset::Kind::Null) == static_cast<int>(SqliteStatement::Type::Null) &&
               static_cast<int>(Recordset::Kind::Integer) == static_cast<int>(SqliteStatement::Type::Integer) &&
               static_cast<int>(Recordset::Kind::Real) == static_cast<int>(SqliteStatement::Type::Real) &&

@@ -48,6 +48,26 @@ public:
         return static_cast<Kind>(statement_.columnType(index));
     }
     bool isNull(int index) const { return kind(index) == Kind::Null; }
+
+    // A value of the current row read once for its kind and contents (fewer calls than kind()
+    // then real()); valid until moveNext.
+    class Value {
+    public:
+        Kind kind() const { return kind_; }
+        std::int64_t integer() const { return value_.integer(); }
+        double real() const { return value_.real(); }
+        std::string_view textView() const { return value_.text(); }
+
+    private:
+        friend class Recordset;
+        explicit Value(SqliteValue value) : value_(value), kind_(static_cast<Kind>(value.type())) {}
+        SqliteValue value_;
+        Kind kind_;
+    };
+    Value value(int index) const {
+        checkRow();
+        return Value(statement_.columnValue(index));
+    }
     std::int64_t integer(int index) const;
     double real(int index) const;
     // A text, or the shortest text that reads back as the number; valid until moveNext.

@@ -486,6 +486,28 @@ std::string_view SqliteStatement::columnBlob(int column) const {
             static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column))};
 }
 
+SqliteValue SqliteStatement::columnValue(int column) const {
+    return SqliteValue(sqlite3_column_value(stmt_, column));
+}
+
+SqliteValue::Type SqliteValue::type() const {
+    switch (sqlite3_value_type(static_cast<sqlite3_value*>(value_))) {
+        case SQLITE_INTEGER: return Type::Integer;
+        case SQLITE_FLOAT: return Type::Real;
+        case SQLITE_TEXT: return Type::Text;
+        case SQLITE_BLOB: return Type::Blob;
+        default: return Type::Null;
+    }
+}
+std::int64_t SqliteValue::integer() const { return sqlite3_value_int64(static_cast<sqlite3_value*>(value_)); }
+double SqliteValue::real() const { return sqlite3_value_double(static_cast<sqlite3_value*>(value_)); }
+std::string_view SqliteValue::text() const {
+    auto* value = static_cast<sqlite3_value*>(value_);
+    const unsigned char* text = sqlite3_value_text(value);
+    if (text == nullptr) return {};
+    return {reinterpret_cast<const char*>(text), static_cast<std::size_t>(sqlite3_value_bytes(value))};
+}
+
 namespace {
 sqlite3_value* argument(void** argv, int index) { return static_cast<sqlite3_value*>(argv[index]); }
 sqlite3_context* contextOf(void* context) { return static_cast<sqlite3_context*>(context); }

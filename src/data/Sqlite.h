@@ -127,6 +127,22 @@ private:
     std::unique_ptr<Clock> clock_;
 };
 
+// A value of a statement's current row, read in place: valid until the statement's next step.
+// The program's handles are opened without SQLite's mutex (each is used by one thread at a time),
+// so such a value may be read directly.
+class SqliteValue {
+public:
+    enum class Type { Null, Integer, Real, Text, Blob };
+    explicit SqliteValue(void* value) : value_(value) {}
+    Type type() const;
+    std::int64_t integer() const;
+    double real() const;
+    std::string_view text() const;
+
+private:
+    void* value_;
+};
+
 // A prepared statement. Column accessors refer to the current row and are valid until the next
 // step(). Bind indexes start at 1, column indexes at 0, as in SQLite.
 class SqliteStatement {
@@ -159,6 +175,7 @@ public:
     double columnDouble(int column) const;
     std::string_view columnText(int column) const;
     std::string_view columnBlob(int column) const;
+    SqliteValue columnValue(int column) const;
 
     bool valid() const { return stmt_ != nullptr; }
 

@@ -112,6 +112,7 @@ public:
             // Views written from Jet queries may use the text collation and the Jet functions.
             WorkingDatabase::registerCollation(*db_);
             registerJetFunctions(*db_);
+            db_->createFunction("pontrel_is_date", 1, isDateFunction);
             // Reading the schema proves the file is a readable database, not just its first bytes.
             SqliteStatement probe = db_->prepare("SELECT name FROM sqlite_schema");
             probe.step();
@@ -288,23 +289,23 @@ private:
     }
 
     // Whether every value of the date columns is an ISO-8601 text or NULL, reading those columns
-    // alone: much less than whole rows. The order does not matter here, only the row of a value
-    // that fails, which the full walk then finds.
+    // alone, inside SQLite, until the first that is not: much less than whole rows. The order does
+    // not matter here, only the row of a value that fails, which the full walk then finds.
     bool allDates(const std::string& object, const SqliteStatement& columns, const std::vector<int>& dateColumns) {
-        std::string select;
-        for (int c : dateColumns) select += (select.empty() ? "" : ", ") + quotedIdentifier(columns.columnName(c));
-        SqliteStatement read = db_->prepare("SELECT " + select + " FROM " + quotedIdentifier(object));
-        const int count = static_cast<int>(dateColumns.size());
-        std::vector<LastDate> last(dateColumns.size());
-        while (read.step()) {
-            for (int c = 0; c < count; ++c) {
-                SqliteStatement::Type type = read.columnType(c);
-                if (type == SqliteStatement::Type::Null) continue;
-                if (type != SqliteStatement::Type::Text || !last[static_cast<std::size_t>(c)].parse(read.columnText(c)))
-                    return false;
-            }
-        }
-        return true;
+        std::string failing;
+        for (int c : dateColumns)
+            failing += (failing.empty() ? "" : " OR ") + std::string("NOT pontrel_is_date(") +
+                       quotedIdentifier(columns.columnName(c)) + ")";
+        SqliteStatement read = db_->prepare("SELECT 1 FROM " + quotedIdentifier(object) + " WHERE " + failing + " LIMIT 1");
+        return !read.step();
+    }
+
+    // 1 for NULL or an ISO-8601 date text, 0 for anything else.
+    static void isDateFunction(SqliteCall& call) {
+        thread_local LastDate last;
+        const SqliteStatement::Type type = call.type(0);
+        call.resultInteger(type == SqliteStatement::Type::Null ||
+                           (type == SqliteStatement::Type::Text && last.parse(call.text(0))));
     }
 
     static void isoDateFunction(SqliteCall& call) {

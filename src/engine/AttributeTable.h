@@ -14,7 +14,7 @@
 #include <utility>
 #include <string>
 #include <string_view>
-#include <unordered_map>
+#include <functional>
 #include <vector>
 
 namespace pontrel {
@@ -135,7 +135,7 @@ public:
     void resize(std::size_t rows, std::size_t columns) {
         ids_.resize(rows, columns);
         pool_.clear();
-        index_.clear();
+        slots_.assign(64, Slot{});
         intern("");
     }
     void set(std::size_t row, std::size_t column, std::string_view text) {
@@ -154,18 +154,42 @@ public:
     std::size_t distinctTexts() const { return pool_.size(); }
 
 private:
+    // The index of the pool: open addressing over a power-of-two table kept at most half full,
+    // each slot with the text's hash, so that most probes compare no text.
+    struct Slot {
+        std::uint32_t hash = 0;
+        std::uint32_t idPlusOne = 0;  // 0: empty
+    };
+
     std::uint32_t intern(std::string_view text) {
-        auto found = index_.find(text);
-        if (found != index_.end()) return found->second;
+        const auto hash = static_cast<std::uint32_t>(std::hash<std::string_view>{}(text));
+        if (slots_.empty()) grow();
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t at = hash & mask;
+        for (; slots_[at].idPlusOne != 0; at = (at + 1) & mask)
+            if (slots_[at].hash == hash && pool_[slots_[at].idPlusOne - 1] == text) return slots_[at].idPlusOne - 1;
         pool_.emplace_back(text);
-        auto id = static_cast<std::uint32_t>(pool_.size() - 1);
-        index_.emplace(pool_.back(), id);
+        const auto id = static_cast<std::uint32_t>(pool_.size() - 1);
+        slots_[at] = Slot{hash, id + 1};
+        if (pool_.size() * 2 > slots_.size()) grow();
         return id;
     }
 
+    void grow() {
+        std::vector<Slot> old(std::max<std::size_t>(64, slots_.size() * 2));
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (const Slot& slot : old) {
+            if (slot.idPlusOne == 0) continue;
+            std::size_t at = slot.hash & mask;
+            while (slots_[at].idPlusOne != 0) at = (at + 1) & mask;
+            slots_[at] = slot;
+        }
+    }
+
     Matrix<std::uint32_t> ids_;
-    std::deque<std::string> pool_;  // stable addresses: index_ keys view into it
-    std::unordered_map<std::string_view, std::uint32_t> index_;
+    std::deque<std::string> pool_;  // stable addresses: a cell's text stays where it is
+    std::vector<Slot> slots_;
 };
 
 }  // namespace pontrel

@@ -134,13 +134,13 @@ double roundTo2Decimals(double value) {
     return negative ? -result : result;
 }
 
-double fieldNumber(const data::Recordset& rows, int index) { return fieldNumber(rows, index, rows.kind(index)); }
+double fieldNumber(const data::Recordset& rows, int index) { return fieldNumber(rows.value(index)); }
 
-double fieldNumber(const data::Recordset& rows, int index, data::Recordset::Kind kind) {
-    switch (kind) {
-        case data::Recordset::Kind::Integer: return static_cast<double>(rows.integer(index));
-        case data::Recordset::Kind::Real: return rows.real(index);
-        case data::Recordset::Kind::Text: return leadingNumber(rows.textView(index));
+double fieldNumber(const data::Recordset::Value& value) {
+    switch (value.kind()) {
+        case data::Recordset::Kind::Integer: return static_cast<double>(value.integer());
+        case data::Recordset::Kind::Real: return value.real();
+        case data::Recordset::Kind::Text: return leadingNumber(value.textView());
         default: return 0;
     }
 }

@@ -17,8 +17,8 @@ double roundTo2Decimals(double value);
 // The field's number at full precision (coordinates) and rounded (hours and values). The field
 // must not be null.
 double fieldNumber(const data::Recordset& rows, int index);
-// The same for a field whose kind the caller has read already.
-double fieldNumber(const data::Recordset& rows, int index, data::Recordset::Kind kind);
+// The same for a value read already (not null).
+double fieldNumber(const data::Recordset::Value& value);
 inline double fieldNumberRounded(const data::Recordset& rows, int index) {
     return roundTo2Decimals(fieldNumber(rows, index));
 }

@@ -171,8 +171,8 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
     const bool military = state.CoordinatesType == kMilitary;
     const bool coordinates = military || state.CoordinatesType == kNormal;
     using Kind = data::Recordset::Kind;
-    auto number = [&](int index, Kind kind) {
-        const double read = fieldNumber(rows, index, kind);
+    auto number = [&](const data::Recordset::Value& value) {
+        const double read = fieldNumber(value);
         return exact ? read : roundTo2Decimals(read);
     };
 
@@ -240,20 +240,20 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
         if (s >= held) fitRows(held += kRowBlock);
         std::uint8_t lack = 0;
         if (coordinates) {
-            const Kind y = rows.kind(field.latitude), x = rows.kind(field.longitude);
-            if (y == Kind::Null || x == Kind::Null) {
+            const data::Recordset::Value y = rows.value(field.latitude), x = rows.value(field.longitude);
+            if (y.kind() == Kind::Null || x.kind() == Kind::Null) {
                 lack |= kNoCoordinates;
             } else {
-                state.Latitudes[s] = fieldNumber(rows, field.latitude, y);
-                state.Longitudes[s] = fieldNumber(rows, field.longitude, x);
+                state.Latitudes[s] = fieldNumber(y);
+                state.Longitudes[s] = fieldNumber(x);
             }
         }
-        if (const Kind hour = rows.kind(field.hour); hour == Kind::Null) {
+        if (const data::Recordset::Value hour = rows.value(field.hour); hour.kind() == Kind::Null) {
             lack |= kNoHour;
             if (nulls) state.NumericNulls(s, 1) = 1;
             else state.NumericValues(s, 1) = -1;
         } else {
-            state.NumericValues(s, 1) = number(field.hour, hour);
+            state.NumericValues(s, 1) = number(hour);
         }
         bool valued = true;
         if (day) {
@@ -272,35 +272,39 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
             }
         }
         if (valued) {
-            if (const Kind value = rows.kind(field.value); value == Kind::Null) lack |= kNoValue;
-            else state.NumericValues(s, 2) = number(field.value, value);
+            if (const data::Recordset::Value value = rows.value(field.value); value.kind() == Kind::Null)
+                lack |= kNoValue;
+            else
+                state.NumericValues(s, 2) = number(value);
         }
         for (std::size_t j = 1; j <= textCount; ++j) {
             const int index = field.texts[j - 1];
-            switch (rows.kind(index)) {
+            const data::Recordset::Value text = rows.value(index);
+            switch (text.kind()) {
                 case Kind::Null:
                     lack |= static_cast<std::uint8_t>(kNoFirstText << (j - 1));
                     if (!nulls) state.StringValues.set(s, j, "Unknown");
                     break;
-                case Kind::Text: state.StringValues.set(s, j, rows.textView(index)); break;
+                case Kind::Text: state.StringValues.set(s, j, text.textView()); break;
                 default: state.StringValues.set(s, j, rows.text(index)); break;
             }
         }
-        switch (rows.kind(field.date)) {
+        const data::Recordset::Value date = rows.value(field.date);
+        switch (date.kind()) {
             case Kind::Null: lack |= kNoDate; break;
-            case Kind::Real: state.DateValues(s, 1) = rows.real(field.date); break;
+            case Kind::Real: state.DateValues(s, 1) = date.real(); break;
             case Kind::Integer: {
                 // A day count far beyond any calendar would not compare as the database does.
-                const std::int64_t days = rows.integer(field.date);
+                const std::int64_t days = date.integer();
                 if (days > (std::int64_t{1} << 53) || days < -(std::int64_t{1} << 53)) return false;
                 state.DateValues(s, 1) = static_cast<double>(days);
                 break;
             }
             case Kind::Text: {
                 // The database orders texts after numbers: only the name order can take them.
-                std::optional<data::Date> date = day ? data::parseIsoDate(rows.textView(field.date)) : std::nullopt;
-                if (!date) return false;
-                state.DateValues(s, 1) = *date;
+                std::optional<data::Date> parsed = day ? data::parseIsoDate(date.textView()) : std::nullopt;
+                if (!parsed) return false;
+                state.DateValues(s, 1) = *parsed;
                 break;
             }
             default: return false;
