@@ -121,8 +121,8 @@ enum RowLack : std::uint8_t {
 };
 constexpr std::size_t kMaxTexts = 4;
 
-// Rows are added to the arrays in blocks: the vectors still double their room when they must,
-// without a call per row.
+// Rows are added to the arrays in blocks rather than one at a time; their room still grows
+// geometrically.
 constexpr std::size_t kRowBlock = 4096;
 
 // Reads the selection in one pass over its rows.
@@ -132,8 +132,8 @@ constexpr std::size_t kRowBlock = 4096;
 // date, nulls first. SQLite's sorter keeps the order in which equal rows reach it, and they
 // reach it in the order of the unsorted statement when both statements have the same plan, which
 // is checked first; so the order is the database's own. Day mode keeps the database's ORDER BY
-// (a name order under the text collation, over a few thousand rows) but reads the rows only once,
-// laying out the columns on the way.
+// (a name order under the text collation, over one day's rows) but reads the rows only once,
+// laying out the columns on the way instead of in a pass of their own.
 //
 // While reading, each row only notes what it lacks; the messages and stops are then taken from
 // those notes in the final order, exactly as a walk in that order meets them. Returns false,
