@@ -111,6 +111,16 @@ std::size_t DefineAttributes(RunState& state, UserInterface& ui) {
 
 namespace {
 
+// Gives the sample arrays room for `count` rows (row 0 unused), keeping the rows already read.
+void fitSampleRows(RunState& state, std::size_t count, bool nulls) {
+    state.Longitudes.resize(count, 0.0);
+    state.Latitudes.resize(count, 0.0);
+    state.NumericValues.resizeRows(count);
+    state.StringValues.resizeRows(count);
+    state.DateValues.resizeRows(count);
+    if (nulls) state.NumericNulls.resizeRows(count);
+}
+
 // What a row lacks, noted while the rows are read and acted upon in their final order.
 enum RowLack : std::uint8_t {
     kNoCoordinates = 1,
@@ -218,12 +228,7 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
     std::size_t first = 0;             // Parameter mode: the row that comes first in date order
     std::string firstCode;
     auto fitRows = [&](std::size_t count) {
-        state.Longitudes.resize(count, 0.0);
-        state.Latitudes.resize(count, 0.0);
-        state.NumericValues.resizeRows(count);
-        state.StringValues.resizeRows(count);
-        state.DateValues.resizeRows(count);
-        if (nulls) state.NumericNulls.resizeRows(count);
+        fitSampleRows(state, count, nulls);
         lacks.resize(count, 0);
         if (day) nameOf.resize(count, -1);
     };
@@ -423,14 +428,7 @@ void walkSortedRows(RunState& state, UserInterface& ui, data::Connection& db) {
         state.NumericNulls.resize(rowsCount, static_cast<std::size_t>(state.NumericAttributeCount) + 1);
     else
         state.NumericNulls.resize(0, 0);
-    auto fitRows = [&](std::size_t rows) {
-        state.Longitudes.resize(rows, 0.0);
-        state.Latitudes.resize(rows, 0.0);
-        state.NumericValues.resizeRows(rows);
-        state.StringValues.resizeRows(rows);
-        state.DateValues.resizeRows(rows);
-        if (nulls) state.NumericNulls.resizeRows(rows);
-    };
+    auto fitRows = [&](std::size_t rows) { fitSampleRows(state, rows, nulls); };
 
     if (state.ShapeType == kDayMode) state.SampleRecords = db.execute(state.SelectQuery);
 
