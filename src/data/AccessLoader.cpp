@@ -73,7 +73,7 @@ std::optional<std::int64_t> integerOf(const MdbValue& value) {
 }
 
 bool sameColumn(const JetTranslation::Column& a, const JetTranslation::Column& b) {
-    return upperAscii(a.relation) == upperAscii(b.relation) && upperAscii(a.column) == upperAscii(b.column);
+    return sameNameIgnoringCase(a.relation, b.relation) && sameNameIgnoringCase(a.column, b.column);
 }
 
 std::size_t columnIndex(const MdbTable& table, const char* name, bool required) {
