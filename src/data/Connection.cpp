@@ -122,11 +122,6 @@ void Recordset::noCurrentRow() const {
 }
 
 // kind() and value() take the statement's type as it is.
-static_assert(static_cast<int>(Recordset::Kind::Null) == static_cast<int>(SqliteValue::Type::Null) &&
-              static_cast<int>(Recordset::Kind::Integer) == static_cast<int>(SqliteValue::Type::Integer) &&
-              static_cast<int>(Recordset::Kind::Real) == static_cast<int>(SqliteValue::Type::Real) &&
-              static_cast<int>(Recordset::Kind::Text) == static_cast<int>(SqliteValue::Type::Text) &&
-              static_cast<int>(Recordset::Kind::Blob) == static_cast<int>(SqliteValue::Type::Blob));
 static_assert(static_cast<int>(Recordset::Kind::Null) == static_cast<int>(SqliteStatement::Type::Null) &&
               static_cast<int>(Recordset::Kind::Integer) == static_cast<int>(SqliteStatement::Type::Integer) &&
               static_cast<int>(Recordset::Kind::Real) == static_cast<int>(SqliteStatement::Type::Real) &&

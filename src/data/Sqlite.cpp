@@ -457,14 +457,21 @@ std::string SqliteStatement::columnDeclaredType(int column) const {
     return type ? type : "";
 }
 
-SqliteStatement::Type SqliteStatement::columnType(int column) const {
-    switch (sqlite3_column_type(stmt_, column)) {
-        case SQLITE_INTEGER: return Type::Integer;
-        case SQLITE_FLOAT: return Type::Real;
-        case SQLITE_TEXT: return Type::Text;
-        case SQLITE_BLOB: return Type::Blob;
-        default: return Type::Null;
+namespace {
+// SQLite's fundamental datatype code as the wrappers' type.
+SqliteStatement::Type typeOf(int code) {
+    switch (code) {
+        case SQLITE_INTEGER: return SqliteStatement::Type::Integer;
+        case SQLITE_FLOAT: return SqliteStatement::Type::Real;
+        case SQLITE_TEXT: return SqliteStatement::Type::Text;
+        case SQLITE_BLOB: return SqliteStatement::Type::Blob;
+        default: return SqliteStatement::Type::Null;
     }
+}
+}  // namespace
+
+SqliteStatement::Type SqliteStatement::columnType(int column) const {
+    return typeOf(sqlite3_column_type(stmt_, column));
 }
 
 std::int64_t SqliteStatement::columnInt(int column) const {
@@ -491,13 +498,7 @@ SqliteValue SqliteStatement::columnValue(int column) const {
 }
 
 SqliteValue::Type SqliteValue::type() const {
-    switch (sqlite3_value_type(static_cast<sqlite3_value*>(value_))) {
-        case SQLITE_INTEGER: return Type::Integer;
-        case SQLITE_FLOAT: return Type::Real;
-        case SQLITE_TEXT: return Type::Text;
-        case SQLITE_BLOB: return Type::Blob;
-        default: return Type::Null;
-    }
+    return typeOf(sqlite3_value_type(static_cast<sqlite3_value*>(value_)));
 }
 std::int64_t SqliteValue::integer() const { return sqlite3_value_int64(static_cast<sqlite3_value*>(value_)); }
 double SqliteValue::real() const { return sqlite3_value_double(static_cast<sqlite3_value*>(value_)); }
@@ -514,13 +515,7 @@ sqlite3_context* contextOf(void* context) { return static_cast<sqlite3_context*>
 }  // namespace
 
 SqliteStatement::Type SqliteCall::type(int index) const {
-    switch (sqlite3_value_type(argument(argv_, index))) {
-        case SQLITE_INTEGER: return SqliteStatement::Type::Integer;
-        case SQLITE_FLOAT: return SqliteStatement::Type::Real;
-        case SQLITE_TEXT: return SqliteStatement::Type::Text;
-        case SQLITE_BLOB: return SqliteStatement::Type::Blob;
-        default: return SqliteStatement::Type::Null;
-    }
+    return typeOf(sqlite3_value_type(argument(argv_, index)));
 }
 std::int64_t SqliteCall::integer(int index) const { return sqlite3_value_int64(argument(argv_, index)); }
 double SqliteCall::real(int index) const { return sqlite3_value_double(argument(argv_, index)); }

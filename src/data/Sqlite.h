@@ -18,6 +18,7 @@ struct sqlite3_stmt;
 namespace pontrel::data {
 
 class SqliteStatement;
+class SqliteValue;
 class SqliteCall;
 
 // A value handed to or returned by a function the program registers with SQLite.
@@ -127,22 +128,6 @@ private:
     std::unique_ptr<Clock> clock_;
 };
 
-// A value of a statement's current row, read in place: valid until the statement's next step.
-// The program's handles are opened without SQLite's mutex (each is used by one thread at a time),
-// so such a value may be read directly.
-class SqliteValue {
-public:
-    enum class Type { Null, Integer, Real, Text, Blob };
-    explicit SqliteValue(void* value) : value_(value) {}
-    Type type() const;
-    std::int64_t integer() const;
-    double real() const;
-    std::string_view text() const;
-
-private:
-    void* value_;
-};
-
 // A prepared statement. Column accessors refer to the current row and are valid until the next
 // step(). Bind indexes start at 1, column indexes at 0, as in SQLite.
 class SqliteStatement {
@@ -181,6 +166,22 @@ public:
 
 private:
     sqlite3_stmt* stmt_ = nullptr;
+};
+
+// A value of a statement's current row, read in place: valid until the statement's next step.
+// The program's handles are opened without SQLite's mutex (each is used by one thread at a time),
+// so such a value may be read directly.
+class SqliteValue {
+public:
+    using Type = SqliteStatement::Type;
+    explicit SqliteValue(void* value) : value_(value) {}
+    Type type() const;
+    std::int64_t integer() const;
+    double real() const;
+    std::string_view text() const;
+
+private:
+    void* value_;
 };
 
 // One call of a registered SQL function: its arguments and its result.
