@@ -110,11 +110,11 @@ private:
         switch (result.outcome) {
             case HelperResult::Outcome::Exited:
                 if (result.code == 0) return;
+                // The helper could only tell what ran out; the message is the one SQLite files get.
                 if (result.code == kNoSpace)
-                    throw DatabaseError("There is not enough space in the temporary folder '" +
-                                        temporaryFolder() + "' to read '" + path_ + "'");
+                    rethrowForSource(DatabaseError("", DatabaseError::Cause::NoSpace), path_, "");
                 if (result.code == kNoMemory)
-                    throw DatabaseError("There is not enough memory to read '" + path_ + "'");
+                    rethrowForSource(DatabaseError("", DatabaseError::Cause::NoMemory), path_, "");
                 if (result.code == kFailed && !result.message.empty()) throw DatabaseError(result.message);
                 throw unreadable("the reader stopped with status " + std::to_string(result.code) +
                                  (result.message.empty() ? std::string() : " (" + result.message + ")"));

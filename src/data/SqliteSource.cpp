@@ -159,8 +159,7 @@ private:
         std::filesystem::copy_file(path_, copy, ec);
         if (!ec) std::filesystem::copy_file(wal, copy + "-wal", ec);
         if (ec == std::errc::no_space_on_device)
-            throw DatabaseError("There is not enough space in the temporary folder '" + temporaryFolder() +
-                                "' to read '" + path_ + "'");
+            rethrowForSource(DatabaseError("", DatabaseError::Cause::NoSpace), path_, "");
         if (ec)
             throw DatabaseError("The file '" + path_ + "', a database in WAL mode with changes not yet "
                                 "written into it, could not be copied to be read: " + ec.message());
