@@ -126,10 +126,8 @@ void registerBoundedVfs() {
         bounded.iVersion = std::min(realVfs->iVersion, 3);
         bounded.szOsFile = static_cast<int>(sizeof(BoundedFile)) + realVfs->szOsFile;
         bounded.zName = "pontrel-bounded";
-        bounded.pAppData = nullptr;
+        // Every call but xOpen goes to the default file system with its own data (pAppData).
         bounded.xOpen = boundedOpen;
-        // Every call but xOpen goes to the default file system with its own data.
-        bounded.pAppData = realVfs->pAppData;
         // Not the default: only the program's own handles use it, never another library's
         // (PROJ opens its database through a file system of its own over the default one).
         sqlite3_vfs_register(&bounded, 0);
