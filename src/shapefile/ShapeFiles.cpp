@@ -504,11 +504,6 @@ private:
     int fd_ = -1;
 };
 
-std::string prefixOf(const std::string& stem) {
-    std::size_t slash = stem.rfind('/');
-    return slash == std::string::npos ? std::string() : stem.substr(0, slash + 1);
-}
-
 std::string nameOf(const std::string& stem) {
     std::size_t slash = stem.rfind('/');
     return slash == std::string::npos ? stem : stem.substr(slash + 1);
@@ -1348,7 +1343,7 @@ const ShapeFiles::CreatedFile& ShapeFiles::created(const char* extension) const 
 // succeeded, and are put back when one fails. The .shp takes its name last: until then, no
 // reader sees a new shapefile.
 void ShapeFiles::commit() {
-    DestinationLock lock(prefixOf(stem_) + "." + nameOf(stem_) + ".pontrel-lock", shpPath_);
+    DestinationLock lock(prefix_ + "." + nameOf(stem_) + ".pontrel-lock", shpPath_);
     cleanup::InterruptionsHeld held;
 
     struct Step {
