@@ -80,28 +80,33 @@ inline void applyChildOptions(const ProcessOptions& options) {
     for (const std::string& entry : options.environment) ::putenv(const_cast<char*>(entry.c_str()));
 }
 
+// In a forked child: standard output to `outPath`, standard error to `errPath` (left as it is
+// when empty), standard input from /dev/null, the options applied, then `argv` run in its place.
+[[noreturn]] inline void execChild(const std::vector<std::string>& argv, const ProcessOptions& options,
+                                   const std::string& outPath, const std::string& errPath) {
+    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(out, STDOUT_FILENO);
+    if (!errPath.empty()) {
+        int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ::dup2(err, STDERR_FILENO);
+    }
+    int null = ::open("/dev/null", O_RDONLY);
+    ::dup2(null, STDIN_FILENO);
+    applyChildOptions(options);
+    std::vector<char*> args;
+    for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+    args.push_back(nullptr);
+    ::execvp(args[0], args.data());
+    ::_exit(127);
+}
+
 inline ProcessResult runProcess(const std::vector<std::string>& argv, const ProcessOptions& options = {}) {
     TempFolder captures;
     const std::string outPath = captures.file("out"), errPath = captures.file("err");
     int master = -1;
     pid_t pid = options.terminalOnStderr ? ::forkpty(&master, nullptr, nullptr, nullptr) : ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
-        int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        ::dup2(out, STDOUT_FILENO);
-        if (!options.terminalOnStderr) {
-            int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            ::dup2(err, STDERR_FILENO);
-        }
-        int null = ::open("/dev/null", O_RDONLY);
-        ::dup2(null, STDIN_FILENO);
-        applyChildOptions(options);
-        std::vector<char*> args;
-        for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-        args.push_back(nullptr);
-        ::execvp(args[0], args.data());
-        ::_exit(127);
-    }
+    if (pid == 0) execChild(argv, options, outPath, options.terminalOnStderr ? std::string() : errPath);
     ProcessResult result;
     if (master >= 0) {
         char buffer[4096];
@@ -134,18 +139,7 @@ public:
         if (pid_ < 0) throw std::runtime_error("fork failed");
         if (pid_ == 0) {
             ::setpgid(0, 0);
-            int out = ::open(captures_.file("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int err = ::open(captures_.file("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            int null = ::open("/dev/null", O_RDONLY);
-            ::dup2(out, STDOUT_FILENO);
-            ::dup2(err, STDERR_FILENO);
-            ::dup2(null, STDIN_FILENO);
-            applyChildOptions(options);
-            std::vector<char*> args;
-            for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-            args.push_back(nullptr);
-            ::execvp(args[0], args.data());
-            ::_exit(127);
+            execChild(argv, options, captures_.file("out"), captures_.file("err"));
         }
     }
     ~BackgroundProcess() {

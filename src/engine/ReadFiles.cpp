@@ -50,6 +50,26 @@ data::Date fieldDate(const data::Recordset& rows, int index, std::size_t row) {
                               "', which is not a date");
 }
 
+// What the user is told of a row that lacks something; both ways of reading the rows say the same.
+std::string noSamplesMessage(const std::string& parameter) {
+    return "There are no samples of the parameter '" + parameter + "' in the database";
+}
+std::string noCoordinatesMessage(bool military) {
+    if (military)
+        return "Some Points haven't Military Coordinates defined. Correct this fault directly on Database";
+    return "Some Points haven't Coordinates defined. Correct this fault directly on Database";
+}
+constexpr const char* kNoHourMessage =
+    "Some samples haven't an hour defined. Time of these samples will be considered = -1";
+constexpr const char* kNoValueMessage =
+    "Some samples haven't a value defined. Correct this fault directly on Database";
+constexpr const char* kNoDateMessage =
+    "Some samples haven't a date defined. Correct this fault directly on Database";
+std::string nullTextMessage(const std::string& attribute) {
+    return "String Attribute " + attribute +
+           " has some null fields. These samples will be considered = 'unknown'";
+}
+
 // Midnight of the calendar day after the date's own.
 data::Date nextDay(data::Date date) {
     data::CivilTime c = data::civilFromDate(date);
@@ -70,8 +90,7 @@ std::size_t DefineAttributes(RunState& state, UserInterface& ui) {
     std::size_t walked = 0;
     if (state.ShapeType == kParameterMode) {
         if (rows.eof())
-            stop(ui, "There are no samples of the parameter '" + state.SelectedParameter +
-                         "' in the database");
+            stop(ui, noSamplesMessage(state.SelectedParameter));
         state.NumericAttributeCount = 2;
         state.NumericAttributes.assign(3, std::string());
         state.NumericAttributeFields.assign(3, std::string());
@@ -325,7 +344,7 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
 
     if (!day) {
         if (n == 0)
-            stop(ui, "There are no samples of the parameter '" + state.SelectedParameter + "' in the database");
+            stop(ui, noSamplesMessage(state.SelectedParameter));
         state.NumericAttributeFields[2] = "Param_" + firstCode;
         state.NumericAttributeCount = 2;
         bool inOrder = true;
@@ -372,9 +391,7 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
     // The walk's messages and stops, in the rows' order.
     state.HourlessSamples = 0;
     state.StringNullCounts.assign(textCount + 1, 0);
-    const std::string coordinateMessage =
-        military ? "Some Points haven't Military Coordinates defined. Correct this fault directly on Database"
-                 : "Some Points haven't Coordinates defined. Correct this fault directly on Database";
+    const std::string coordinateMessage = noCoordinatesMessage(military);
     for (std::size_t r = 1; r <= n; ++r) {
         const std::uint8_t lack = lacks[r];
         if (lack == 0) continue;
@@ -386,13 +403,12 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
         };
         if (lack & kNoCoordinates) stopAt(coordinateMessage);
         if ((lack & kNoHour) && ++state.HourlessSamples == 1 && !nulls)
-            ui.showMessage("Some samples haven't an hour defined. Time of these samples will be considered = -1");
-        if (lack & kNoValue) stopAt("Some samples haven't a value defined. Correct this fault directly on Database");
+            ui.showMessage(kNoHourMessage);
+        if (lack & kNoValue) stopAt(kNoValueMessage);
         for (std::size_t j = 1; j <= textCount; ++j)
             if ((lack & (kNoFirstText << (j - 1))) && ++state.StringNullCounts[j] == 1 && !nulls)
-                ui.showMessage("String Attribute " + state.StringAttributes[j] +
-                               " has some null fields. These samples will be considered = 'unknown'");
-        if (lack & kNoDate) stopAt("Some samples haven't a date defined. Correct this fault directly on Database");
+                ui.showMessage(nullTextMessage(state.StringAttributes[j]));
+        if (lack & kNoDate) stopAt(kNoDateMessage);
     }
     return true;
 }
@@ -439,9 +455,7 @@ void walkSortedRows(RunState& state, UserInterface& ui, data::Connection& db) {
     const bool normal = state.CoordinatesType == kNormal;
     FieldRef latitude(military ? "MilitaryLatitude" : "Latitude");
     FieldRef longitude(military ? "MilitaryLongitude" : "Longitude");
-    const std::string coordinateMessage =
-        military ? "Some Points haven't Military Coordinates defined. Correct this fault directly on Database"
-                 : "Some Points haven't Coordinates defined. Correct this fault directly on Database";
+    const std::string coordinateMessage = noCoordinatesMessage(military);
     FieldRef hour(state.NumericAttributes[1]);
     FieldRef value("Value");
     FieldRef parameterName("ParameterName");
@@ -458,7 +472,7 @@ void walkSortedRows(RunState& state, UserInterface& ui, data::Connection& db) {
     auto readValue = [&](std::size_t r) {
         int index = value.index(rows);
         if (rows.isNull(index))
-            stop(ui, "Some samples haven't a value defined. Correct this fault directly on Database");
+            stop(ui, kNoValueMessage);
         (void)r;
         return exact ? fieldNumber(rows, index) : fieldNumberRounded(rows, index);
     };
@@ -487,7 +501,7 @@ void walkSortedRows(RunState& state, UserInterface& ui, data::Connection& db) {
                 state.NumericNulls(r, 1) = 1;
             } else {
                 if (state.HourlessSamples == 1)
-                    ui.showMessage("Some samples haven't an hour defined. Time of these samples will be considered = -1");
+                    ui.showMessage(kNoHourMessage);
                 state.NumericValues(r, 1) = -1;
             }
         } else {
@@ -520,8 +534,7 @@ void walkSortedRows(RunState& state, UserInterface& ui, data::Connection& db) {
             if (rows.isNull(index)) {
                 // With nulls the cell stays empty, which the text column writes blank.
                 if (++state.StringNullCounts[j] == 1 && !nulls)
-                    ui.showMessage("String Attribute " + texts[j - 1].name() +
-                                   " has some null fields. These samples will be considered = 'unknown'");
+                    ui.showMessage(nullTextMessage(texts[j - 1].name()));
                 if (!nulls) state.StringValues.set(r, j, "Unknown");
             } else if (rows.kind(index) == data::Recordset::Kind::Text) {
                 state.StringValues.set(r, j, rows.textView(index));
@@ -533,7 +546,7 @@ void walkSortedRows(RunState& state, UserInterface& ui, data::Connection& db) {
         for (std::size_t j = 1; j <= dates.size(); ++j) {
             int index = dates[j - 1].index(rows);
             if (rows.isNull(index))
-                stop(ui, "Some samples haven't a date defined. Correct this fault directly on Database");
+                stop(ui, kNoDateMessage);
             state.DateValues(r, j) = fieldDate(rows, index, r);
         }
 

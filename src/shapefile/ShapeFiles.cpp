@@ -504,11 +504,6 @@ private:
     int fd_ = -1;
 };
 
-std::string prefixOf(const std::string& stem) {
-    std::size_t slash = stem.rfind('/');
-    return slash == std::string::npos ? std::string() : stem.substr(0, slash + 1);
-}
-
 std::string nameOf(const std::string& stem) {
     std::size_t slash = stem.rfind('/');
     return slash == std::string::npos ? stem : stem.substr(slash + 1);
@@ -553,6 +548,13 @@ std::string dateRefusal(CalendarDate date) {
     std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year, date.month, date.day);
     return std::string("cannot hold the date ") + text +
            ": dates run from the year 1 to the year 9999";
+}
+
+// A text cell: as much of `text` as fits in `width` bytes without cutting a character, then blanks.
+void putText(char* out, std::string_view text, std::size_t width) {
+    std::string_view kept = utf8Prefix(text, width);
+    std::memcpy(out, kept.data(), kept.size());
+    std::memset(out + kept.size(), ' ', width - kept.size());
 }
 
 // A cell's bytes; cells are mostly at most 64 bytes wide, which fixed-size copies handle inline.
@@ -633,10 +635,7 @@ void Field::SetFieldValue(double value) {
 void Field::SetFieldValue(std::string_view text) {
     owner_.requireStage(ShapeFiles::Stage::Writing, "SetFieldValue");
     if (type_ != kTextField) owner_.failValue(*this, "holds " + kindOf(type_) + ", not texts");
-    std::string_view kept = utf8Prefix(text, static_cast<std::size_t>(layout_.width));
-    char* out = owner_.record_.data() + offset_;
-    std::memcpy(out, kept.data(), kept.size());
-    std::memset(out + kept.size(), ' ', static_cast<std::size_t>(layout_.width) - kept.size());
+    putText(owner_.record_.data() + offset_, text, static_cast<std::size_t>(layout_.width));
     assigned_ = true;
 }
 
@@ -1285,11 +1284,7 @@ void Record::setText(std::size_t column, std::string_view text, std::uint64_t ke
     const auto& format = owner_.columns_[column];
     if (format.type != kTextField)
         owner_.failValueAt(*format.field, "holds " + kindOf(format.type) + ", not texts", row_);
-    const auto width = static_cast<std::size_t>(format.layout.width);
-    std::string_view kept = utf8Prefix(text, width);
-    char* out = dbf_ + format.offset;
-    std::memcpy(out, kept.data(), kept.size());
-    std::memset(out + kept.size(), ' ', width - kept.size());
+    putText(dbf_ + format.offset, text, static_cast<std::size_t>(format.layout.width));
     keep(column, key);
 }
 
@@ -1348,7 +1343,7 @@ const ShapeFiles::CreatedFile& ShapeFiles::created(const char* extension) const 
 // succeeded, and are put back when one fails. The .shp takes its name last: until then, no
 // reader sees a new shapefile.
 void ShapeFiles::commit() {
-    DestinationLock lock(prefixOf(stem_) + "." + nameOf(stem_) + ".pontrel-lock", shpPath_);
+    DestinationLock lock(prefix_ + "." + nameOf(stem_) + ".pontrel-lock", shpPath_);
     cleanup::InterruptionsHeld held;
 
     struct Step {
