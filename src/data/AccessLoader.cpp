@@ -344,11 +344,12 @@ bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
         rollBack();
         // The output is a temporary file the user never sees: its name is no help to them.
         std::string message = e.what();
-        std::size_t at = message.find("'" + out.path() + "' failed: ");
+        const std::string marker = "'" + out.path() + "' failed: ";
+        std::size_t at = message.find(marker);
         if (at == std::string::npos) throw;
         throw DatabaseError(std::string(object->type == kTableObject ? "The table '" : "The query '") +
                             object->name + "' could not be copied: " +
-                            message.substr(at + out.path().size() + 11), e.cause());
+                            message.substr(at + marker.size()), e.cause());
     } catch (...) {
         rollBack();
         throw;
