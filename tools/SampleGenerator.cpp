@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numeric>
 
-#include "data/DayCount.h"
+#include "common/DayCount.h"
 
 namespace pontrel::tools {
 

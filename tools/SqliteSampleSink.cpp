@@ -2,9 +2,9 @@
 
 #include <filesystem>
 
-#include "data/DayCount.h"
-#include "data/JetSql.h"
-#include "data/Sqlite.h"
+#include "common/DayCount.h"
+#include "jet/JetSql.h"
+#include "sqlite/Sqlite.h"
 
 namespace pontrel::tools {
 

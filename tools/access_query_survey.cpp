@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "data/AccessLoader.h"
-#include "data/DatabaseError.h"
-#include "data/SavedQuery.h"
-#include "data/Sqlite.h"
+#include "access/AccessLoader.h"
+#include "sqlite/DatabaseError.h"
+#include "access/SavedQuery.h"
+#include "sqlite/Sqlite.h"
 
 namespace fs = std::filesystem;
 using namespace pontrel::data;

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "data/Connection.h"
+#include "source/Connection.h"
 
 namespace pontrel {
 

@@ -6,7 +6,7 @@
 
 #include <string_view>
 
-#include "data/Connection.h"
+#include "source/Connection.h"
 
 namespace pontrel {
 

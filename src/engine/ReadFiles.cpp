@@ -6,8 +6,8 @@
 #include <optional>
 #include <unordered_map>
 
-#include "data/DatabaseError.h"
-#include "data/JetSql.h"
+#include "sqlite/DatabaseError.h"
+#include "jet/JetSql.h"
 #include "engine/Errors.h"
 #include "engine/NumberReading.h"
 

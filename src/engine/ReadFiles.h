@@ -10,7 +10,7 @@
 #include <cstddef>
 #include <string>
 
-#include "data/DayCount.h"
+#include "common/DayCount.h"
 #include "engine/RunState.h"
 #include "engine/UserInterface.h"
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "data/Connection.h"
-#include "data/DayCount.h"
+#include "source/Connection.h"
+#include "common/DayCount.h"
 #include "engine/AttributeTable.h"
 #include "engine/OutputSettings.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "data/DayCount.h"
+#include "common/DayCount.h"
 
 namespace pontrel {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "data/DayCount.h"
+#include "common/DayCount.h"
 
 namespace pontrel::forms {
 

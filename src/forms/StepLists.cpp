@@ -1,6 +1,6 @@
 #include "forms/StepLists.h"
 
-#include "data/DatabaseError.h"
+#include "sqlite/DatabaseError.h"
 
 namespace pontrel::forms {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "data/DayCount.h"
+#include "common/DayCount.h"
 #include "engine/RunState.h"
 
 namespace pontrel::forms {

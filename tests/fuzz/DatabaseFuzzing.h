@@ -10,9 +10,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "data/Connection.h"
-#include "data/DatabaseError.h"
-#include "data/SourceDatabase.h"
+#include "source/Connection.h"
+#include "sqlite/DatabaseError.h"
+#include "source/SourceDatabase.h"
 
 namespace pontrel::fuzzing {
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "data/DatabaseError.h"
-#include "data/DayCount.h"
-#include "data/JetSql.h"
+#include "sqlite/DatabaseError.h"
+#include "common/DayCount.h"
+#include "jet/JetSql.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string text(reinterpret_cast<const char*>(data), size);

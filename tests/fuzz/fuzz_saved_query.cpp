@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "data/DatabaseError.h"
-#include "data/JetSql.h"
-#include "data/SavedQuery.h"
+#include "sqlite/DatabaseError.h"
+#include "jet/JetSql.h"
+#include "access/SavedQuery.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "data/DayCount.h"
+#include "common/DayCount.h"
 
 namespace pontrel::convert {
 

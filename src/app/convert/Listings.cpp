@@ -1,7 +1,7 @@
 #include "app/convert/Listings.h"
 
-#include "data/DatabaseError.h"
-#include "data/SourceDatabase.h"
+#include "sqlite/DatabaseError.h"
+#include "source/SourceDatabase.h"
 
 namespace pontrel::convert {
 

@@ -14,8 +14,8 @@
 #include "app/convert/ConsoleInterface.h"
 #include "app/convert/Listings.h"
 #include "common/TemporaryFiles.h"
-#include "data/Connection.h"
-#include "data/DatabaseError.h"
+#include "source/Connection.h"
+#include "sqlite/DatabaseError.h"
 #include "engine/ConversionDriver.h"
 #include "engine/Errors.h"
 

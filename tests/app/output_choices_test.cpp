@@ -1,0 +1,335 @@
+// What the settings and the converter's options change in the shapefile, read back by GDAL
+// (ogrinfo, gdalsrsinfo) and by pyshp: the .prj, exact values, nulls; and that without them
+// every file is byte for byte what earlier versions wrote.
+
+#include <gtest/gtest.h>
+
+#include "FixtureDatabase.h"
+#include "TestSupport.h"
+
+namespace pontrel {
+namespace {
+
+using testing::folderEntries;
+using testing::lines;
+using testing::ProcessResult;
+using testing::readFile;
+using testing::readWithOgrinfo;
+using testing::runProcess;
+using testing::TempFolder;
+using testing::writeFile;
+
+const std::string kConverter = std::string(PONTREL_BIN_DIR) + "/pontrel-convert";
+const std::string kPyshpReader = std::string(PONTREL_SOURCE_DIR) + "/tests/support/read_with_pyshp.py";
+const std::string kHourLine =
+    "Some samples haven't an hour defined. Time of these samples will be considered = -1\n";
+
+// The fixture database, an output folder and a configuration folder of its own, so that the
+// user's settings never reach the tests.
+struct Fixture {
+    explicit Fixture(const std::string& sql = testing::kTejoSamples) {
+        testing::makeFixtureDatabase(database, sql);
+        std::filesystem::create_directory(out);
+        std::filesystem::create_directories(config + "/vessamo-pontrel");
+    }
+    ProcessResult convert(const std::vector<std::string>& args) const {
+        std::vector<std::string> argv = {"env", "XDG_CONFIG_HOME=" + config, kConverter};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return runProcess(argv);
+    }
+    void settings(const std::string& text) const { writeFile(config + "/vessamo-pontrel/settings.ini", text); }
+
+    TempFolder folder;
+    std::string database = folder.file("tejo.sqlite");
+    std::string out = folder.file("out");
+    std::string config = folder.file("config");
+};
+
+// The lines pyshp reads from a shapefile (see read_with_pyshp.py); skips the test without pyshp.
+std::vector<std::string> readWithPyshp(const std::string& shp) {
+    for (const char* python : {"/usr/bin/python3", "python3"}) {
+        ProcessResult run = runProcess({python, kPyshpReader, shp});
+        if (run.exitCode == 0) return lines(run.out);
+        if (run.err.find("No module named 'shapefile'") == std::string::npos && run.exitCode != 127)
+            throw std::runtime_error("pyshp failed on " + shp + ": " + run.err);
+    }
+    return {};
+}
+
+#define READ_WITH_PYSHP(variable, shp)                                          \
+    const std::vector<std::string> variable = readWithPyshp(shp);               \
+    if (variable.empty()) GTEST_SKIP() << "pyshp (python3-pyshp) is not installed"
+
+// The system GDAL recognises in a .prj, as AUTHORITY:CODE when it matches one for certain,
+// otherwise as a PROJ string.
+std::string gdalIdentifies(const std::string& prj) {
+    ProcessResult run = runProcess({"gdalsrsinfo", "-e", prj});
+    if (run.out.find("Confidence in this match") == std::string::npos)
+        for (const std::string& line : lines(run.out))
+            if (line.find(':') != std::string::npos && line.find(' ') == std::string::npos) return line;
+    std::string projString = "(none)";
+    for (const std::string& line : lines(runProcess({"gdalsrsinfo", "-o", "proj4", prj}).out))
+        if (!line.empty()) projString = line;
+    return projString;
+}
+
+// FNV-1a over a file's bytes; in a .dbf the date of last change (bytes 1 to 3) counts as zeros.
+std::uint64_t contentHash(const std::string& path) {
+    std::string bytes = readFile(path);
+    if (path.ends_with(".dbf") && bytes.size() > 4) bytes.replace(1, 3, std::string(3, '\0'));
+    std::uint64_t hash = 0xcbf29ce484222325ULL;
+    for (unsigned char c : bytes) hash = (hash ^ c) * 0x100000001b3ULL;
+    return hash;
+}
+
+// Conversions of the fixture written before settings existed, as hashes of their files.
+TEST(OutputChoices, WithoutSettingsEveryFileIsAsEarlierVersionsWroteIt) {
+    const std::map<std::string, std::uint64_t> expected = {
+        {"day.cpg", 0xe14a1ad0ff308d43ULL},   {"day.dbf", 0x57ce0cfa24aedb17ULL},
+        {"day.shp", 0xff68e87321d80b3dULL},   {"day.shx", 0x5786b6a61a23fe1fULL},
+        {"param.cpg", 0xe14a1ad0ff308d43ULL}, {"param.dbf", 0xc208f719c5435a80ULL},
+        {"param.shp", 0xe538c286c399d764ULL}, {"param.shx", 0x76f0d28eeb7f64d9ULL},
+    };
+    // No settings file; the defaults said as options; the defaults said in a settings file, with
+    // an empty coordinate system, which is none.
+    const std::string defaults = "[Output]\nValues=rounded\nMissing=placeholders\nMilitaryCRS=\n";
+    const std::vector<std::string> ways[] = {
+        {},
+        {"--values", "rounded", "--missing", "placeholders"},
+        {"--settings", "defaults.ini"},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.empty() ? "no settings" : way[0]);
+        Fixture f;
+        writeFile(f.folder.file("defaults.ini"), defaults);
+        std::vector<std::string> extra = way;
+        if (!extra.empty() && extra[0] == "--settings") extra[1] = f.folder.file(extra[1]);
+        std::vector<std::string> day = {f.database, "--day", "2023-01-02", "--coordinates", "normal",
+                                        "--folder", f.out, "--name", "day"};
+        std::vector<std::string> parameter = {f.database, "--parameter", "Temperatura", "--folder", f.out,
+                                              "--name", "param"};
+        for (auto* args : {&day, &parameter}) {
+            args->insert(args->end(), extra.begin(), extra.end());
+            ProcessResult run = f.convert(*args);
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+        }
+        std::map<std::string, std::uint64_t> got;
+        for (const std::string& name : folderEntries(f.out)) got[name] = contentHash(f.out + "/" + name);
+        EXPECT_EQ(got, expected);
+    }
+}
+
+TEST(OutputChoices, TheCoordinateSystemGoesToAPrjThatGdalRecognises) {
+    struct Case {
+        std::string settings;
+        std::vector<std::string> args;
+        std::string recognised;
+    };
+    const Case cases[] = {
+        {"", {"--crs", "EPSG:20790"}, "EPSG:20790"},
+        {"[Output]\nMilitaryCRS=EPSG:20790\n", {}, "EPSG:20790"},
+        {"[Output]\nNormalCRS=EPSG:4326\n", {"--coordinates", "normal"}, "EPSG:4326"},
+        // The option wins over the settings, for the coordinates converted.
+        {"[Output]\nNormalCRS=EPSG:4326\nMilitaryCRS=EPSG:4326\n", {"--crs", "EPSG:3763"}, "EPSG:3763"},
+        {"", {"--coordinates", "normal", "--crs", "+proj=longlat +datum=WGS84"}, "+proj=longlat +datum=WGS84 +no_defs"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.settings + (c.args.empty() ? "" : c.args.back()));
+        Fixture f;
+        f.settings(c.settings);
+        std::vector<std::string> args = {f.database, "--parameter", "Temperatura", "--folder", f.out};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ProcessResult run = f.convert(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(gdalIdentifies(f.out + "/Temperatura.prj"), c.recognised);
+        const std::string prj = readFile(f.out + "/Temperatura.prj");
+        EXPECT_EQ(prj.find('\n'), std::string::npos);
+        // ogrinfo takes the layer's system from it.
+        ProcessResult info = runProcess({"ogrinfo", "-ro", "-so", "-al", f.out + "/Temperatura.shp"});
+        EXPECT_NE(info.out.find("Layer SRS WKT:\n"), std::string::npos);
+        EXPECT_EQ(info.out.find("Layer SRS WKT:\n(unknown)"), std::string::npos);
+    }
+}
+
+// The .prj is one of the set: written with it, kept by a run without a system, never left half
+// done by a run that fails.
+TEST(OutputChoices, ThePrjIsReplacedOnlyWithTheWholeSet) {
+    Fixture f(std::string(testing::kTejoSamples) +
+              "INSERT INTO Kelvash_Query VALUES ('Salinidade', 'SAL', '2023-01-09', 9, 30, 1e999, -9.1, 193000, "
+              "110000, 'TJ09', 'Alcochete', 'Vazante');");
+    const std::string prj = f.out + "/Temperatura.prj";
+    writeFile(prj, "the user's own");
+    ASSERT_EQ(f.convert({f.database, "--parameter", "Temperatura", "--folder", f.out}).exitCode, 0);
+    EXPECT_EQ(readFile(prj), "the user's own");
+
+    ASSERT_EQ(f.convert({f.database, "--parameter", "Temperatura", "--folder", f.out, "--crs", "EPSG:20790"}).exitCode, 0);
+    const std::string written = readFile(prj);
+    EXPECT_EQ(written.rfind("PROJCS[\"Portuguese_National_Grid\"", 0), 0u) << written;
+
+    // A point no shapefile holds stops the run after the system was given: nothing changes.
+    writeFile(f.out + "/Salinidade.prj", "older");
+    const auto before = folderEntries(f.out);
+    ProcessResult failed = f.convert({f.database, "--parameter", "Salinidade", "--folder", f.out,
+                                      "--coordinates", "normal", "--crs", "EPSG:4326"});
+    EXPECT_EQ(failed.exitCode, 3);
+    EXPECT_NE(failed.err.find("its coordinates must be finite numbers"), std::string::npos) << failed.err;
+    EXPECT_EQ(folderEntries(f.out), before);
+    EXPECT_EQ(readFile(f.out + "/Salinidade.prj"), "older");
+
+    // A folder in the .prj's place only matters when a .prj is to be written.
+    std::filesystem::create_directory(f.out + "/Tejo.prj");
+    EXPECT_EQ(f.convert({f.database, "--parameter", "Temperatura", "--folder", f.out, "--name", "Tejo"}).exitCode, 0);
+    ProcessResult blocked = f.convert({f.database, "--parameter", "Temperatura", "--folder", f.out, "--name",
+                                       "Tejo", "--crs", "EPSG:20790"});
+    EXPECT_EQ(blocked.exitCode, 3);
+    EXPECT_EQ(blocked.err, kHourLine + "'" + f.out + "/Tejo.prj' is a folder, so the shapefile cannot take its name\n");
+}
+
+// Values and hours of several decimals, a sum that has no short decimal form, a missing hour.
+const std::string kFineValues = R"(
+INSERT INTO Kelvash_Query VALUES
+  ('Mercúrio', 'HG', '2023-01-02', 9.755, 0.125, 38.70743, -9.1, 193100.5, 110000.25, 'TJ01', 'Cais', 'Preia-mar'),
+  ('Mercúrio', 'HG', '2023-01-02', NULL, 0.0004, 38.65, -9.05, 188000, 114000, 'TJ02', NULL, 'Vazante'),
+  ('Temperatura', 'T', '2023-01-02', 14.5, 0.1 + 0.2, 38.7, -9.2, 192000, 105000, 'TJ03', 'Seixal', NULL);
+)";
+
+TEST(OutputChoices, ExactValuesReadBackAsTheDatabaseDoubles) {
+    Fixture f(kFineValues);
+    ProcessResult exact = f.convert({f.database, "--day", "2023-01-02", "--folder", f.out, "--name", "exact",
+                                     "--values", "exact"});
+    ASSERT_EQ(exact.exitCode, 0) << exact.err;
+    f.settings("[Output]\nValues=exact\n");
+    ASSERT_EQ(f.convert({f.database, "--day", "2023-01-02", "--folder", f.out, "--name", "fromSettings"}).exitCode, 0);
+    ASSERT_EQ(f.convert({f.database, "--day", "2023-01-02", "--folder", f.out, "--name", "rounded",
+                         "--values", "rounded"}).exitCode, 0);
+
+    READ_WITH_PYSHP(records, f.out + "/exact.shp");
+    EXPECT_EQ(records, (std::vector<std::string>{
+                           "SampleHour|Param_HG|Param_T|CurrentNam|Name|TidalSitua|SampleDate",
+                           "110000.25|193100.5|9.755|0.125|0.0|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                           "114000.0|188000.0|-1.0|0.0004|0.0|'TJ02'|'Unknown'|'Vazante'|2023-01-02",
+                           "105000.0|192000.0|14.5|0.0|0.30000000000000004|'TJ03'|'Seixal'|'Unknown'|2023-01-02",
+                       }));
+    EXPECT_EQ(readWithPyshp(f.out + "/fromSettings.shp"), records);
+    EXPECT_EQ(readWithPyshp(f.out + "/rounded.shp"),
+              (std::vector<std::string>{
+                  "SampleHour|Param_HG|Param_T|CurrentNam|Name|TidalSitua|SampleDate",
+                  "110000.25|193100.5|9.76|0.12|0.0|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                  "114000.0|188000.0|-1.0|0.0|0.0|'TJ02'|'Unknown'|'Vazante'|2023-01-02",
+                  "105000.0|192000.0|14.5|0.0|0.3|'TJ03'|'Seixal'|'Unknown'|2023-01-02",
+              }));
+
+    // Each numeric column is as wide as its values need; GDAL reads the same numbers.
+    auto layer = readWithOgrinfo(f.out + "/exact.shp");
+    EXPECT_EQ(layer.fields[1], (testing::OgrField{"Param_HG", "Real", 6, 4}));
+    EXPECT_EQ(layer.fields[2], (testing::OgrField{"Param_T", "Real", 19, 17}));
+    EXPECT_EQ(layer.features[2].values.at("Param_T"), "0.30000000000000004");
+
+    // A value no numeric column holds exactly stops the run with the message that names it.
+    Fixture tiny("INSERT INTO Kelvash_Query VALUES ('Temperatura', 'T', '2023-01-02', 9, 1e-300, 38.7, -9.1, "
+                 "193000, 110000, 'TJ01', 'Seixal', 'Vazante');");
+    ProcessResult refused = tiny.convert({tiny.database, "--parameter", "Temperatura", "--folder", tiny.out,
+                                          "--values", "exact"});
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_EQ(refused.err, "The value 1e-300 in row 1 of the column 'Param_T' needs 302 characters to be "
+                           "written exactly, more than the 255 a numeric column of a shapefile holds\n");
+    EXPECT_TRUE(folderEntries(tiny.out).empty());
+}
+
+// The Access and the SQLite sample hold the same doubles; exact values show it.
+TEST(OutputChoices, ExactValuesOfTheAccessAndTheSqliteSampleAreTheSame) {
+    const std::string sample = std::string(PONTREL_SAMPLE_DIR) + "/vessamo-sample";
+    if (!std::filesystem::exists(sample + ".mdb")) GTEST_SKIP() << "the sample database is not built";
+    Fixture f;
+    for (const char* kind : {"mdb", "sqlite"}) {
+        ProcessResult run = f.convert({sample + "." + kind, "--parameter", "Mercúrio", "--folder", f.out,
+                                       "--name", kind, "--values", "exact", "--coordinates", "normal"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+    }
+    EXPECT_EQ(contentHash(f.out + "/mdb.dbf"), contentHash(f.out + "/sqlite.dbf"));
+    EXPECT_EQ(contentHash(f.out + "/mdb.shp"), contentHash(f.out + "/sqlite.shp"));
+    std::set<std::string> distinct;
+    for (const auto& feature : readWithOgrinfo(f.out + "/sqlite.shp").features)
+        distinct.insert(feature.values.at("Param_HG"));
+    EXPECT_GT(distinct.size(), 200u);  // rounded to 2 decimals they are a few dozen
+}
+
+std::map<std::string, int> nullCounts(const testing::OgrLayer& layer) {
+    std::map<std::string, int> counts;
+    for (const auto& feature : layer.features)
+        for (const auto& [name, value] : feature.values)
+            if (value == "(null)") ++counts[name];
+    return counts;
+}
+
+TEST(OutputChoices, NullsAreNullsForGdalAndPyshpAndAreNotAnnounced) {
+    Fixture f(kFineValues);
+    ProcessResult day = f.convert({f.database, "--day", "2023-01-02", "--folder", f.out, "--missing", "null"});
+    ASSERT_EQ(day.exitCode, 0) << day.err;
+    EXPECT_EQ(day.err, "");  // nothing is replaced, so nothing is said
+    EXPECT_EQ(nullCounts(readWithOgrinfo(f.out + "/2023-01-02.shp")),
+              (std::map<std::string, int>{{"SampleHour", 1}, {"Param_HG", 1}, {"Param_T", 2}, {"Name", 1},
+                                          {"TidalSitua", 1}}));
+    f.settings("[Output]\nMissing=null\nValues=exact\n");
+    ASSERT_EQ(f.convert({f.database, "--parameter", "Mercúrio", "--folder", f.out, "--name", "hg"}).exitCode, 0);
+
+    READ_WITH_PYSHP(records, f.out + "/2023-01-02.shp");
+    // pyshp reads a blank number as None and a blank text as ''.
+    EXPECT_EQ(records, (std::vector<std::string>{
+                           "SampleHour|Param_HG|Param_T|CurrentNam|Name|TidalSitua|SampleDate",
+                           "110000.25|193100.5|9.76|0.12|None|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                           "114000.0|188000.0|None|0.0|None|'TJ02'|''|'Vazante'|2023-01-02",
+                           "105000.0|192000.0|14.5|None|0.3|'TJ03'|'Seixal'|''|2023-01-02",
+                       }));
+    EXPECT_EQ(readWithPyshp(f.out + "/hg.shp"),
+              (std::vector<std::string>{
+                  "SampleHour|Param_HG|CurrentNam|Name|TidalSitua|SampleDate",
+                  "110000.25|193100.5|9.755|0.125|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                  "114000.0|188000.0|None|0.0004|'TJ02'|''|'Vazante'|2023-01-02",
+              }));
+}
+
+TEST(OutputChoices, BadSettingsAndOptionsStopBeforeTheDatabaseIsRead) {
+    Fixture f;
+    const std::string absent = f.folder.file("absent.mdb");  // reading it would be status 3
+    const std::string settingsFile = f.config + "/vessamo-pontrel/settings.ini";
+    struct Case {
+        std::string settings;
+        std::vector<std::string> args;
+        std::string message;
+        bool usage;
+    };
+    const Case cases[] = {
+        {"", {"--values", "exakt"}, "--values takes rounded or exact, not 'exakt'", true},
+        {"", {"--missing", "zero"}, "--missing takes placeholders or null, not 'zero'", true},
+        {"", {"--crs", "EPSG:99999"}, "--crs 'EPSG:99999' is not a coordinate system PROJ can use: crs not found", true},
+        {"", {"--values", "exact", "--values", "exact"}, "--values is given more than once", true},
+        {"[Output]\nMissing=nul\n", {},
+         "The settings file '" + settingsFile + "', line 2: Missing is 'nul': it must be placeholders or null", false},
+        // The options do not make a broken file right, and --settings reads another one.
+        {"[Output]\nValues=exakt\n", {"--values", "exact"},
+         "The settings file '" + settingsFile + "', line 2: Values is 'exakt': it must be rounded or exact", false},
+        {"", {"--settings", f.folder.file("other.ini")},
+         "The settings file '" + f.folder.file("other.ini") + "' does not exist", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
+        f.settings(c.settings);
+        std::vector<std::string> args = {absent, "--parameter", "Temperatura", "--folder", f.out};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ProcessResult run = f.convert(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(lines(run.err).front(), c.message);
+        EXPECT_EQ(lines(run.err).size() > 1, c.usage);
+    }
+    // The listings read no settings and take none of the options.
+    f.settings("[Output]\nValues=exakt\n");
+    EXPECT_EQ(f.convert({f.database, "--list-parameters"}).out, "Salinidade\nTemperatura\n");
+    ProcessResult stray = f.convert({f.database, "--list-days", "--crs", "EPSG:4326"});
+    EXPECT_EQ(stray.exitCode, 2);
+    EXPECT_EQ(lines(stray.err).front(), "--crs only goes with --parameter or --day");
+    EXPECT_TRUE(folderEntries(f.out).empty());
+}
+
+}  // namespace
+}  // namespace pontrel
