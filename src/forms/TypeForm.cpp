@@ -30,6 +30,8 @@ TypeForm::TypeForm(Wizard& wizard) : StepWindow(wizard, fixedDialogFlags()) {
     DataSourceFile_TB = new QLineEdit(this);
     place(DataSourceFile_TB, 1560, 480, 5535, 285);
     DataSourceFile_TB->setToolTip("Browse DataSource File");
+    // A database given to the program when it started.
+    DataSourceFile_TB->setText(QString::fromStdString(wizard.state().DataSourceFile));
     Label4 = new QLabel("DataSource File", this);
     place(Label4, 120, 480, 1215, 375);
     Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -407,5 +407,27 @@ TEST(ConvertCli, DefaultNamesFromParametersStayInTheFolder) {
     EXPECT_EQ(typed.err, "The folder '" + f.out + "/sub' does not exist\n");
 }
 
+// The wizard answers a wrong command line on the terminal before opening any window, and takes
+// one database to fill in.
+TEST(WizardCommandLine, WrongUsageIsRefusedBeforeAnyWindow) {
+    const std::string wizard = std::string(PONTREL_BIN_DIR) + "/pontrel";
+    if (!std::filesystem::exists(wizard)) GTEST_SKIP() << "the wizard is not built";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--bogus"}, "pontrel: unrecognized option '--bogus'"},
+        {{"a.mdb", "b.mdb"}, "pontrel: only one database can be given: 'b.mdb' is one too many"},
+        {{"-style"}, "pontrel: option '-style' requires a value"},
+    };
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(message);
+        std::vector<std::string> argv = {wizard};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ProcessOptions noDisplay;
+        noDisplay.environment = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"};
+        ProcessResult run = runProcess(argv, noDisplay);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, message + "\nTry 'pontrel --help' for more information.\n");
+    }
+}
+
 }  // namespace
 }  // namespace pontrel

@@ -474,6 +474,13 @@ private slots:
         QVERIFY(!h.wizard.loadedDayForm() && !h.wizard.loadedParameterForm());
     }
 
+    // A database given on the command line (as "Open with" gives it) is in step 1's box.
+    void aDatabaseGivenAtStartIsFilledIn() {
+        Harness h;
+        h.state.DataSourceFile = samplePath().toStdString();
+        QCOMPARE(h.stepOne().DataSourceFile_TB->text(), samplePath());
+    }
+
     void browsingForTheDatabase() {
         Harness h;
         TypeForm& f = h.stepOne();
