@@ -43,11 +43,14 @@ TypeForm::TypeForm(Wizard& wizard) : StepWindow(wizard, fixedDialogFlags()) {
 
     pressOnEnter({OKButton, CancelButton, DataSourceBrowser});
     tabToSelectedOption({Day_OB, Parameter_OB});
-    setTabOrder(OKButton, CancelButton);
-    setTabOrder(CancelButton, Day_OB);
-    setTabOrder(Day_OB, Parameter_OB);
-    setTabOrder(Parameter_OB, DataSourceFile_TB);
+    setMnemonics({{OKButton, 'N'}, {CancelButton, 'C'}, {Day_OB, 'D'}, {Parameter_OB, 'P'},
+                  {DataSourceBrowser, 'B'}});
+    // Tab follows the window from top to bottom, left to right.
     setTabOrder(DataSourceFile_TB, DataSourceBrowser);
+    setTabOrder(DataSourceBrowser, Day_OB);
+    setTabOrder(Day_OB, Parameter_OB);
+    setTabOrder(Parameter_OB, OKButton);
+    setTabOrder(OKButton, CancelButton);
     OKButton->setFocus();
 
     connect(DataSourceBrowser, &QPushButton::clicked, this, &TypeForm::DataSourceBrowser_Click);
