@@ -61,6 +61,10 @@ TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
         {{db, "--list-days", "--folder", f.out}, {"--folder only goes with --parameter or --day"}},
         {{db, db, "--inspect"}, {"Only one database can be given: '" + db + "' is one too many"}},
         {{db, "--verbose"}, {"Unknown option '--verbose'"}},
+        // Options are taken by their whole name only, and flags take no value.
+        {{db, "--par", "Temperatura", "--folder", f.out}, {"Unknown option '--par'"}},
+        {{db, "--list-days=yes"}, {"--list-days takes no value"}},
+        {{db, "--timings=yes", "--parameter", "Temperatura", "--folder", f.out}, {"--timings takes no value"}},
         {{"", "--parameter", "Temperatura", "--folder", f.out}, {"The database file name is empty"}},
         {{"--list-days", ""}, {"The database file name is empty"}},
         // The options check of the wizard's last step, with its own messages.
