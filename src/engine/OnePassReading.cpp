@@ -129,7 +129,7 @@ bool OnePassReader::read(data::Connection& db, const std::string& unsorted) {
     state_.TotalRecords = n;
 
     if (!day_) {
-        if (n == 0) stopWith(ui_, noSamplesMessage(state_.SelectedParameter));
+        if (n == 0) stopForNoSamples(ui_, state_);
         state_.NumericAttributeFields[2] = "Param_" + firstCode_;
         state_.NumericAttributeCount = 2;
         putInDateOrder(n);

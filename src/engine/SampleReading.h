@@ -14,9 +14,7 @@
 namespace pontrel {
 
 // What the user is told of a row that lacks something; both ways of reading the rows say the same.
-inline std::string noSamplesMessage(const std::string& parameter) {
-    return "There are no samples of the parameter '" + parameter + "' in the database";
-}
+std::string noSamplesMessage(const RunState& state);
 inline std::string noCoordinatesMessage(bool military) {
     if (military)
         return "Some Points haven't Military Coordinates defined. Correct this fault directly on Database";
@@ -35,6 +33,8 @@ inline std::string nullTextMessage(const std::string& attribute) {
 
 // Shows the message and stops the conversion with it.
 [[noreturn]] void stopWith(UserInterface& ui, const std::string& message);
+// Shows noSamplesMessage and stops the conversion with NothingSelected.
+[[noreturn]] void stopForNoSamples(UserInterface& ui, const RunState& state);
 
 // Gives the sample arrays room for `count` rows (row 0 unused), keeping the rows already read.
 void fitSampleRows(RunState& state, std::size_t count, bool nulls);

@@ -211,7 +211,7 @@ std::size_t DefineAttributes(RunState& state, UserInterface& ui) {
     std::size_t walked = 0;
     if (state.ShapeType == kParameterMode) {
         if (rows.eof())
-            stopWith(ui, noSamplesMessage(state.SelectedParameter));
+            stopForNoSamples(ui, state);
         state.NumericAttributeCount = 2;
         state.NumericAttributes.assign(3, std::string());
         state.NumericAttributeFields.assign(3, std::string());

@@ -122,8 +122,15 @@ Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
 }
 
 void Pontrel::Form_Load() {
-    ShapeFileName_TB->setText(QString::fromStdString(proposedShapeFileName(wizard_.state())));
+    proposeName();
     MoveProgressBarIntoPanel(*ProgressBar1, *StatusBar2, 2);
+}
+
+void Pontrel::proposeName() {
+    const QString proposed = QString::fromStdString(proposedShapeFileName(wizard_.state()));
+    const QString shown = ShapeFileName_TB->text();
+    if (shown.isEmpty() || shown == proposedName_) ShapeFileName_TB->setText(proposed);
+    proposedName_ = proposed;
 }
 
 void Pontrel::MoveProgressBarIntoPanel(QProgressBar& pb, StatusBar& sb, int pnlIndex) {
@@ -166,14 +173,22 @@ void Pontrel::Command1_Click() {
         if (!runConversion(wizard_.state(), *this, options, readUserSettings)) OptionsInvalid = true;
     });
     wizard_.setConverting(false);
+    if (!wizard_.ended()) {
+        // A conversion that stopped leaves no phase behind: the step waits for another try.
+        StatusBar2->setPanelText(1, QString());
+        ProgressBar1->setValue(ProgressBar1->minimum());
+    }
 }
 
 void Pontrel::ShapeBrowser1_Click() {
     // The form takes input while the browser is open: "<< Back" may unload it meanwhile.
     const QPointer<Pontrel> self(this);
     Wizard& wizard = wizard_;
-    wizard.run(this, [&] { dialogs::PickFolder(wizard.dialogs(), wizard.state()); });
-    if (self) ShapeFolder_TB[0]->setText(QString::fromStdString(wizard.state().BrowseFolderResult));
+    const std::string typed = ShapeFolder_TB[0]->text().toStdString();
+    std::optional<std::string> chosen;
+    wizard.run(this, [&] { chosen = dialogs::PickFolder(wizard.dialogs(), wizard.state(), typed); });
+    // A cancelled browser leaves the box as the user left it.
+    if (self && chosen) ShapeFolder_TB[0]->setText(QString::fromStdString(*chosen));
 }
 
 void Pontrel::Back_CB_Click() {

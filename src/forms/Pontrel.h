@@ -34,6 +34,9 @@ public:
 
     // Proposes the shapefile name for the mode and places the progress bar in its panel.
     void Form_Load();
+    // Proposes the shapefile name for the choice of step 2, unless the user has typed a name of
+    // their own since the last proposal.
+    void proposeName();
     // Places `pb` over panel `pnlIndex` of `sb`, reaching from 2 pixels below the bar's top edge
     // to the bottom of the form; the panel loses its bevel.
     void MoveProgressBarIntoPanel(QProgressBar& pb, StatusBar& sb, int pnlIndex);
@@ -92,6 +95,7 @@ private:
     data::Date clockValue_ = 0;
     long long lastSpanSeconds_ = -1;
     std::string lastSpanText_;
+    QString proposedName_;
 };
 
 }  // namespace pontrel::forms

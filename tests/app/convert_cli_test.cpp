@@ -192,10 +192,11 @@ TEST(ConvertCli, ParameterModeWritesTheShapefileAndReportsSuccess) {
     EXPECT_EQ(layer.features[0].geometry, "POINT (110000.25 193100.5)");  // military by default
     EXPECT_EQ(layer.features[2].values.at("Param_T"), "16.50");
 
-    // A name is used as typed, and a folder's trailing separator is kept.
+    // A name typed with its extension is not given a second one; a folder's trailing separator
+    // is kept.
     run = convert({f.database, "--parameter", "Temperatura", "--folder", f.out + "/", "--name", "Tejo.shp"});
-    EXPECT_EQ(run.out, "Parameter Shape File 'Tejo.shp.shp' was created with success\n");
-    EXPECT_TRUE(std::filesystem::exists(f.out + "/Tejo.shp.shp"));
+    EXPECT_EQ(run.out, "Parameter Shape File 'Tejo.shp' was created with success\n");
+    EXPECT_TRUE(std::filesystem::exists(f.out + "/Tejo.shp"));
 }
 
 TEST(ConvertCli, DayModeWithNormalCoordinatesAndDefaultName) {
@@ -312,7 +313,13 @@ TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {
         {row + "NULL, 9, 14, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante');",
          {"--parameter", "Temperatura"},
          "Some samples haven't a date defined. Correct this fault directly on Database"},
-        {"", {"--parameter", "Oxigénio"}, "There are no samples of the parameter 'Oxigénio' in the database"},
+        // A selection without samples writes nothing either; {file} is the database.
+        {"", {"--parameter", "Oxigénio"},
+         "There are no samples of the parameter 'Oxigénio' in the database The file '{file}' has no "
+         "sample of it: choose another parameter."},
+        {testing::kTejoSamples, {"--day", "2023-01-03"},
+         "There are no samples on the day 2023-01-03 in '{file}'. The nearest days with samples are "
+         "2023-01-02 and 2023-01-09."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sql);
@@ -322,7 +329,9 @@ TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {
         ProcessResult run = convert(args);
         EXPECT_EQ(run.exitCode, 1) << c.message;
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, c.message + "\n");
+        std::string message = c.message;
+        if (const std::size_t at = message.find("{file}"); at != std::string::npos) message.replace(at, 6, f.database);
+        EXPECT_EQ(run.err, message + "\n");
         EXPECT_TRUE(folderEntries(f.out).empty()) << c.message;
     }
 }
@@ -381,7 +390,10 @@ TEST(ConvertCli, AProgressLineOnlyOnATerminal) {
     EXPECT_NE(run.err.find("\rCreating shape file... 3/3 rows  Time elapsed: 00:00:0"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("Time remaining: 00:00:00"), std::string::npos);
-    EXPECT_EQ(run.err.find(kHourMessage), 0u);
+    // Reading is shown first, its line ended by the first message.
+    const std::string reading = "\rReading samples...\033[K";
+    EXPECT_EQ(run.err.rfind(reading, 0), 0u) << run.err;
+    EXPECT_LT(run.err.find(kHourMessage), run.err.find("Creating shape file..."));
 }
 
 

@@ -49,6 +49,12 @@ void ConsoleInterface::setStatusText(int panel, const std::string& text) {
     switch (panel) {
         case 1:
             phase_ = text;
+            // Reading has no count of rows to show yet: the line says that it is under way.
+            if (progressLine_ && text == "Reading samples...") {
+                std::fprintf(err_, "\r%s\033[K", text.c_str());
+                std::fflush(err_);
+                lineOpen_ = true;
+            }
             if (text == "Creating shape file...") composing_ = Clock::now();
             if (text == "Shape file Created.") {
                 composed_ = Clock::now();
