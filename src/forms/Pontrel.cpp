@@ -8,6 +8,8 @@
 
 #include "Version.h"
 #include "dialogs/BrowseFolder.h"
+#include "dialogs/OptionsDialog.h"
+#include "engine/SettingsFile.h"
 #include "engine/ConversionDriver.h"
 #include "engine/FileNames.h"
 #include "forms/DesignUnits.h"
@@ -74,6 +76,10 @@ Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
     About = new QPushButton("About", IndexCreation_frame);
     place(About, 9360, 240, 1095, 375);
     About->setToolTip("About Quinterra Pontrel");
+    // Below About, where the frame has room: no control of the design moves for it.
+    Options = new QPushButton("Options...", IndexCreation_frame);
+    place(Options, 9360, 720, 1095, 375);
+    Options->setToolTip("Coordinate systems, values and missing data of the shapefile");
     ShapeBrowser1 = new QPushButton("Browse", IndexCreation_frame);
     place(ShapeBrowser1, 7320, 2760, 975, 375);
     ShapeBrowser1->setToolTip("Browse for a directory for shape file");
@@ -101,15 +107,20 @@ Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
     MilitaryCoordinates_OB = new QRadioButton("Military Coordinates", TypeCoordinates_Frame);
     place(MilitaryCoordinates_OB, 360, 600, 2055, 375);
     MilitaryCoordinates_OB->setChecked(true);
+    // Right of the coordinate choice: the system the chosen coordinates are written in.
+    CoordinateSystem_Label = new QLabel(IndexCreation_frame);
+    place(CoordinateSystem_Label, 6600, 1320, 3855, 1095);
+    CoordinateSystem_Label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    CoordinateSystem_Label->setWordWrap(true);
     Back_CB = new QPushButton("<< Back", IndexCreation_frame);
     place(Back_CB, 2640, 3960, 1815, 495);
     CancelButton = new QPushButton("Close", IndexCreation_frame);
     place(CancelButton, 7080, 3960, 1455, 495);
 
     // No button is the form's default: Enter presses only the button that has the focus.
-    pressOnEnter({Command1, About, ShapeBrowser1, Back_CB, CancelButton});
+    pressOnEnter({Command1, About, Options, ShapeBrowser1, Back_CB, CancelButton});
     tabToSelectedOption({NormalCoordinates_OB, MilitaryCoordinates_OB});
-    QWidget* order[] = {Command1, About, ShapeBrowser1, ShapeFolder_TB[0], ShapeFileName_TB,
+    QWidget* order[] = {Command1, About, Options, ShapeBrowser1, ShapeFolder_TB[0], ShapeFileName_TB,
                         NormalCoordinates_OB, MilitaryCoordinates_OB, Back_CB, CancelButton};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
     Command1->setFocus();
@@ -119,10 +130,13 @@ Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
     connect(Back_CB, &QPushButton::clicked, this, &Pontrel::Back_CB_Click);
     connect(CancelButton, &QPushButton::clicked, this, &Pontrel::CancelButton_Click);
     connect(About, &QPushButton::clicked, this, &Pontrel::About_Click);
+    connect(Options, &QPushButton::clicked, this, &Pontrel::Options_Click);
+    connect(MilitaryCoordinates_OB, &QRadioButton::toggled, this, &Pontrel::showCoordinateSystem);
 }
 
 void Pontrel::Form_Load() {
     proposeName();
+    showCoordinateSystem();
     MoveProgressBarIntoPanel(*ProgressBar1, *StatusBar2, 2);
 }
 
@@ -207,6 +221,31 @@ void Pontrel::About_Click() {
     box.show();
     box.raise();
     box.activateWindow();
+}
+
+void Pontrel::Options_Click() {
+    if (wizard_.converting()) return;
+    const std::string path = defaultSettingsPath();
+    wizard_.run(this, [&] {
+        if (path.empty()) throw SettingsError("There is no folder for the settings: HOME is not set");
+        dialogs::OptionsDialog dialog(readSettings(path), QString::fromStdString(path), this);
+        if (dialog.exec() != QDialog::Accepted) return;
+        writeSettings(path, dialog.chosen());
+    });
+    showCoordinateSystem();
+}
+
+void Pontrel::showCoordinateSystem() {
+    // A settings file that cannot be used is named when the conversion starts, not here.
+    std::string definition;
+    try {
+        const OutputSettings settings = readUserSettings();
+        definition = (MilitaryCoordinates_OB->isChecked() ? settings.militaryCrs : settings.normalCrs).definition;
+    } catch (const std::exception&) {
+        CoordinateSystem_Label->clear();
+        return;
+    }
+    CoordinateSystem_Label->setText("Coordinate system: " + dialogs::coordinateSystemCaption(definition));
 }
 
 void Pontrel::repaintDuringConversion(bool now) {

@@ -2,7 +2,8 @@
 // Step 3 of the wizard and the program's main form: the output folder, the shapefile name and the
 // kind of coordinates, and the "Create Shape File" button that runs the conversion. It is also
 // the engine's user interface during the conversion: message boxes, the progress bar and the
-// status panels (phase, elapsed and remaining time). Unloaded by its own "<< Back".
+// status panels (phase, elapsed and remaining time). Unloaded by its own "<< Back". Its
+// "Options..." button edits the settings file that both programs read.
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -49,6 +50,8 @@ public:
     Frame* IndexCreation_frame;
     StatusBar* StatusBar2;
     QPushButton* About;
+    QPushButton* Options;                 // opens the Options dialog
+    QLabel* CoordinateSystem_Label;       // the chosen coordinates' system, from the settings
     QPushButton* ShapeBrowser1;
     std::array<QLineEdit*, 1> ShapeFolder_TB;
     QLabel* Label7;
@@ -78,6 +81,10 @@ public slots:
     void Back_CB_Click();
     void CancelButton_Click() override;
     void About_Click();
+    // Edits the user's settings file in the Options dialog and saves it on OK.
+    void Options_Click();
+    // Shows the system of the chosen coordinate type, as the settings file gives it.
+    void showCoordinateSystem();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;

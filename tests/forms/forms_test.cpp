@@ -179,6 +179,8 @@ private slots:
         checkControls({{f.Command1, "Create Shape File", {4560, 4080, 2415, 495}, "Create Shape File"},
                        {f.IndexCreation_frame, "", {0, 120, 10575, 4575}, ""},
                        {f.About, "About", {9360, 240, 1095, 375}, "About Quinterra Pontrel"},
+                       {f.Options, "Options...", {9360, 720, 1095, 375},
+                        "Coordinate systems, values and missing data of the shapefile"},
                        {f.ShapeBrowser1, "Browse", {7320, 2760, 975, 375}, "Browse for a directory for shape file"},
                        {f.ShapeFolder_TB[0], "", {1680, 2760, 5535, 285}, "Select a destiny folder for shape file"},
                        {f.Label7, "Folder for Shape File", {240, 2760, 1215, 375}, ""},
@@ -195,7 +197,7 @@ private slots:
         QCOMPARE(f.Command1->font().pointSizeF(), 12.0);
         QVERIFY(!f.Back_CB->font().bold() && !f.Label1->font().bold());
         QCOMPARE(tabChain(f.Command1),
-                 (std::vector<QWidget*>{f.Command1, f.About, f.ShapeBrowser1, f.ShapeFolder_TB[0],
+                 (std::vector<QWidget*>{f.Command1, f.About, f.Options, f.ShapeBrowser1, f.ShapeFolder_TB[0],
                                         f.ShapeFileName_TB, f.MilitaryCoordinates_OB, f.Back_CB,
                                         f.CancelButton}));
         for (QPushButton* button : f.findChildren<QPushButton*>()) QVERIFY(!button->isDefault());
