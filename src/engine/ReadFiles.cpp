@@ -68,6 +68,28 @@ std::string noSamplesMessage(const RunState& state) {
            "The file '" + state.DataSourceFile + "' has no sample of it: choose another parameter.";
 }
 
+void MissingCoordinates::add(const std::string& name, bool hasOtherType) {
+    otherType = otherType && hasOtherType;
+    if (names.insert(name).second && firstNames.size() < 3) firstNames.push_back(name);
+}
+
+std::string noCoordinatesMessage(bool military, const MissingCoordinates& missing) {
+    std::string message = military
+        ? "Some Points haven't Military Coordinates defined. Correct this fault directly on Database"
+        : "Some Points haven't Coordinates defined. Correct this fault directly on Database";
+    if (missing.names.empty()) return message;
+    std::string stations;
+    for (const std::string& name : missing.firstNames)
+        stations += (stations.empty() ? "" : ", ") + (name.empty() ? std::string("(no name)") : name);
+    if (missing.names.size() > missing.firstNames.size())
+        stations += " and " + std::to_string(missing.names.size() - missing.firstNames.size()) + " more";
+    message += "\nStations without them: " + stations + ".";
+    const std::string other = military ? "Normal" : "Military";
+    message += missing.otherType ? "\nTheir rows have " + other + " Coordinates: choosing those would do."
+                                 : "\nSome of their rows lack " + other + " Coordinates too.";
+    return message;
+}
+
 void stopForNoSamples(UserInterface& ui, const RunState& state) {
     const std::string message = noSamplesMessage(state);
     ui.showMessage(message);

@@ -6,7 +6,9 @@
 // fill the arrays of the run state they are given; the run state owns the recordsets they open.
 
 #include <cstddef>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "engine/RunState.h"
 #include "engine/UserInterface.h"
@@ -15,11 +17,18 @@ namespace pontrel {
 
 // What the user is told of a row that lacks something; both ways of reading the rows say the same.
 std::string noSamplesMessage(const RunState& state);
-inline std::string noCoordinatesMessage(bool military) {
-    if (military)
-        return "Some Points haven't Military Coordinates defined. Correct this fault directly on Database";
-    return "Some Points haven't Coordinates defined. Correct this fault directly on Database";
-}
+// The stations whose rows lack the chosen coordinates, as far as the reading saw them: the first
+// few names, how many there are, and whether their rows all have the other coordinate type.
+struct MissingCoordinates {
+    std::vector<std::string> firstNames;
+    std::set<std::string> names;
+    bool otherType = true;
+    // Notes a row of the station `name` (the empty text for none).
+    void add(const std::string& name, bool hasOtherType);
+};
+// The first line is the one the user has always been shown; the next say which stations, and
+// whether the other coordinate type would do.
+std::string noCoordinatesMessage(bool military, const MissingCoordinates& missing);
 inline constexpr const char* kNoHourMessage =
     "Some samples haven't an hour defined. Time of these samples will be considered = -1";
 inline constexpr const char* kNoValueMessage =

@@ -289,7 +289,8 @@ TEST(ConvertCli, PointsAndMessagesFollowTheDatesNotTheStoredOrder) {
           ('Temperatura', 'T', '2022-12-31', 9, 5, 38.7, -9.1, 193000, NULL, 'TJ01', 'Seixal', 'Vazante');)");
     run = convert({g.database, "--parameter", "Temperatura", "--folder", g.out});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n");
+    EXPECT_EQ(run.err, "Some Points haven't Military Coordinates defined. Correct this fault directly on Database "
+                       "Stations without them: Seixal. Their rows have Normal Coordinates: choosing those would do.\n");
     EXPECT_TRUE(folderEntries(g.out).empty());
 }
 
@@ -303,10 +304,12 @@ TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {
     const Case cases[] = {
         {row + "'2023-01-02', 9, 14, 38.7, -9.1, 193000, NULL, 'TJ01', 'Seixal', 'Vazante');",
          {"--parameter", "Temperatura"},
-         "Some Points haven't Military Coordinates defined. Correct this fault directly on Database"},
+         "Some Points haven't Military Coordinates defined. Correct this fault directly on Database "
+         "Stations without them: Seixal. Their rows have Normal Coordinates: choosing those would do."},
         {row + "'2023-01-02', 9, 14, NULL, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante');",
          {"--day", "2023-01-02", "--coordinates", "normal"},
-         "Some Points haven't Coordinates defined. Correct this fault directly on Database"},
+         "Some Points haven't Coordinates defined. Correct this fault directly on Database "
+         "Stations without them: Seixal. Their rows have Military Coordinates: choosing those would do."},
         {row + "'2023-01-02', 9, NULL, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante');",
          {"--parameter", "Temperatura"},
          "Some samples haven't a value defined. Correct this fault directly on Database"},

@@ -22,7 +22,8 @@ namespace {
 const std::string kHourMessage =
     "Some samples haven't an hour defined. Time of these samples will be considered = -1";
 const std::string kMilitaryMessage =
-    "Some Points haven't Military Coordinates defined. Correct this fault directly on Database";
+    "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n"
+    "Stations without them: Cais do Sodré.\nTheir rows have Normal Coordinates: choosing those would do.";
 
 std::string text(const char* s) { return s; }
 
@@ -179,7 +180,16 @@ TEST_F(ReadSamplesTest, AMissingCoordinateStopsAtItsRow) {
     fixture.rows[2].Latitude = Cell{};
     EXPECT_TRUE(run(kParameterMode, kNormal));
     EXPECT_EQ(ui.messages.back(),
-              "Some Points haven't Coordinates defined. Correct this fault directly on Database");
+              "Some Points haven't Coordinates defined. Correct this fault directly on Database\n"
+              "Stations without them: Cais do Sodré.\nTheir rows have Military Coordinates: choosing those would do.");
+
+    // The message names the stations, and says when the other type is missing too.
+    fixture.rows[2].MilitaryLatitude = Cell{};
+    fixture.rows[2].Name = text("Seixal");
+    EXPECT_TRUE(run(kParameterMode, kMilitary));
+    EXPECT_EQ(ui.messages.back(),
+              "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n"
+              "Stations without them: Seixal, Cais do Sodré.\nSome of their rows lack Normal Coordinates too.");
 }
 
 TEST_F(ReadSamplesTest, MissingValuesDatesAndSelectionsStopTheConversion) {
