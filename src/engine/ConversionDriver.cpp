@@ -56,7 +56,10 @@ bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& opti
         state.CoordinatesType = kNormal;
 
     try {
+        // While reading the total is not known: the bar shows that work goes on, by rows read.
         ui.setStatusText(1, "Reading samples...");
+        ui.setProgressMinimum(0);
+        ui.setProgressMaximum(0);
         ReadSamples(state, ui);
         ui.setStatusText(1, "Creating shape file...");
         WriteShapeFile(state, ui);

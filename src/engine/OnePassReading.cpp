@@ -139,8 +139,10 @@ bool OnePassReader::read(data::Connection& db, const std::string& unsorted) {
     startArrays();
 
     std::size_t n = 0;
-    for (; !rows.eof(); rows.moveNext())
+    for (; !rows.eof(); rows.moveNext()) {
         if (!readRow(rows, ++n)) return false;
+        if (n % kRowBlock == 0) ui_.setProgressValue(static_cast<double>(n));  // rows read so far
+    }
     fitRows(n + 1);
     state_.TotalRecords = n;
 

@@ -131,6 +131,7 @@ void SortedWalker::walk(data::Connection& db) {
             fitSampleRows(state_, capacity_ + 1, nulls_);
         }
         readRow(rows, r);
+        if (r % 4096 == 0) ui_.setProgressValue(static_cast<double>(r));  // rows read so far
         rows.moveNext();
     }
     if (!counted_) state_.TotalRecords = r;

@@ -352,6 +352,9 @@ TEST_F(ReadSamplesTest, HoldsMoreRowsThanSixteenBitsCount) {
     EXPECT_EQ(state.TotalRecords, 40000u);
     EXPECT_DOUBLE_EQ(state.NumericValues(40000, 2), 7.25);
     EXPECT_EQ(state.StringValues.distinctTexts(), 4u);  // "", TJ01, the name, the tide
+    // The reading shows that it goes on, every 4096 rows.
+    EXPECT_EQ(ui.progressUpdates, 9u);
+    EXPECT_EQ(ui.progressValue, 36864);
 }
 
 TEST_F(ReadSamplesTest, AMissingQueryFieldIsNamed) {

@@ -38,6 +38,13 @@ void ConsoleInterface::setProgressMinimum(double) {}
 
 void ConsoleInterface::setProgressValue(double value) {
     value_ = value;
+    if (progressLine_ && maximum_ <= 0 && phase_ == "Reading samples...") {
+        // No total while reading: the rows read so far.
+        std::fprintf(err_, "\r%s %.0f rows\033[K", phase_.c_str(), value);
+        std::fflush(err_);
+        lineOpen_ = true;
+        return;
+    }
     // Redrawn each hundredth of the way, besides whenever a time text changes.
     if (progressLine_ && value >= nextDraw_) {
         nextDraw_ = value + std::max(1.0, maximum_ / 100);
