@@ -1,6 +1,8 @@
 #include "engine/ReadFiles.h"
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 #include "engine/Errors.h"
 #include "engine/SampleReading.h"
@@ -16,11 +18,82 @@ data::Date nextDay(data::Date date) {
     return data::dateFromCivil({c.year, c.month, c.day}) + 1;
 }
 
+// The calendar day of the date as YYYY-MM-DD.
+std::string dayText(data::Date date) { return data::isoDateText(date).substr(0, 10); }
+
+// The day of the one date that `sql` selects as YYYY-MM-DD; empty when it selects none.
+std::string dayFrom(data::Connection& db, const std::string& sql) {
+    std::shared_ptr<data::Recordset> rows = db.execute(sql);
+    std::optional<data::Date> date;
+    if (!rows->eof()) {
+        switch (rows->kind(0)) {
+            case data::Recordset::Kind::Integer: date = static_cast<double>(rows->integer(0)); break;
+            case data::Recordset::Kind::Real: date = rows->real(0); break;
+            case data::Recordset::Kind::Text: date = data::parseIsoDate(rows->textView(0)); break;
+            default: break;
+        }
+    }
+    return date ? dayText(*date) : std::string();
+}
+
+// Day mode without samples: says so, naming the file and the nearest days that have samples, so
+// that a mistyped date can be put right at once.
+[[noreturn]] void stopForEmptyDay(RunState& state, UserInterface& ui, data::Connection& db) {
+    const data::Date day = state.SelectedDay;
+    const std::string before = dayFrom(
+        db, "Select Max(SampleDate) As Nearest FROM Kelvash_Query Where (SampleDate < #" + SqlDateText(day) + "#)");
+    const data::Date next = nextDay(day);
+    const std::string after = data::civilFromDate(next).year > 9999 ? std::string() : dayFrom(
+        db, "Select Min(SampleDate) As Nearest FROM Kelvash_Query Where (SampleDate >= #" + SqlDateText(next) + "#)");
+    std::string message = "There are no samples on the day " + dayText(day) + " in '" + state.DataSourceFile + "'.";
+    if (before.empty() && after.empty())
+        message += "\nThe database holds no samples at all.";
+    else if (before.empty() || after.empty())
+        message += "\nThe nearest day with samples is " + before + after + ".";
+    else
+        message += "\nThe nearest days with samples are " + before + " and " + after + ".";
+    ui.showMessage(message);
+    throw NothingSelected(message);
+}
+
 }  // namespace
 
 void stopWith(UserInterface& ui, const std::string& message) {
     ui.showMessage(message);
     throw ConversionStopped(message);
+}
+
+std::string noSamplesMessage(const RunState& state) {
+    return "There are no samples of the parameter '" + state.SelectedParameter + "' in the database\n"
+           "The file '" + state.DataSourceFile + "' has no sample of it: choose another parameter.";
+}
+
+void MissingCoordinates::add(const std::string& name, bool hasOtherType) {
+    otherType = otherType && hasOtherType;
+    if (names.insert(name).second && firstNames.size() < 3) firstNames.push_back(name);
+}
+
+std::string noCoordinatesMessage(bool military, const MissingCoordinates& missing) {
+    std::string message = military
+        ? "Some Points haven't Military Coordinates defined. Correct this fault directly on Database"
+        : "Some Points haven't Coordinates defined. Correct this fault directly on Database";
+    if (missing.names.empty()) return message;
+    std::string stations;
+    for (const std::string& name : missing.firstNames)
+        stations += (stations.empty() ? "" : ", ") + (name.empty() ? std::string("(no name)") : name);
+    if (missing.names.size() > missing.firstNames.size())
+        stations += " and " + std::to_string(missing.names.size() - missing.firstNames.size()) + " more";
+    message += "\nStations without them: " + stations + ".";
+    const std::string other = military ? "Normal" : "Military";
+    message += missing.otherType ? "\nTheir rows have " + other + " Coordinates: choosing those would do."
+                                 : "\nSome of their rows lack " + other + " Coordinates too.";
+    return message;
+}
+
+void stopForNoSamples(UserInterface& ui, const RunState& state) {
+    const std::string message = noSamplesMessage(state);
+    ui.showMessage(message);
+    throw NothingSelected(message);
 }
 
 void fitSampleRows(RunState& state, std::size_t count, bool nulls) {
@@ -68,8 +141,9 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         throw ConversionError("No conversion mode was chosen (Parameter or Day)");
     }
 
-    if (readOnce(state, ui, db, unsorted)) return;
-    walkSortedRows(state, ui, db);
+    if (!readOnce(state, ui, db, unsorted)) walkSortedRows(state, ui, db);
+    // A day without samples would give an empty layer: a mistyped date, not a result.
+    if (state.ShapeType == kDayMode && state.TotalRecords == 0) stopForEmptyDay(state, ui, db);
 }
 
 }  // namespace pontrel

@@ -40,24 +40,34 @@ bool isProjString(const std::string& text) {
            (text[start] == '+' || text.compare(start, 5, "proj=") == 0);
 }
 
+// PROJ's object for the definition, a coordinate reference system; `logged` receives PROJ's
+// complaints meanwhile.
+Object crsOf(PJ_CONTEXT* context, const std::string& definition, const std::string& logged) {
+    Object crs(proj_create(context, definition.c_str()));
+    if (crs && !proj_is_crs(crs.get()) && isProjString(definition) &&
+        definition.find("type=crs") == std::string::npos) {
+        // "+proj=longlat +datum=WGS84" names a conversion until it is marked as a system.
+        Object marked(proj_create(context, (definition + " +type=crs").c_str()));
+        if (marked) crs = std::move(marked);
+    }
+    if (!crs) throw CoordinateSystemError(reasonOf(context, logged, "not recognised"));
+    if (!proj_is_crs(crs.get())) throw CoordinateSystemError("it is not a coordinate reference system");
+    return crs;
+}
+
+Context newContext(std::string& logged) {
+    Context context(proj_context_create());
+    if (!context) throw CoordinateSystemError("PROJ could not be started");
+    proj_log_func(context.get(), &logged, keepLastMessage);
+    return context;
+}
+
 }  // namespace
 
 std::string esriWktOf(const std::string& definition) {
     std::string logged;
-    Context context(proj_context_create());
-    if (!context) throw CoordinateSystemError("PROJ could not be started");
-    proj_log_func(context.get(), &logged, keepLastMessage);
-
-    Object crs(proj_create(context.get(), definition.c_str()));
-    if (crs && !proj_is_crs(crs.get()) && isProjString(definition) &&
-        definition.find("type=crs") == std::string::npos) {
-        // "+proj=longlat +datum=WGS84" names a conversion until it is marked as a system.
-        Object marked(proj_create(context.get(), (definition + " +type=crs").c_str()));
-        if (marked) crs = std::move(marked);
-    }
-    if (!crs) throw CoordinateSystemError(reasonOf(context.get(), logged, "not recognised"));
-    if (!proj_is_crs(crs.get()))
-        throw CoordinateSystemError("it is not a coordinate reference system");
+    Context context = newContext(logged);
+    Object crs = crsOf(context.get(), definition, logged);
 
     logged.clear();
     const char* const options[] = {"MULTILINE=NO", nullptr};
@@ -66,6 +76,14 @@ std::string esriWktOf(const std::string& definition) {
         throw CoordinateSystemError(
             reasonOf(context.get(), logged, "it cannot be written as ESRI WKT"));
     return wkt;
+}
+
+std::string crsNameOf(const std::string& definition) {
+    std::string logged;
+    Context context = newContext(logged);
+    Object crs = crsOf(context.get(), definition, logged);
+    const char* name = proj_get_name(crs.get());
+    return name ? name : "";
 }
 
 }  // namespace pontrel::shapefile

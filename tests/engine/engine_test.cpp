@@ -22,7 +22,8 @@ namespace {
 const std::string kHourMessage =
     "Some samples haven't an hour defined. Time of these samples will be considered = -1";
 const std::string kMilitaryMessage =
-    "Some Points haven't Military Coordinates defined. Correct this fault directly on Database";
+    "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n"
+    "Stations without them: Cais do Sodré.\nTheir rows have Normal Coordinates: choosing those would do.";
 
 std::string text(const char* s) { return s; }
 
@@ -179,7 +180,16 @@ TEST_F(ReadSamplesTest, AMissingCoordinateStopsAtItsRow) {
     fixture.rows[2].Latitude = Cell{};
     EXPECT_TRUE(run(kParameterMode, kNormal));
     EXPECT_EQ(ui.messages.back(),
-              "Some Points haven't Coordinates defined. Correct this fault directly on Database");
+              "Some Points haven't Coordinates defined. Correct this fault directly on Database\n"
+              "Stations without them: Cais do Sodré.\nTheir rows have Military Coordinates: choosing those would do.");
+
+    // The message names the stations, and says when the other type is missing too.
+    fixture.rows[2].MilitaryLatitude = Cell{};
+    fixture.rows[2].Name = text("Seixal");
+    EXPECT_TRUE(run(kParameterMode, kMilitary));
+    EXPECT_EQ(ui.messages.back(),
+              "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n"
+              "Stations without them: Seixal, Cais do Sodré.\nSome of their rows lack Normal Coordinates too.");
 }
 
 TEST_F(ReadSamplesTest, MissingValuesDatesAndSelectionsStopTheConversion) {
@@ -196,7 +206,8 @@ TEST_F(ReadSamplesTest, MissingValuesDatesAndSelectionsStopTheConversion) {
 
     state.SelectedParameter = "Nitratos";
     EXPECT_TRUE(run(kParameterMode));
-    EXPECT_EQ(ui.messages.back(), "There are no samples of the parameter 'Nitratos' in the database");
+    EXPECT_EQ(ui.messages.back(), "There are no samples of the parameter 'Nitratos' in the database\nThe file '" +
+                                      state.DataSourceFile + "' has no sample of it: choose another parameter.");
 }
 
 TEST_F(ReadSamplesTest, NumbersStoredAsTextGoThroughTheLeadingNumberRule) {
@@ -284,7 +295,7 @@ TEST_F(ReadSamplesTest, TheDayEndsAtTheNextMidnightAcrossMonthsYearsAndLeapDays)
         SCOPED_TRACE(c.from);
         executed.clear();
         state.SelectedDay = data::dateFromCivil(c.day);
-        ASSERT_FALSE(run(kDayMode));
+        run(kDayMode);  // these days have no samples: the stop comes after the queries
         const std::string to = c.to ? std::string(" And SampleDate < #") + c.to + "#" : "";
         EXPECT_EQ(executed.at(1), std::string("Select Count(*) As CountTotalRecords FROM Kelvash_Query Where "
                                               "(SampleDate >= #") + c.from + "#" + to + ")");
@@ -309,14 +320,18 @@ TEST_F(ReadSamplesTest, ANameStoredAsANumberKeepsOneTextForm) {
             EXPECT_DOUBLE_EQ(state.NumericValues(r, k), expected[r - 1][k - 2]) << r << "," << k;
 }
 
-TEST_F(ReadSamplesTest, DayModeWithoutRowsHasOnlyTheHourColumn) {
+// A day without samples is a mistyped date, not an empty layer: the stop names the nearest days.
+TEST_F(ReadSamplesTest, DayModeWithoutRowsStopsAndNamesTheNearestDays) {
     fixture.rows = {row("A", "A", "2001-03-08", 1)};
     state.SelectedDay = 36957;
-    ASSERT_FALSE(run(kDayMode));
+    EXPECT_TRUE(run(kDayMode));
     EXPECT_EQ(state.TotalRecords, 0u);
-    EXPECT_EQ(state.NumericAttributeCount, 1);
-    EXPECT_EQ(state.NumericValues.rows(), 1u);
-    EXPECT_TRUE(ui.messages.empty());
+    const std::string head = "There are no samples on the day 2001-03-07 in '" + state.DataSourceFile + "'.\n";
+    EXPECT_EQ(ui.messages, std::vector<std::string>{head + "The nearest day with samples is 2001-03-08."});
+
+    fixture.rows.push_back(row("A", "A", "2001-03-01", 1));
+    EXPECT_TRUE(run(kDayMode));
+    EXPECT_EQ(ui.messages.back(), head + "The nearest days with samples are 2001-03-01 and 2001-03-08.");
 }
 
 TEST_F(ReadSamplesTest, NamesThatDifferOnlyInCaseKeepTheirOwnColumns) {
@@ -337,6 +352,9 @@ TEST_F(ReadSamplesTest, HoldsMoreRowsThanSixteenBitsCount) {
     EXPECT_EQ(state.TotalRecords, 40000u);
     EXPECT_DOUBLE_EQ(state.NumericValues(40000, 2), 7.25);
     EXPECT_EQ(state.StringValues.distinctTexts(), 4u);  // "", TJ01, the name, the tide
+    // The reading shows that it goes on, every 4096 rows.
+    EXPECT_EQ(ui.progressUpdates, 9u);
+    EXPECT_EQ(ui.progressValue, 36864);
 }
 
 TEST_F(ReadSamplesTest, AMissingQueryFieldIsNamed) {

@@ -36,117 +36,13 @@
 #include "forms/frmAbout.h"
 #include "forms/frmSplash.h"
 
+#include "WizardHarness.h"
+
 using namespace pontrel;
 using namespace pontrel::forms;
+using namespace wizard_harness;
 
 namespace {
-
-class FakeBoxes : public MessageBoxes {
-public:
-    void message(QWidget*, const QString& text) override {
-        messages.push_back(text);
-        if (onMessage) onMessage(text);
-    }
-    int question(QWidget*, const QString& text, const QString& title) override {
-        questions.push_back(title + ": " + text);
-        if (answers.empty()) return kAnswerNo;
-        const int answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-
-    QStringList messages;
-    QStringList questions;
-    std::deque<int> answers;
-    std::function<void(const QString&)> onMessage;
-};
-
-class FakeDialogs : public dialogs::FileDialogs {
-public:
-    std::optional<std::string> openFile(QWidget*, const std::string& title, const std::string& filter,
-                                        const std::string& startFolder) override {
-        requests.push_back(title + "|" + filter + "|" + startFolder);
-        return next(files);
-    }
-    std::optional<std::string> chooseFolder(const std::string& title,
-                                            const std::string& startFolder) override {
-        requests.push_back(title + "|" + startFolder);
-        return next(folders);
-    }
-
-    std::deque<std::optional<std::string>> files, folders;  // nothing: cancelled
-    std::vector<std::string> requests;
-
-private:
-    static std::optional<std::string> next(std::deque<std::optional<std::string>>& answers) {
-        if (answers.empty()) return std::nullopt;
-        auto answer = answers.front();
-        answers.pop_front();
-        return answer;
-    }
-};
-
-// One wizard over fakes; `ended` receives the exit status.
-struct Harness {
-    RunState state;
-    FakeBoxes boxes;
-    FakeDialogs dialogs;
-    std::optional<int> ended;
-    Wizard wizard{state, boxes, dialogs, [this](int status) { ended = status; }};
-
-    ~Harness() { settle(); }
-    static void settle() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
-
-    TypeForm& stepOne() {
-        wizard.showTypeForm();
-        return *wizard.loadedTypeForm();
-    }
-    // Step 1 with `file` and the mode's option, then "Next  >>".
-    void next(const std::string& file, const char* mode) {
-        TypeForm& form = stepOne();
-        form.DataSourceFile_TB->setText(QString::fromStdString(file));
-        (std::string(mode) == kDayMode ? form.Day_OB : form.Parameter_OB)->setChecked(true);
-        form.OKButton->click();
-    }
-    // Step 2 with `text` in its list's text field, then "Next >>".
-    void choose(const QString& text) {
-        if (state.ShapeType == kDayMode) {
-            wizard.loadedDayForm()->Days_CB->setEditText(text);
-            wizard.loadedDayForm()->Command1->click();
-        } else {
-            wizard.loadedParameterForm()->Parameters_CB->setEditText(text);
-            wizard.loadedParameterForm()->Command1->click();
-        }
-    }
-    Pontrel& stepThree() { return *wizard.loadedMainForm(); }
-};
-
-void click(QAbstractButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
-
-QString samplePath() { return PONTREL_SAMPLE_DIR "/vessamo-sample.sqlite"; }
-
-// A small database with the given Params names and Samples dates (ISO text; empty: null).
-std::string makeDatabase(const QTemporaryDir& dir, const QString& name,
-                         const std::vector<const char*>& parameters,
-                         const std::vector<const char*>& dates) {
-    const std::string path = dir.filePath(name).toStdString();
-    data::SqliteDatabase db(path, data::SqliteDatabase::Mode::ReadWriteCreate);
-    db.exec("CREATE TABLE Params (ParameterName TEXT, ParameterCode TEXT);"
-            "CREATE TABLE Samples (SampleID INTEGER, SampleDate DATETIME);");
-    for (const char* parameter : parameters) {
-        auto insert = db.prepare("INSERT INTO Params VALUES (?, 'X')");
-        if (parameter) insert.bindText(1, parameter); else insert.bindNull(1);
-        insert.step();
-    }
-    int id = 0;
-    for (const char* date : dates) {
-        auto insert = db.prepare("INSERT INTO Samples VALUES (?, ?)");
-        insert.bindInt(1, ++id);
-        if (*date) insert.bindText(2, date); else insert.bindNull(2);
-        insert.step();
-    }
-    return path;
-}
 
 QStringList itemsOf(const QComboBox* list) {
     QStringList items;
@@ -285,6 +181,8 @@ private slots:
         checkControls({{f.Command1, "Create Shape File", {4560, 4080, 2415, 495}, "Create Shape File"},
                        {f.IndexCreation_frame, "", {0, 120, 10575, 4575}, ""},
                        {f.About, "About", {9360, 240, 1095, 375}, "About Quinterra Pontrel"},
+                       {f.Options, "Options...", {9360, 720, 1095, 375},
+                        "Coordinate systems, values and missing data of the shapefile"},
                        {f.ShapeBrowser1, "Browse", {7320, 2760, 975, 375}, "Browse for a directory for shape file"},
                        {f.ShapeFolder_TB[0], "", {1680, 2760, 5535, 285}, "Select a destiny folder for shape file"},
                        {f.Label7, "Folder for Shape File", {240, 2760, 1215, 375}, ""},
@@ -301,7 +199,7 @@ private slots:
         QCOMPARE(f.Command1->font().pointSizeF(), 12.0);
         QVERIFY(!f.Back_CB->font().bold() && !f.Label1->font().bold());
         QCOMPARE(tabChain(f.About),
-                 (std::vector<QWidget*>{f.About, f.MilitaryCoordinates_OB, f.ShapeFolder_TB[0],
+                 (std::vector<QWidget*>{f.About, f.Options, f.MilitaryCoordinates_OB, f.ShapeFolder_TB[0],
                                         f.ShapeBrowser1, f.ShapeFileName_TB, f.Back_CB, f.Command1,
                                         f.CancelButton}));
         for (QPushButton* button : f.findChildren<QPushButton*>()) QVERIFY(!button->isDefault());
@@ -412,10 +310,10 @@ private slots:
 
         h.next(db, kParameterMode);
         h.choose("Temperatura");
-        // The form loaded at start-up is shown as it was: no name proposed on the first visit.
+        // The form loaded at start-up is the one shown, with the name proposed on this path too.
         QCOMPARE(h.wizard.loadedMainForm(), early);
         QVERIFY(early->isVisible());
-        QCOMPARE(early->ShapeFileName_TB->text(), QString());
+        QCOMPARE(early->ShapeFileName_TB->text(), QString("Temperatura"));
         early->Back_CB->click();
         QVERIFY(h.wizard.loadedMainForm() == nullptr);
         h.choose("Temperatura");
@@ -485,32 +383,42 @@ private slots:
     void browsingForTheDatabase() {
         Harness h;
         TypeForm& f = h.stepOne();
+        QTemporaryDir dir;
         f.DataSourceFile_TB->setText("typed.mdb");
         h.dialogs.files = {std::nullopt, "  /data/Vessamo Tejo.mdb ", std::nullopt};
         click(f.DataSourceBrowser);
-        QCOMPARE(f.DataSourceFile_TB->text(), QString());  // nothing chosen yet: the box empties
+        QCOMPARE(f.DataSourceFile_TB->text(), QString("typed.mdb"));  // cancelled: the box is kept
         click(f.DataSourceBrowser);
         QCOMPARE(f.DataSourceFile_TB->text(), QString("/data/Vessamo Tejo.mdb"));
-        f.DataSourceFile_TB->setText("other.mdb");
+        f.DataSourceFile_TB->setText(dir.filePath("other.mdb"));
         click(f.DataSourceBrowser);
-        QCOMPARE(f.DataSourceFile_TB->text(), QString("/data/Vessamo Tejo.mdb"));
-        QCOMPARE(h.dialogs.requests.front(),
-                 "Select File|mdb Files (*.mdb)|" + QDir::currentPath().toStdString());
+        QCOMPARE(f.DataSourceFile_TB->text(), dir.filePath("other.mdb"));
+        // Every database kind is offered first; the dialog opens at the typed file's folder.
+        const std::string filters = "Vessamo databases (*.mdb *.accdb *.sqlite *.db);;Access databases "
+                                    "(*.mdb *.accdb);;SQLite databases (*.sqlite *.db);;All files (*)";
+        QCOMPARE(h.dialogs.requests.front(), "Select File|" + filters + "|" + QDir::currentPath().toStdString());
+        QCOMPARE(h.dialogs.requests.back(), "Select File|" + filters + "|" + dir.path().toStdString());
     }
 
     void browsingForTheFolder() {
         Harness h;
         Pontrel& f = h.wizard.mainForm();
+        QTemporaryDir dir;
         f.ShapeFolder_TB[0]->setText("/kept");
         h.dialogs.folders = {"/data/maps", "/", std::nullopt};
         click(f.ShapeBrowser1);
         QCOMPARE(f.ShapeFolder_TB[0]->text(), QString("/data/maps"));
         click(f.ShapeBrowser1);
         QCOMPARE(f.ShapeFolder_TB[0]->text(), QString("/"));
-        click(f.ShapeBrowser1);  // cancelled: the box empties
-        QCOMPARE(f.ShapeFolder_TB[0]->text(), QString());
-        QCOMPARE(h.state.BrowseFolderResult, std::string());
-        QCOMPARE(h.dialogs.requests.front(), "Select Directory|" + QDir::rootPath().toStdString());
+        f.ShapeFolder_TB[0]->setText(dir.path());
+        click(f.ShapeBrowser1);  // cancelled: the box is kept
+        QCOMPARE(f.ShapeFolder_TB[0]->text(), dir.path());
+        QCOMPARE(h.state.BrowseFolderResult, std::string("/"));
+        // The browser opens at the typed folder when it exists, else at the last one chosen,
+        // else at home.
+        const std::vector<std::string> starts{"Select Directory|" + QDir::homePath().toStdString(),
+                                              "Select Directory|/data/maps", "Select Directory|" + dir.path().toStdString()};
+        QCOMPARE(h.dialogs.requests, starts);
     }
 
     void parameterListAndChoice() {
@@ -760,7 +668,7 @@ private slots:
         Pontrel& three = h.wizard.mainForm();
         three.show();
         QVERIFY(QTest::qWaitForWindowActive(&three));
-        three.About->setFocus();
+        three.Options->setFocus();
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         QCOMPARE(QApplication::focusWidget(), three.MilitaryCoordinates_OB);
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Up);
@@ -890,7 +798,8 @@ private slots:
         click(f.ShapeBrowser1);
         Harness::settle();
         QVERIFY(!form && !wizard.loadedMainForm());
-        QCOMPARE(state.BrowseFolderResult, std::string());
+        QCOMPARE(QFileInfo(QString::fromStdString(state.BrowseFolderResult)).canonicalFilePath(),
+                 QFileInfo(dir.path()).canonicalFilePath());  // the cancel changed nothing
     }
 
     void messageBoxesShowTheirWholeTitle() {
@@ -964,13 +873,21 @@ private slots:
         QCOMPARE(f.StatusBar2->panelText(1), QString());
     }
 
-    void databaseThatCannotBeOpenedEndsTheProgram() {
+    // Step 1 comes back with the path kept and selected; once mended, step 2 loads.
+    void databaseThatCannotBeOpenedReturnsToStepOne() {
         QTemporaryDir dir;
         Harness h;
-        h.next(dir.filePath("missing.mdb").toStdString(), kDayMode);
+        const QString missing = dir.filePath("missing.mdb");
+        h.next(missing.toStdString(), kDayMode);
         QCOMPARE(h.boxes.messages.size(), 1);
         QVERIFY(h.boxes.messages[0].contains("missing.mdb"));
-        QCOMPARE(h.ended, std::optional<int>(1));
+        TypeForm& f = *h.wizard.loadedTypeForm();
+        QVERIFY(!h.ended && f.isVisible() && !h.wizard.loadedDayForm());
+        QCOMPARE(f.DataSourceFile_TB->text(), missing);
+        QCOMPARE(f.DataSourceFile_TB->selectedText(), missing);
+        QVERIFY(f.Day_OB->isChecked());
+        h.next(makeDatabase(dir, "a.db", {}, {"2023-01-02"}), kDayMode);
+        QVERIFY(h.wizard.loadedDayForm()->isVisible() && !f.isVisible());
     }
 
     // A whole conversion of the sample database, Parameter mode, from the splash's key path.
@@ -1075,7 +992,8 @@ private slots:
         QVERIFY(prj.readAll().startsWith("GEOGCS[\"GCS_WGS_1984\""));
     }
 
-    void failedConversionEndsTheProgram() {
+    // A writing error keeps step 3 as it was for another try.
+    void failedConversionStaysOnStepThree() {
         if (!QFileInfo::exists(samplePath())) QSKIP("the sample database is not built");
         QTemporaryDir out;
         Harness h;
@@ -1083,10 +1001,18 @@ private slots:
         h.choose("pH");
         Pontrel& f = h.stepThree();
         f.ShapeFolder_TB[0]->setText(out.filePath("no such folder"));
+        click(f.NormalCoordinates_OB);
         click(f.Command1);
-        QCOMPARE(h.ended, std::optional<int>(1));
+        QVERIFY(!h.ended && f.isVisible() && !h.wizard.converting());
         QVERIFY(!h.boxes.messages.last().contains("created with success"));
         QVERIFY(QDir(out.path()).isEmpty());
+        QCOMPARE(f.ShapeFolder_TB[0]->text(), out.filePath("no such folder"));
+        QVERIFY(f.NormalCoordinates_OB->isChecked());
+        QCOMPARE(f.StatusBar2->panelText(1), QString());
+        f.ShapeFolder_TB[0]->setText(out.path());
+        click(f.Command1);
+        QCOMPARE(h.ended, std::optional<int>(0));
+        QVERIFY(QFileInfo::exists(out.filePath("pH.shp")));
     }
 
     // Dates shown in the user's regional format and read back from it; `shown` is empty where a
