@@ -70,10 +70,27 @@ std::string nullTextMessage(const std::string& attribute) {
            " has some null fields. These samples will be considered = 'unknown'";
 }
 
-// Midnight of the calendar day after the date's own.
-data::Date nextDay(data::Date date) {
-    data::CivilTime c = data::civilFromDate(date);
-    return data::dateFromCivil({c.year, c.month, c.day}) + 1;
+// The condition that takes every sample of the date's calendar day, whatever its time. A date
+// holds its time as a positive fraction of its day, also before 30 December 1899, where the day
+// count is negative: 29 December 1899 06:00 is -1.25. So a day from then on runs from its
+// midnight up to the next (the calendar's last day has none); an earlier day from just after the
+// previous midnight down to its own midnight (-2 < d <= -1); and 30 December 1899, day 0, has
+// its times on both sides of 0 (-0.25 and 0.25 are both 06:00), so it runs from -1 to 1.
+std::string dayRange(data::Date selected) {
+    const data::CivilTime c = data::civilFromDate(selected);
+    const data::Date midnight = data::dateFromCivil({c.year, c.month, c.day});
+    const data::Date next = midnight + 1, previous = midnight - 1;
+    auto literal = [](data::Date date) { return "#" + SqlDateText(date) + "#"; };
+    std::string low, high;
+    if (midnight > 0) {
+        low = "SampleDate >= " + literal(midnight);
+        if (data::civilFromDate(next).year <= 9999) high = " And SampleDate < " + literal(next);
+        return low + high;
+    }
+    if (midnight == 0) return "SampleDate > " + literal(previous) + " And SampleDate < " + literal(next);
+    high = "SampleDate <= " + literal(midnight);
+    if (data::civilFromDate(previous).year >= 100) low = " And SampleDate > " + literal(previous);
+    return high + low;
 }
 
 }  // namespace
@@ -281,7 +298,8 @@ bool readOnce(RunState& state, UserInterface& ui, data::Connection& db, const st
         }
         bool valued = true;
         if (day) {
-            valued = !rows.isNull(field.name);
+            // A row whose name is empty opens no column, so its value is never read.
+            valued = !rows.isNull(field.name) && !rows.text(field.name).empty();
             if (valued) {
                 std::string name = rows.text(field.name);  // the layout's text form
                 if (name != previous) {
@@ -566,12 +584,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
 
     std::string unsorted;  // Parameter mode: the selection without its ORDER BY
     if (state.ShapeType == kDayMode) {
-        // The whole calendar day, whatever the time of each sample: from its midnight to the next
-        // (the calendar's last day has none).
-        std::string day = "SampleDate >= #" + SqlDateText(state.SelectedDay) + "#";
-        const data::Date next = nextDay(state.SelectedDay);
-        if (data::civilFromDate(next).year <= 9999)
-            day += " And SampleDate < #" + SqlDateText(next) + "#";
+        const std::string day = dayRange(state.SelectedDay);
         state.SelectQuery =
             "Select * from Kelvash_Query WHERE (" + day + " )  ORDER BY ParameterName ";
         state.CountQuery =
