@@ -34,6 +34,12 @@ public:
             r.columns = {{"k", JetType::Text}, {"v", JetType::Number}};
         else if (name == "ord")
             r.columns = {{"id", JetType::Number}, {"cust", JetType::Number}, {"amount", JetType::Number}};
+        else if (name == "a")
+            r.columns = {{"k", JetType::Number}, {"x", JetType::Text}, {"y", JetType::Text}};
+        else if (name == "b")
+            r.columns = {{"k", JetType::Number}, {"x", JetType::Text}, {"z", JetType::Text}};
+        else if (name == "c")
+            r.columns = {{"k", JetType::Number}, {"q", JetType::Text}};
         else
             return std::nullopt;
         return r;
@@ -59,7 +65,11 @@ protected:
             "CREATE TABLE g (k TEXT, v DOUBLE);"
             "INSERT INTO g VALUES ('a', 2), ('b', NULL), ('w', 1000000004), ('a', 4), ('b', 5), ('a', NULL),"
             " ('w', 1000000007), ('c', NULL), ('a', 9), ('w', 1000000013), ('w', 1000000016);"
-            "CREATE TABLE \"Order Details\" (qty INTEGER, \"Yes\" INTEGER); INSERT INTO \"Order Details\" VALUES (6, 9);");
+            "CREATE TABLE \"Order Details\" (qty INTEGER, \"Yes\" INTEGER); INSERT INTO \"Order Details\" VALUES (6, 9);"
+            // Three tables that share column names, as a nested join reads them.
+            "CREATE TABLE a (k INTEGER, x TEXT, y TEXT); INSERT INTO a VALUES (1, 'a1', 'y1'), (2, 'a2', 'y2');"
+            "CREATE TABLE b (k INTEGER, x TEXT, z TEXT); INSERT INTO b VALUES (1, 'b1', 'z1');"
+            "CREATE TABLE c (k INTEGER, q TEXT); INSERT INTO c VALUES (1, 'q1'), (2, 'q2');");
     }
 
     std::string translate(const std::string& jet) {
@@ -79,6 +89,20 @@ protected:
     std::string value(const std::string& expression, int id = 1) {
         std::vector<std::string> r = rows("SELECT " + expression + " FROM t WHERE id = " + std::to_string(id));
         return r.size() == 1 ? r[0] : "(" + std::to_string(r.size()) + " rows)";
+    }
+
+    // The column names and rows of a saved query made a view, as a program reading it sees them.
+    std::vector<std::string> viewOf(const std::string& jet, std::vector<std::string>& rowsOut) {
+        JetTranslateOptions options;
+        options.context = "Q";
+        options.schema = &schema_;
+        options.savedQuery = true;
+        work_.sql().exec("DROP VIEW IF EXISTS v; CREATE VIEW v AS " + translateJet(jet, options).sql);
+        SqliteStatement statement = work_.sql().prepare("SELECT * FROM v");
+        std::vector<std::string> names;
+        for (int i = 0; i < statement.columnCount(); ++i) names.push_back(statement.columnName(i));
+        rowsOut = pontrel::testing::rowsOf(statement);
+        return names;
     }
 
     WorkingDatabase work_;
@@ -430,6 +454,9 @@ TEST_F(JetOnWorkingDatabase, NamesAreColumnsOrTheQuerysOwnAliases) {
          "The query 'Q' uses a comparison of a text with a number (a data type mismatch in Jet), which cannot be translated"},
         {"SELECT Forms!f FROM t", "The query 'Q' uses the '!' operator (a form reference), which cannot be translated"},
         {"SELECT id FROM cust, ord", "The query 'Q' names the column 'id', which more than one of its tables has, without saying which"},
+        {"SELECT [cust.name] FROM cust",
+         "The query 'Q' names the column 'cust.name', which none of its tables has (a name in one pair of brackets is "
+         "not split at its period; Access would ask for it as a parameter)"},
         {"SELECT (SELECT id, name FROM t) FROM t",
          "The query 'Q' uses a subquery with 2 columns as a value, which cannot be translated"},
         {"SELECT id FROM t WHERE id In (SELECT id, name FROM t)",
@@ -440,6 +467,63 @@ TEST_F(JetOnWorkingDatabase, NamesAreColumnsOrTheQuerysOwnAliases) {
          "The query 'Q' uses DISTINCTROW with ORDER BY on a table whose fields it does not show, which cannot be translated"},
     };
     for (const Case& c : cases) EXPECT_EQ(errorOf([&] { translate(c.jet); }), c.message) << c.jet;
+}
+
+TEST_F(JetOnWorkingDatabase, SavedQueriesGiveAccessColumnNames) {
+    // A column is named by its field, by Table.Field only where two shown columns share a name, an
+    // unnamed expression Expr1000, Expr1001, ...; a nested join changes none of them.
+    const std::string nested = " FROM c INNER JOIN (a INNER JOIN b ON a.k = b.k) ON c.k = a.k";
+    struct Case {
+        std::string jet;
+        std::vector<std::string> names;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"SELECT b.k, b.x, a.y" + nested, {"k", "x", "y"}, {"1|b1|y1"}},
+        {"SELECT a.x, b.x, c.q, a.k + b.k, c.q & a.y AS qy" + nested,
+         {"a.x", "b.x", "q", "Expr1000", "qy"}, {"a1|b1|q1|2|q1y1"}},
+        {"SELECT * FROM a INNER JOIN b ON a.k = b.k", {"a.k", "a.x", "y", "b.k", "b.x", "z"}, {"1|a1|y1|1|b1|z1"}},
+        {"SELECT TOP 1 a.k, c.k FROM a, c ORDER BY a.k DESC, c.k", {"a.k", "c.k"}, {"2|1"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.jet);
+        std::vector<std::string> rows;
+        EXPECT_EQ(viewOf(c.jet, rows), c.names);
+        EXPECT_EQ(rows, c.rows);
+    }
+}
+
+TEST_F(JetOnWorkingDatabase, DomainFunctionsAreSubqueriesOverTheirDomain) {
+    // ord: (10, 1, 5), (11, 1, 7), (12, 2, Null), (13, 2, 3), (14, 3, 1).
+    EXPECT_EQ(rows("SELECT DLookUp('name', 'cust', 'id = 2'), DLookUp('name', 'cust', 'id = 9'), "
+                   "DCount('*', 'ord', 'cust = 2'), DCount('amount', 'ord', 'cust = 2'), DSum('amount', 'ord'), "
+                   "DAvg('amount', 'ord', 'cust = 1'), DMin('amount', 'ord'), DMax('[amount]', '[ord]', 'cust < 3'), "
+                   "DFirst('id', 'ord'), DLast('id', 'ord') FROM t WHERE id = 1"),
+              (std::vector<std::string>{"Bob|NULL|2|1|16.0|6.0|1.0|7.0|10|14"}));
+    JetTranslateOptions options;
+    options.context = "Q";
+    options.schema = &schema_;
+    // The domain's table is one the statement reads, so that a missing one is named.
+    EXPECT_EQ(translateJet("SELECT DCount('*', 'Stations') FROM t", options).relations,
+              (std::vector<std::string>{"t", "Stations"}));
+}
+
+TEST_F(JetOnWorkingDatabase, MonthAndDayNamesAreTheLocales) {
+    setenv("LC_ALL", "C", 1);  // English names, read once for the process
+    struct Case {
+        const char* expression;
+        const char* result;
+    } cases[] = {
+        {"MonthName(3)", "March"},
+        {"MonthName(12, True)", "Dec"},
+        {"WeekdayName(1)", "Sunday"},
+        {"WeekdayName(1, True, 2)", "Mon"},
+        {"WeekdayName(7, False, 2)", "Sunday"},
+        {"Format(d, 'dddd d mmmm yyyy')", "Wednesday 7 March 2001"},
+        {"Format(#12/29/1899 6:00#, 'ddd dd-mmm-yy')", "Fri 29-Dec-99"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(value(c.expression), c.result) << c.expression;
+    EXPECT_EQ(errorOf([&] { value("MonthName(13)"); }),
+              "Reading the database failed: The function MonthName was given a month outside 1 to 12");
 }
 
 TEST_F(JetOnWorkingDatabase, RuntimeErrorsAreJetsErrors) {
@@ -499,7 +583,7 @@ TEST(JetTranslation, SavedQueriesNameTheirColumnsAsJetDoes) {
     JetTranslateOptions options;
     options.savedQuery = true;
     EXPECT_EQ(translateJet("SELECT a, a * 2, UCase(b), a + 1 FROM t", options).sql,
-              "SELECT a, a * 2 AS \"Expr1000\", jet_ucase(b) COLLATE JETTEXT AS \"Expr1001\", "
+              "SELECT a AS \"a\", a * 2 AS \"Expr1000\", jet_ucase(b) COLLATE JETTEXT AS \"Expr1001\", "
               "jet_add(a, 1) COLLATE JETTEXT AS \"Expr1002\" FROM t");
     JetTranslation t = translateJet(
         "SELECT x FROM a INNER JOIN B ON a.k = b.k WHERE x IN (SELECT y FROM c) AND EXISTS (SELECT * FROM A)",
@@ -536,11 +620,12 @@ TEST(JetTranslation, RefusesWhatItCannotGiveTheSameMeaning) {
         {"SELECT TOP 150 PERCENT a FROM t", "uses TOP 150 PERCENT"},
         {"SELECT TOP 2 DISTINCT a FROM t", "cannot be read: unexpected 'DISTINCT'"},
         {"SELECT TOP 2 * FROM t ORDER BY a", "uses TOP with ORDER BY over '*' of tables it does not know"},
-        {"SELECT DLookup('a', 't') FROM t", "uses the function DLookup"},
+        {"SELECT DLookup('a', 't', 'k = ' & k) FROM t",
+         "uses DLookup with an expression, domain or criteria that is not a literal text"},
         {"SELECT StDev(*) FROM t", "uses '*' in StDev"},
         {"SELECT Count(DISTINCT a) FROM t", "uses DISTINCT inside a function"},
         {"SELECT Left(a) FROM t", "uses the function Left with 1 argument"},
-        {"SELECT Format(d, 'mmm') FROM t", "uses Format with month names (mmm) ('mmm')"},
+        {"SELECT Format(d, 'mmmmm') FROM t", "uses Format with the placeholder mmmmm ('mmmmm')"},
         {"SELECT Format(d, 'Short Date') FROM t",
          "uses Format with the named format 'Short Date', which depends on regional settings ('Short Date')"},
         {"SELECT a FROM t WHERE a Like 'x[y'", "uses the Like pattern 'x[y' (a '[' without its ']')"},
