@@ -265,8 +265,8 @@ std::string Writer::rankedTop(const Select& s, const std::vector<Output>& output
     }
     std::string innerItems;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        innerItems += (i ? ", " : "") + splitLead(outputs[i].text).second;
-        if (outputs[i].named || outputs[i].generatedName) innerItems += " AS " + quotedIdentifier(outputs[i].name);
+        // Named explicitly, so that the outer list finds each column also through nested joins.
+        innerItems += (i ? ", " : "") + splitLead(outputs[i].text).second + " AS " + quotedIdentifier(outputs[i].name);
     }
     std::string ranked;
     if (s.quantifier == Select::Distinct) {

@@ -483,6 +483,7 @@ TEST_F(JetOnWorkingDatabase, SavedQueriesGiveAccessColumnNames) {
          {"a.x", "b.x", "q", "Expr1000", "qy"}, {"a1|b1|q1|2|q1y1"}},
         {"SELECT * FROM a INNER JOIN b ON a.k = b.k", {"a.k", "a.x", "y", "b.k", "b.x", "z"}, {"1|a1|y1|1|b1|z1"}},
         {"SELECT TOP 1 a.k, c.k FROM a, c ORDER BY a.k DESC, c.k", {"a.k", "c.k"}, {"2|1"}},
+        {"SELECT TOP 1 b.k, b.x" + nested + " ORDER BY b.x", {"k", "x"}, {"1|b1"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.jet);
