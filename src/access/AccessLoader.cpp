@@ -3,18 +3,15 @@
 
 #include <algorithm>
 #include <cctype>
-#include <condition_variable>
 #include <exception>
 #include <fstream>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "access/AccessHeader.h"
 #include "sqlite/DatabaseError.h"
 #include "jet/JetFunctions.h"
 #include "jet/JetSql.h"
 #include "access/MdbFile.h"
+#include "access/RowBatches.h"
 #include "sqlite/Sqlite.h"
 #include "jet/WorkingDatabase.h"
 
@@ -83,141 +80,6 @@ std::size_t columnIndex(const MdbTable& table, const char* name, bool required) 
     if (required) throw DatabaseError("its table '" + table.name() + "' has no column '" + name + "'");
     return columns.size();
 }
-
-// Reads the rows of a table on a thread of its own, a batch at a time, while the caller writes
-// the batches before them, so that decoding and SQLite's inserts share the processor's cores.
-// Until it is destroyed, the table is that thread's alone. A failure of the reading reaches the
-// caller after the rows read before it.
-class RowBatches {
-public:
-    struct Batch {
-        std::vector<MdbValue> values;  // `rows` rows of `width` values, one after the other
-        std::size_t rows = 0;
-    };
-
-    RowBatches(MdbTable& table, std::size_t width, std::size_t rowsPerBatch)
-        : table_(table), width_(width), rowsPerBatch_(rowsPerBatch) {
-        for (int i = 0; i < kBatchesInFlight; ++i) free_.push_back(std::make_unique<Batch>());
-        try {
-            thread_ = std::thread([this] { read(); });
-        } catch (const std::system_error&) {
-            // No thread to be had (a low limit on processes or memory): the caller reads.
-        }
-    }
-    ~RowBatches() {
-        if (!thread_.joinable()) return;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            stop_ = true;
-        }
-        changed_.notify_all();
-        thread_.join();
-    }
-    RowBatches(const RowBatches&) = delete;
-    RowBatches& operator=(const RowBatches&) = delete;
-
-    // The next batch in the table's order; nullptr after the last. Throws what stopped the reading.
-    std::unique_ptr<Batch> next() {
-        if (!thread_.joinable()) {
-            if (!finished_) {
-                std::unique_ptr<Batch> batch = std::move(free_.back());
-                free_.pop_back();
-                finished_ = !fill(*batch, failure_);
-                if (batch->rows > 0) return batch;
-            }
-            if (failure_) std::rethrow_exception(failure_);
-            return nullptr;
-        }
-        std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [&] { return !full_.empty() || finished_; });
-        if (!full_.empty()) {
-            std::unique_ptr<Batch> batch = std::move(full_.front());
-            full_.pop_front();
-            return batch;
-        }
-        if (failure_) std::rethrow_exception(failure_);
-        return nullptr;
-    }
-
-    // Gives a written batch back to be filled again (its texts keep their memory).
-    void recycle(std::unique_ptr<Batch> batch) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            free_.push_back(std::move(batch));
-        }
-        changed_.notify_all();
-    }
-
-private:
-    static constexpr int kBatchesInFlight = 4;
-    static constexpr std::size_t kBatchBytes = 4 << 20;  // a batch ends after the row that passes it
-    static constexpr std::size_t kKeptBytes = 64 << 10;  // larger texts give their memory back
-
-    // Reads rows into `batch` until it holds its number of rows or of bytes (long texts and
-    // binary values); false when the table has no more or the reading failed, with `failure`.
-    bool fill(Batch& batch, std::exception_ptr& failure) {
-        batch.rows = 0;
-        try {
-            batch.values.resize(rowsPerBatch_ * width_);
-            for (MdbValue& value : batch.values)
-                if (value.bytes.capacity() > kKeptBytes) std::string().swap(value.bytes);
-            std::size_t bytes = 0;
-            while (batch.rows < rowsPerBatch_ && bytes < kBatchBytes) {
-                if (!table_.next(row_)) return false;
-                for (std::size_t i = 0; i < width_; ++i) {
-                    bytes += row_[i].bytes.size();
-                    std::swap(batch.values[batch.rows * width_ + i], row_[i]);
-                }
-                ++batch.rows;
-            }
-        } catch (...) {
-            failure = std::current_exception();
-            return false;
-        }
-        return true;
-    }
-
-    void read() {
-        std::exception_ptr failure;
-        bool more = true;
-        while (more) {
-            std::unique_ptr<Batch> batch;
-            {
-                std::unique_lock<std::mutex> lock(mutex_);
-                changed_.wait(lock, [&] { return !free_.empty() || stop_; });
-                if (stop_) break;
-                batch = std::move(free_.back());
-                free_.pop_back();
-            }
-            more = fill(*batch, failure);
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                if (batch->rows > 0) full_.push_back(std::move(batch));
-                else free_.push_back(std::move(batch));
-            }
-            changed_.notify_all();
-        }
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            failure_ = failure;
-            finished_ = true;
-        }
-        changed_.notify_all();
-    }
-
-    MdbTable& table_;
-    const std::size_t width_;
-    const std::size_t rowsPerBatch_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::unique_ptr<Batch>> full_;
-    std::vector<std::unique_ptr<Batch>> free_;
-    std::vector<MdbValue> row_;  // the row being read
-    std::exception_ptr failure_;
-    bool stop_ = false;
-    bool finished_ = false;
-    std::thread thread_;  // last: it starts once everything above is ready
-};
 
 }  // namespace
 

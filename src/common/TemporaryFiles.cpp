@@ -1,5 +1,7 @@
 #include "common/TemporaryFiles.h"
 
+#include "common/FileDescriptor.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -33,11 +35,11 @@ std::atomic<pid_t> helperGroup{0};
 // Removes the files directly in `path`, then the folder (and any empty folder in it), with
 // system calls only: readdir and the C++ library are not safe in a signal handler.
 void removeFolder(const char* path) {
-    int fd = ::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd >= 0) {
+    FileDescriptor fd(::open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (fd) {
         alignas(8) char buffer[4096];
         for (;;) {
-            long got = ::syscall(SYS_getdents64, fd, buffer, sizeof buffer);
+            long got = ::syscall(SYS_getdents64, fd.get(), buffer, sizeof buffer);
             if (got <= 0) break;
             for (long at = 0; at < got;) {
                 // The kernel's records have the layout of glibc's dirent64.
@@ -45,11 +47,11 @@ void removeFolder(const char* path) {
                 at += entry->d_reclen;
                 const char* name = entry->d_name;
                 if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-                if (::unlinkat(fd, name, 0) != 0) ::unlinkat(fd, name, AT_REMOVEDIR);
+                if (::unlinkat(fd.get(), name, 0) != 0) ::unlinkat(fd.get(), name, AT_REMOVEDIR);
             }
         }
-        ::close(fd);
     }
+    fd.reset();
     ::rmdir(path);
 }
 

@@ -8,10 +8,9 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
-#include <system_error>
-#include <thread>
 #include <vector>
 
+#include "common/WorkQueue.h"
 #include "engine/ConversionDriver.h"
 #include "engine/Errors.h"
 #include "shapefile/ShapeFileError.h"
@@ -104,33 +103,30 @@ std::vector<shapefile::NumericColumnSizer> sizeNumericColumns(
     };
 
     constexpr std::size_t kCellsPerThread = 1 << 16;  // fewer are not worth a thread
-    const std::size_t cells = total * numericCount;
-    const auto threads = static_cast<std::size_t>(std::min<std::size_t>(
-        {std::max(1u, std::thread::hardware_concurrency()), 16, cells / kCellsPerThread}));
+    const std::size_t parts = total * numericCount / kCellsPerThread;
+    const unsigned threads = parts > 1 ? workThreadsFor(0, parts) : 1;
     std::vector<shapefile::NumericColumnSizer> sizers = fresh();
     if (threads > 1) {
-        std::vector<std::vector<shapefile::NumericColumnSizer>> parts(threads, sizers);
-        std::vector<char> failed(threads, 0);
-        std::vector<std::thread> workers;
-        bool started = true;
-        for (std::size_t t = 0; t < threads && started; ++t) {
-            try {
-                workers.emplace_back([&, t] {
-                    try {
-                        measure(parts[t], 1 + total * t / threads, 1 + total * (t + 1) / threads);
-                    } catch (...) {
-                        failed[t] = 1;
-                    }
-                });
-            } catch (const std::system_error&) {
-                started = false;  // the system refuses threads (a memory limit): measured below
+        std::vector<std::vector<shapefile::NumericColumnSizer>> measured(threads, sizers);
+        bool whole = true;
+        {
+            WorkQueue queue(threads);
+            std::vector<WorkQueue::Ticket> tickets;
+            for (unsigned t = 0; t < threads; ++t)
+                tickets.push_back(queue.submit([&, t] {
+                    measure(measured[t], 1 + total * t / threads, 1 + total * (t + 1) / threads);
+                }));
+            for (WorkQueue::Ticket& ticket : tickets) {
+                try {
+                    queue.wait(ticket);
+                } catch (...) {
+                    whole = false;
+                }
             }
         }
-        for (std::thread& worker : workers) worker.join();
-        bool whole = started && std::find(failed.begin(), failed.end(), 1) == failed.end();
         for (std::size_t t = 0; t < threads && whole; ++t)
             for (std::size_t k = 0; k < numericCount && whole; ++k)
-                whole = sizers[k].merge(parts[t][k]);
+                whole = sizers[k].merge(measured[t][k]);
         if (whole) return sizers;
         sizers = fresh();
     }

@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "common/FileDescriptor.h"
 #include "common/TemporaryFiles.h"
 #include "sqlite/DatabaseError.h"
 
@@ -22,21 +23,6 @@ extern char** environ;
 namespace pontrel::data {
 
 namespace {
-
-// Closes a descriptor when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 class SpawnSetup {
 public:
@@ -79,13 +65,13 @@ std::string readMessage(const std::string& file) {
 HelperResult runHelper(const std::string& executable, const std::vector<std::string>& arguments,
                        std::chrono::milliseconds timeLimit, const std::string& messageFile) {
     HelperResult result;
-    int opened = ::open(messageFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (opened < 0)
+    FileDescriptor opened(::open(messageFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (!opened)
         throw DatabaseError("The file '" + messageFile + "' could not be created: " + std::strerror(errno));
     // Keep the descriptor clear of 0 to 3, which the helper's own descriptors take.
-    Descriptor message(::fcntl(opened, F_DUPFD_CLOEXEC, 10));
-    ::close(opened);
-    if (message.get() < 0) throw DatabaseError("No descriptor is free to start the reader");
+    FileDescriptor message(::fcntl(opened.get(), F_DUPFD_CLOEXEC, 10));
+    opened.reset();
+    if (!message) throw DatabaseError("No descriptor is free to start the reader");
 
     SpawnSetup setup;
     posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);

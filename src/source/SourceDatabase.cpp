@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/FileDescriptor.h"
 #include "sqlite/DatabaseError.h"
 
 namespace pontrel::data {
@@ -24,13 +25,13 @@ std::unique_ptr<SourceDatabase> openSourceDatabase(const std::string& path) {
     // name was replaced by a pipe after the check above.
     const std::string notADatabase = "The file '" + path + "' is not a database file";
     if (!S_ISREG(info.st_mode)) throw DatabaseError(notADatabase);
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) throw DatabaseError("The database file '" + path + "' could not be read: " + std::strerror(errno));
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) throw DatabaseError("The database file '" + path + "' could not be read: " + std::strerror(errno));
     char head[32] = {};
     ssize_t got = -1;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(fd, head, sizeof head, 0);
+    if (::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode)) got = ::pread(fd.get(), head, sizeof head, 0);
     const int readError = errno;
-    ::close(fd);
+    fd.reset();
     if (!S_ISREG(info.st_mode)) throw DatabaseError(notADatabase);
     if (got < 0)
         throw DatabaseError("The database file '" + path + "' could not be read: " + std::strerror(readError));

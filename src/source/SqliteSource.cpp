@@ -17,6 +17,7 @@
 #include <set>
 #include <string_view>
 
+#include "common/FileDescriptor.h"
 #include "common/TextBasics.h"
 #include "sqlite/DatabaseError.h"
 #include "common/DayCount.h"
@@ -69,11 +70,10 @@ std::string uriOf(const std::string& path) {
 
 // True when the file's header says WAL mode (read and write versions 2).
 bool inWalMode(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd) return false;
     unsigned char versions[2] = {};
-    const bool read = ::pread(fd, versions, 2, 18) == 2;
-    ::close(fd);
+    const bool read = ::pread(fd.get(), versions, 2, 18) == 2;
     return read && versions[0] == 2 && versions[1] == 2;
 }
 

@@ -1,0 +1,32 @@
+#pragma once
+// An advisory lock on a file beside the shapefile (.NAME.pontrel-lock), held while a set of files
+// takes the final names, so that two runs writing the same shapefile never mix their files. The
+// holder owns the lock file and removes it when it lets go; a waiter that then holds a removed
+// file tries again.
+
+#include <string>
+
+#include "common/FileDescriptor.h"
+
+namespace pontrel::shapefile::output {
+
+class DestinationLock {
+public:
+    static constexpr int kWaitSeconds = 60;
+
+    // Waits up to kWaitSeconds for the lock at `path`; `shapefile` names what it is for in the
+    // message when it is not had.
+    DestinationLock(std::string path, const std::string& shapefile);
+    ~DestinationLock();
+    DestinationLock(const DestinationLock&) = delete;
+    DestinationLock& operator=(const DestinationLock&) = delete;
+
+private:
+    FileDescriptor openLockFile();
+    [[noreturn]] void fail(int error) const;
+
+    std::string path_;
+    FileDescriptor fd_;
+};
+
+}  // namespace pontrel::shapefile::output
