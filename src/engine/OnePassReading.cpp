@@ -255,6 +255,7 @@ void OnePassReader::readValue(data::Recordset& rows, std::size_t s, std::uint8_t
     if (day_) {
         if (rows.isNull(field_.name)) return;  // no parameter: no value to read
         std::string name = rows.text(field_.name);  // the layout's text form
+        if (name.empty()) return;  // an empty name opens no column: its value is not read
         if (name != previous_) {
             ++state_.ParameterSlot;
             state_.NumericAttributes.push_back(name);

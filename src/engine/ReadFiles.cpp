@@ -12,10 +12,27 @@ namespace pontrel {
 
 namespace {
 
-// Midnight of the calendar day after the date's own.
-data::Date nextDay(data::Date date) {
-    data::CivilTime c = data::civilFromDate(date);
-    return data::dateFromCivil({c.year, c.month, c.day}) + 1;
+// The condition that takes every sample of the date's calendar day, whatever its time. A date
+// holds its time as a positive fraction of its day, also before 30 December 1899, where the day
+// count is negative: 29 December 1899 06:00 is -1.25. So a day from then on runs from its
+// midnight up to the next (the calendar's last day has none); an earlier day from just after the
+// previous midnight down to its own midnight (-2 < d <= -1); and 30 December 1899, day 0, has
+// its times on both sides of 0 (-0.25 and 0.25 are both 06:00), so it runs from -1 to 1.
+std::string dayRange(data::Date selected) {
+    const data::CivilTime c = data::civilFromDate(selected);
+    const data::Date midnight = data::dateFromCivil({c.year, c.month, c.day});
+    const data::Date next = midnight + 1, previous = midnight - 1;
+    auto literal = [](data::Date date) { return "#" + SqlDateText(date) + "#"; };
+    std::string low, high;
+    if (midnight > 0) {
+        low = "SampleDate >= " + literal(midnight);
+        if (data::civilFromDate(next).year <= 9999) high = " And SampleDate < " + literal(next);
+        return low + high;
+    }
+    if (midnight == 0) return "SampleDate > " + literal(previous) + " And SampleDate < " + literal(next);
+    high = "SampleDate <= " + literal(midnight);
+    if (data::civilFromDate(previous).year >= 100) low = " And SampleDate > " + literal(previous);
+    return high + low;
 }
 
 // The calendar day of the date as YYYY-MM-DD.
@@ -40,11 +57,16 @@ std::string dayFrom(data::Connection& db, const std::string& sql) {
 // that a mistyped date can be put right at once.
 [[noreturn]] void stopForEmptyDay(RunState& state, UserInterface& ui, data::Connection& db) {
     const data::Date day = state.SelectedDay;
-    const std::string before = dayFrom(
-        db, "Select Max(SampleDate) As Nearest FROM Kelvash_Query Where (SampleDate < #" + SqlDateText(day) + "#)");
-    const data::Date next = nextDay(day);
+    // Outside the day's range as dayRange() draws it, on either side.
+    const data::CivilTime c = data::civilFromDate(day);
+    const data::Date midnight = data::dateFromCivil({c.year, c.month, c.day});
+    const data::Date next = midnight + 1, previous = midnight - 1;
+    auto literal = [](data::Date date) { return "#" + SqlDateText(date) + "#"; };
+    const std::string below = midnight > 0 ? "SampleDate < " + literal(midnight) : "SampleDate <= " + literal(previous);
+    const std::string above = midnight >= 0 ? "SampleDate >= " + literal(next) : "SampleDate > " + literal(midnight);
+    const std::string before = dayFrom(db, "Select Max(SampleDate) As Nearest FROM Kelvash_Query Where (" + below + ")");
     const std::string after = data::civilFromDate(next).year > 9999 ? std::string() : dayFrom(
-        db, "Select Min(SampleDate) As Nearest FROM Kelvash_Query Where (SampleDate >= #" + SqlDateText(next) + "#)");
+        db, "Select Min(SampleDate) As Nearest FROM Kelvash_Query Where (" + above + ")");
     std::string message = "There are no samples on the day " + dayText(day) + " in '" + state.DataSourceFile + "'.";
     if (before.empty() && after.empty())
         message += "\nThe database holds no samples at all.";
@@ -118,12 +140,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
 
     std::string unsorted;  // Parameter mode: the selection without its ORDER BY
     if (state.ShapeType == kDayMode) {
-        // The whole calendar day, whatever the time of each sample: from its midnight to the next
-        // (the calendar's last day has none).
-        std::string day = "SampleDate >= #" + SqlDateText(state.SelectedDay) + "#";
-        const data::Date next = nextDay(state.SelectedDay);
-        if (data::civilFromDate(next).year <= 9999)
-            day += " And SampleDate < #" + SqlDateText(next) + "#";
+        const std::string day = dayRange(state.SelectedDay);
         state.SelectQuery =
             "Select * from Kelvash_Query WHERE (" + day + " )  ORDER BY ParameterName ";
         state.CountQuery =

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <clocale>
 #include <cmath>
 #include <set>
@@ -280,26 +282,72 @@ TEST_F(ReadSamplesTest, DayModeTakesEverySampleOfTheCalendarDay) {
 }
 
 TEST_F(ReadSamplesTest, TheDayEndsAtTheNextMidnightAcrossMonthsYearsAndLeapDays) {
+    // Before 30 December 1899 a date's time is a positive fraction of a negative day count
+    // (29 December 06:00 is -1.25), so such a day runs down from its midnight; day 0 has its
+    // times on both sides of 0.
     struct Case {
         data::CivilTime day;
-        const char* from;
-        const char* to;
+        const char* range;
     } cases[] = {
-        {{2000, 12, 31, 18, 0, 0}, "12-31-2000", "01-01-2001"},
-        {{2024, 2, 28}, "02-28-2024", "02-29-2024"},
-        {{2023, 2, 28}, "02-28-2023", "03-01-2023"},
-        {{1899, 12, 29, 6, 0, 0}, "12-29-1899", "12-30-1899"},
-        {{9999, 12, 31}, "12-31-9999", nullptr},
+        {{2000, 12, 31, 18, 0, 0}, "SampleDate >= #12-31-2000# And SampleDate < #01-01-2001#"},
+        {{2024, 2, 28}, "SampleDate >= #02-28-2024# And SampleDate < #02-29-2024#"},
+        {{2023, 2, 28}, "SampleDate >= #02-28-2023# And SampleDate < #03-01-2023#"},
+        {{1899, 12, 31}, "SampleDate >= #12-31-1899# And SampleDate < #01-01-1900#"},
+        {{1899, 12, 30, 6, 0, 0}, "SampleDate > #12-29-1899# And SampleDate < #12-31-1899#"},
+        {{1899, 12, 29, 6, 0, 0}, "SampleDate <= #12-29-1899# And SampleDate > #12-28-1899#"},
+        {{1850, 6, 15, 18, 0, 0}, "SampleDate <= #06-15-1850# And SampleDate > #06-14-1850#"},
+        {{100, 1, 1}, "SampleDate <= #01-01-0100#"},
+        {{9999, 12, 31}, "SampleDate >= #12-31-9999#"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.from);
+        SCOPED_TRACE(c.range);
         executed.clear();
         state.SelectedDay = data::dateFromCivil(c.day);
         run(kDayMode);  // these days have no samples: the stop comes after the queries
-        const std::string to = c.to ? std::string(" And SampleDate < #") + c.to + "#" : "";
-        EXPECT_EQ(executed.at(1), std::string("Select Count(*) As CountTotalRecords FROM Kelvash_Query Where "
-                                              "(SampleDate >= #") + c.from + "#" + to + ")");
+        EXPECT_EQ(executed.at(1),
+                  std::string("Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (") + c.range + ")");
     }
+}
+
+TEST_F(ReadSamplesTest, DaysBefore1900TakeEveryTimeOfTheirDay) {
+    // 29 December 1899 06:00 is stored as -1.25 and 23:59:59 as about -1.99999; the day before
+    // ends where 29 December begins (-2 is 28 December 00:00).
+    struct Case {
+        data::CivilTime day;
+        std::vector<double> kept;  // the values of the rows taken, in the rows' order
+    } cases[] = {
+        {{1899, 12, 29}, {2, 3, 4}},
+        {{1850, 6, 15}, {6}},
+        {{1899, 12, 30}, {7, 8}},
+    };
+    for (const char* type : {"DATE", "TEXT"}) {
+        fixture.sampleDateType = type;
+        fixture.rows = {row("A", "A", "1899-12-28 23:00", 1), row("A", "A", "1899-12-29 06:00", 2),
+                        row("A", "A", "1899-12-29", 3),       row("A", "A", "1899-12-29 23:59:59", 4),
+                        row("A", "A", "1850-06-14 18:00", 5), row("A", "A", "1850-06-15 18:00", 6),
+                        row("A", "A", "1899-12-30 06:00", 7), row("A", "A", "1899-12-30 23:00", 8)};
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(type) + " " + std::to_string(c.day.year) + "-" + std::to_string(c.day.day));
+            state.SelectedDay = data::dateFromCivil(c.day);
+            ASSERT_FALSE(run(kDayMode));
+            std::vector<double> kept;
+            for (std::size_t r = 1; r <= state.TotalRecords; ++r) kept.push_back(state.NumericValues(r, 2));
+            std::sort(kept.begin(), kept.end());
+            EXPECT_EQ(kept, c.kept);
+        }
+    }
+}
+
+TEST_F(ReadSamplesTest, DayModeReadsNoValueOfARowWithAnEmptyName) {
+    // The empty name opens no column, so its missing value stops nothing.
+    QueryRow unnamed = row("", "X", "2001-03-07", 0);
+    unnamed.Value = std::monostate{};
+    fixture.rows = {unnamed, row("A", "A", "2001-03-07 10:30", 3)};
+    state.SelectedDay = 36957;
+    ASSERT_FALSE(run(kDayMode));
+    ASSERT_EQ(state.TotalRecords, 2u);
+    EXPECT_EQ(numericFields(), (std::vector<std::string>{"SampleHour", "Param_A"}));
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(ReadSamplesTest, ANameStoredAsANumberKeepsOneTextForm) {
