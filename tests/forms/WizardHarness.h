@@ -1,14 +1,18 @@
 #pragma once
 // The wizard over fakes, for the Qt tests that drive its real widgets: message boxes and file
 // dialogs that record what they were asked and answer in the user's place, a harness that owns
-// one wizard and walks it through steps 1 and 2, and a small database builder.
+// one wizard and walks it through steps 1 and 2, a small database builder, and the checks of a
+// form's controls against their drawn places, texts and Tab order.
 
 #include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -17,7 +21,9 @@
 
 #include "dialogs/FileDialogs.h"
 #include "engine/RunState.h"
+#include "source/Connection.h"
 #include "forms/DayForm.h"
+#include "forms/DesignUnits.h"
 #include "forms/MessageBoxes.h"
 #include "forms/ParameterForm.h"
 #include "forms/Pontrel.h"
@@ -135,6 +141,62 @@ inline std::string makeDatabase(const QTemporaryDir& dir, const QString& name,
         insert.step();
     }
     return path;
+}
+
+// What the design tests check a form against.
+inline QStringList itemsOf(const QComboBox* list) {
+    QStringList items;
+    for (int i = 0; i < list->count(); ++i) items << list->itemText(i);
+    return items;
+}
+
+// Counts the statements the data layer executes while alive.
+struct ExecutedStatements {
+    std::vector<std::string> texts;
+    ExecutedStatements() {
+        data::Connection::setExecuteObserver([this](const std::string& sql) { texts.push_back(sql); });
+    }
+    ~ExecutedStatements() { data::Connection::setExecuteObserver(nullptr); }
+    long count(const char* sql) const { return std::count(texts.begin(), texts.end(), sql); }
+};
+
+struct Control {
+    QWidget* widget;
+    QString text;
+    QRect twips;
+    QString toolTip;
+};
+
+inline QString textOf(QWidget* widget) {
+    if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text().remove('&');
+    if (auto* frame = qobject_cast<QGroupBox*>(widget)) return frame->title();
+    if (auto* box = qobject_cast<QLineEdit*>(widget)) return box->text();
+    if (auto* list = qobject_cast<QComboBox*>(widget)) return list->currentText();
+    return {};
+}
+
+inline void checkControls(const std::vector<Control>& controls) {
+    for (const Control& c : controls) {
+        const QRect expected = twipsRect(c.twips.x(), c.twips.y(), c.twips.width(), c.twips.height());
+        QCOMPARE(textOf(c.widget), c.text);
+        // A wrapping label may grow downwards to show all its lines.
+        auto* label = qobject_cast<QLabel*>(c.widget);
+        if (label && label->wordWrap() && c.widget->height() > expected.height())
+            QCOMPARE(c.widget->geometry().adjusted(0, 0, 0, expected.height() - c.widget->height()), expected);
+        else
+            QCOMPARE(c.widget->geometry(), expected);
+        QCOMPARE(c.widget->toolTip(), c.toolTip);
+    }
+}
+
+// The focus-taking widgets of `form` in the order Tab visits them.
+inline std::vector<QWidget*> tabChain(QWidget* first) {
+    std::vector<QWidget*> chain{first};
+    for (QWidget* w = first->nextInFocusChain(); w != first; w = w->nextInFocusChain())
+        if ((w->focusPolicy() & Qt::TabFocus) && !qobject_cast<QComboBox*>(w->parentWidget()))
+            chain.push_back(w);
+    return chain;
 }
 
 }  // namespace wizard_harness
