@@ -196,6 +196,22 @@ private slots:
     }
 
     // Every text of every form fits its control with the installed fonts.
+    // On a dark palette the splash's product name and the About texts take the palette's light
+    // text colour instead of the dark grey and black drawn for a light window.
+    void darkPaletteKeepsTextsReadable() {
+        const QPalette light = QApplication::palette();
+        QPalette dark = light;
+        dark.setColor(QPalette::Window, QColor(40, 40, 40));
+        dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+        QApplication::setPalette(dark);
+        {
+            Harness h;
+            QCOMPARE(h.wizard.splash().lblProductName->palette().color(QPalette::WindowText), QColor(230, 230, 230));
+            QCOMPARE(h.wizard.about().lblTitle->palette().color(QPalette::WindowText), QColor(230, 230, 230));
+        }
+        QApplication::setPalette(light);
+    }
+
     void everyTextFits() {
         if (QFontInfo(designFont()).family() != "Liberation Sans")
             QSKIP("Liberation Sans is not installed");
