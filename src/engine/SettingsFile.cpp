@@ -13,6 +13,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "common/FileDescriptor.h"
+
 namespace pontrel {
 
 namespace {
@@ -112,25 +114,23 @@ void writeSettings(const std::string& path, const OutputSettings& settings) {
     if (created) fail(path, "its folder cannot be made", created.value());
 
     std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) fail(path, "no file can be made beside it", errno);
-    bool written = true;
-    for (std::size_t done = 0; written && done < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    FileDescriptor fd(::mkstemp(temporary.data()));
+    if (!fd) fail(path, "no file can be made beside it", errno);
+    int error = 0;
+    for (std::size_t done = 0; error == 0 && done < text.size();) {
+        const ssize_t n = ::write(fd.get(), text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        written = n > 0;
-        if (written) done += static_cast<std::size_t>(n);
+        if (n <= 0) error = n < 0 ? errno : EIO;
+        else done += static_cast<std::size_t>(n);
     }
-    const int error = errno;
     // The file keeps the permissions of a file the user made; a new one is private to them.
     struct stat info {};
-    ::fchmod(fd, ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0600);
-    const bool synced = written && ::fsync(fd) == 0;
-    const int syncError = errno;
-    ::close(fd);
-    if (!written || !synced) {
+    ::fchmod(fd.get(), ::stat(path.c_str(), &info) == 0 ? (info.st_mode & 07777) : 0600);
+    if (error == 0 && ::fsync(fd.get()) != 0) error = errno;
+    if (const int closing = fd.close(); error == 0) error = closing;
+    if (error != 0) {
         ::unlink(temporary.c_str());
-        fail(path, "writing failed", written ? syncError : error);
+        fail(path, "writing failed", error);
     }
     if (::rename(temporary.c_str(), path.c_str()) != 0) {
         const int renameError = errno;
