@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
@@ -141,6 +142,18 @@ inline std::string makeDatabase(const QTemporaryDir& dir, const QString& name,
         insert.step();
     }
     return path;
+}
+
+// For each test program's initTestCase: the offscreen platform's notes that it cannot raise
+// windows are not printed, dates are written the American way, and the forms' fonts are found.
+inline void prepareFormTests() {
+    static QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+            if (!text.contains("does not support raise()") && !text.contains("does not support propagateSizeHints()"))
+                previous(type, context, text);
+        });
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    registerFontSubstitutes();
 }
 
 // What the design tests check a form against.

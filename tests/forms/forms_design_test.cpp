@@ -48,15 +48,7 @@ class FormsDesignTest : public QObject {
 
 private slots:
     void initTestCase() {
-        // The offscreen platform cannot raise windows and says so each time.
-        static QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext& context, const QString& text) {
-                if (!text.contains("does not support raise()") &&
-                    !text.contains("does not support propagateSizeHints()"))
-                    previous(type, context, text);
-            });
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
-        registerFontSubstitutes();
+        prepareFormTests();
     }
 
     void stepOneDesign() {
