@@ -37,6 +37,15 @@ double singleValue(float f) {
     return std::strtod(text, nullptr);
 }
 
+// A GUID as Access shows it, its first three groups stored little-endian.
+std::string guidText(const unsigned char* p) {
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  p[3], p[2], p[1], p[0], p[5], p[4], p[7], p[6], p[8], p[9], p[10], p[11], p[12], p[13], p[14],
+                  p[15]);
+    return buffer;
+}
+
 // UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
 void appendUtf16(std::string& out, const std::u16string& units) {
     for (std::size_t i = 0; i < units.size(); ++i) {
@@ -321,50 +330,20 @@ void MdbTable::decode(MdbValue& value, std::size_t columnIndex, bool isNull, int
             std::memcpy(&d, p, 8);  // the stored bits, a date as its day count
             return real(d);
         }
-        case MdbType::Decimal: {
+        case MdbType::Decimal:
             need(17);
-            // A sign byte, then a 128-bit magnitude as four 32-bit words, most significant first.
-            std::uint32_t words[4];
-            for (int word = 0; word < 4; ++word) words[word] = le32(p + 1 + 4 * word);
-            bool negative = (p[0] & 0x80) != 0;
-            int scale = column.scale;
-            if (scale == 0 && words[0] == 0 && words[1] == 0 && (words[2] & 0x80000000u) == 0) {
-                auto whole = static_cast<std::int64_t>(static_cast<std::uint64_t>(words[2]) << 32 | words[3]);
-                return integer(negative ? -whole : whole);
-            }
-            std::string digits;
-            do {  // long division by ten of the 128-bit magnitude
-                std::uint64_t remainder = 0;
-                for (std::uint32_t& w : words) {
-                    std::uint64_t current = remainder << 32 | w;
-                    w = static_cast<std::uint32_t>(current / 10);
-                    remainder = current % 10;
-                }
-                digits.insert(digits.begin(), static_cast<char>('0' + remainder));
-            } while (words[0] || words[1] || words[2] || words[3]);
-            if (scale < 0 || scale > 38) damaged("the column '" + column.name + "' has an impossible scale");
-            while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
-            digits.insert(digits.size() - static_cast<std::size_t>(scale), ".");
-            // strtod rounds the decimal text to the nearest double.
-            return real(std::strtod(((negative ? "-" : "") + digits).c_str(), nullptr));
-        }
+            return decimal(value, column, p);
         case MdbType::ExtendedDateTime: {
             std::optional<double> date =
                 extendedDateTime(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(size)));
             if (!date) damaged("a value of the column '" + column.name + "' is not an extended date and time");
             return real(*date);
         }
-        case MdbType::Guid: {
+        case MdbType::Guid:
             need(16);
-            char buffer[48];
-            std::snprintf(buffer, sizeof buffer,
-                          "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", p[3],
-                          p[2], p[1], p[0], p[5], p[4], p[7], p[6], p[8], p[9], p[10], p[11], p[12], p[13],
-                          p[14], p[15]);
             value.kind = MdbValue::Kind::Text;
-            value.bytes = buffer;
+            value.bytes = guidText(p);
             return;
-        }
         case MdbType::Text:
             value.kind = MdbValue::Kind::Text;
             text(p, static_cast<std::size_t>(size), value.bytes);
@@ -385,6 +364,37 @@ void MdbTable::decode(MdbValue& value, std::size_t columnIndex, bool isNull, int
             value.bytes.assign(reinterpret_cast<const char*>(p), static_cast<std::size_t>(size));
             return;
     }
+}
+
+// A Decimal: a sign byte, then a 128-bit magnitude as four 32-bit words, most significant
+// first, scaled by the column's scale. A whole number that fits stays an integer.
+void MdbTable::decimal(MdbValue& value, const MdbColumnInfo& column, const unsigned char* p) {
+    std::uint32_t words[4];
+    for (int word = 0; word < 4; ++word) words[word] = le32(p + 1 + 4 * word);
+    bool negative = (p[0] & 0x80) != 0;
+    int scale = column.scale;
+    if (scale == 0 && words[0] == 0 && words[1] == 0 && (words[2] & 0x80000000u) == 0) {
+        auto whole = static_cast<std::int64_t>(static_cast<std::uint64_t>(words[2]) << 32 | words[3]);
+        value.kind = MdbValue::Kind::Integer;
+        value.integer = negative ? -whole : whole;
+        return;
+    }
+    std::string digits;
+    do {  // long division by ten of the 128-bit magnitude
+        std::uint64_t remainder = 0;
+        for (std::uint32_t& w : words) {
+            std::uint64_t current = remainder << 32 | w;
+            w = static_cast<std::uint32_t>(current / 10);
+            remainder = current % 10;
+        }
+        digits.insert(digits.begin(), static_cast<char>('0' + remainder));
+    } while (words[0] || words[1] || words[2] || words[3]);
+    if (scale < 0 || scale > 38) damaged("the column '" + column.name + "' has an impossible scale");
+    while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
+    digits.insert(digits.size() - static_cast<std::size_t>(scale), ".");
+    // strtod rounds the decimal text to the nearest double.
+    value.kind = MdbValue::Kind::Real;
+    value.real = std::strtod(((negative ? "-" : "") + digits).c_str(), nullptr);
 }
 
 // A memo or OLE value: in the row itself, in one row of a long-value page, or in a chain of

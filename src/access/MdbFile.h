@@ -74,6 +74,7 @@ private:
     bool advance();  // positions on the next live row; false at the end
     void checkPageMap() const;
     void decode(MdbValue& value, std::size_t column, bool isNull, int start, int size);
+    void decimal(MdbValue& value, const MdbColumnInfo& column, const unsigned char* p);
     std::string longValue(const MdbColumnInfo& column, int start, int size);
     void text(const unsigned char* data, std::size_t size, std::string& out);
     [[noreturn]] void damaged(const std::string& what) const;
