@@ -294,7 +294,9 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
             write.step();
             write.reset();
         }
+        rowsCopied_ += static_cast<std::int64_t>(batch->rows);
         batches.recycle(std::move(batch));
+        if (rowsCopiedObserver_) rowsCopiedObserver_(rowsCopied_);
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -44,6 +45,11 @@ public:
     // Prepares a fresh output file: the text collation, the Jet functions, no journal.
     static void prepareOutput(SqliteDatabase& out);
 
+    // Told the rows copied so far by this loader, over all tables, after each batch of rows.
+    void setRowsCopiedObserver(std::function<void(std::int64_t rows)> observer) {
+        rowsCopiedObserver_ = std::move(observer);
+    }
+
 private:
     struct Object {
         std::string name;
@@ -81,6 +87,8 @@ private:
     std::map<std::string, std::set<std::string>> joinKeys_;
     // Upper-case table name to the upper-case name of the column that became its rowid.
     std::map<std::string, std::string> rowidKeys_;
+    std::function<void(std::int64_t)> rowsCopiedObserver_;
+    std::int64_t rowsCopied_ = 0;
 };
 
 }  // namespace pontrel::data

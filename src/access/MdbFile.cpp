@@ -37,6 +37,15 @@ double singleValue(float f) {
     return std::strtod(text, nullptr);
 }
 
+// A GUID as Access shows it, its first three groups stored little-endian.
+std::string guidText(const unsigned char* p) {
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  p[3], p[2], p[1], p[0], p[5], p[4], p[7], p[6], p[8], p[9], p[10], p[11], p[12], p[13], p[14],
+                  p[15]);
+    return buffer;
+}
+
 // UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
 void appendUtf16(std::string& out, const std::u16string& units) {
     for (std::size_t i = 0; i < units.size(); ++i) {
@@ -99,6 +108,7 @@ struct MdbTable::State {
     std::vector<MdbField> fields;
     std::set<std::uint32_t> visitedPages;
     bool pageLoaded = false;
+    int page = 0;
     int rowsOnPage = 0;
     int nextRow = 0;
     int rowStart = 0;
@@ -114,6 +124,7 @@ MdbFile::MdbFile(const std::string& path) : path_(path), handle_(std::make_uniqu
     const auto pageSize = static_cast<std::int64_t>(handle_->mdb->fmt->pg_size);
     if (pageSize != 2048 && pageSize != 4096) throw DatabaseError("its page size is not one Access uses");
     pages_ = static_cast<std::int64_t>(info.st_size) / pageSize;
+    tailBytes_ = static_cast<std::int64_t>(info.st_size) % pageSize;
     if (pages_ <= static_cast<std::int64_t>(kCatalogPage))
         throw DatabaseError("the file is too short to hold its catalog");
     // libmdb has read the code page from the header, and decodes the names of tables and
@@ -124,14 +135,24 @@ MdbFile::MdbFile(const std::string& path) : path_(path), handle_(std::make_uniqu
 
 MdbFile::~MdbFile() = default;
 
+std::optional<std::string> MdbFile::cutShort() const {
+    if (tailBytes_ == 0) return std::nullopt;
+    return "the file is cut short: it ends " + std::to_string(tailBytes_) + " bytes into page " + std::to_string(pages_);
+}
+
+std::string MdbFile::pastTheLastPage() const { return ", past the last page of the file, " + std::to_string(pages_ - 1); }
+
 int MdbFile::jetVersion() const { return static_cast<int>(handle_->mdb->f->jet_version); }
 
 int MdbFile::codePage() const { return jet3Text_->codePage(); }
 
 std::unique_ptr<MdbTable> MdbFile::openTable(const std::string& name, std::uint32_t definitionPage) {
     auto state = std::make_unique<MdbTable::State>();
-    if (definitionPage == 0 || static_cast<std::int64_t>(definitionPage) >= pages_)
-        throw DatabaseError("the definition of the table '" + name + "' lies outside the file");
+    const std::string where = "the catalog puts the definition of the table '" + name + "' on page " +
+                              std::to_string(definitionPage);
+    if (definitionPage == 0) throw DatabaseError(where + ", the file's header");
+    if (static_cast<std::int64_t>(definitionPage) >= pages_)
+        throw DatabaseError(cutShort() ? *cutShort() + ", but " + where : where + pastTheLastPage());
     state->entry.mdb = handle_->mdb;
     std::snprintf(state->entry.object_name, sizeof state->entry.object_name, "%s", name.c_str());
     state->entry.object_type = MDB_TABLE;
@@ -173,14 +194,14 @@ void MdbTable::checkPageMap() const {
     const MdbTableDef* table = state_->table;
     MdbHandle* mdb = state_->entry.mdb;
     const std::size_t pageSize = static_cast<std::size_t>(mdb->fmt->pg_size);
-    if (!table->usage_map || table->map_sz < 1) damaged("it has no page map");
+    if (!table->usage_map || table->map_sz < 1) missingPageMap();
     const unsigned char* map = table->usage_map;
     const std::size_t size = table->map_sz;
     if (size > pageSize) damaged("its page map is longer than a page");
     auto checkBits = [&](const unsigned char* bits, std::size_t bytes, std::int64_t firstPage) {
         for (std::size_t i = 0; i < bytes * 8; ++i)
             if ((bits[i / 8] & (1 << (i % 8))) && firstPage + static_cast<std::int64_t>(i) >= file_.pageCount())
-                damaged("its pages lie beyond the end of the file, which is cut short");
+                beyondTheEnd("its page map names page " + std::to_string(firstPage + static_cast<std::int64_t>(i)));
     };
     if (map[0] == 0) {
         if (size < 5) damaged("its page map is cut short");
@@ -192,12 +213,29 @@ void MdbTable::checkPageMap() const {
             std::uint32_t mapPage = le32(map + 1 + 4 * i);
             if (mapPage == 0) continue;
             if (static_cast<std::int64_t>(mapPage) >= file_.pageCount())
-                damaged("its page map points outside the file");
+                beyondTheEnd("its page map is continued on page " + std::to_string(mapPage));
             if (mdb_read_alt_pg(mdb, mapPage) != static_cast<ssize_t>(pageSize))
                 damaged("its page map cannot be read");
             checkBits(mdb->alt_pg_buf + 4, pageSize - 4, static_cast<std::int64_t>(i * pagesPerMapPage));
         }
     }
+}
+
+// libmdb found no page map where the table's definition points: says where that is and what
+// is there instead.
+void MdbTable::missingPageMap() const {
+    MdbHandle* mdb = state_->entry.mdb;
+    const auto pageSize = static_cast<ssize_t>(mdb->fmt->pg_size);
+    if (mdb_read_alt_pg(mdb, state_->entry.table_pg) != pageSize) damaged("it has no page map");
+    const std::uint32_t pointer = le32(mdb->alt_pg_buf + mdb->fmt->tab_usage_map_offset);
+    const std::uint32_t page = pointer >> 8, row = pointer & 0xFF;
+    const std::string where = "its definition puts its page map in row " + std::to_string(row) + " of page " +
+                              std::to_string(page);
+    if (static_cast<std::int64_t>(page) >= file_.pageCount()) beyondTheEnd(where);
+    if (mdb_read_alt_pg(mdb, page) != pageSize) damaged(where + ", which cannot be read");
+    const std::uint32_t rows = le16(mdb->alt_pg_buf + mdb->fmt->row_count_offset);
+    if (row >= rows) damaged(where + ", which has " + std::to_string(rows) + (rows == 1 ? " row" : " rows"));
+    damaged(where + ", which holds no page map");
 }
 
 MdbTable::~MdbTable() {
@@ -206,6 +244,12 @@ MdbTable::~MdbTable() {
 
 void MdbTable::damaged(const std::string& what) const {
     throw DatabaseError("the table '" + name_ + "' is damaged: " + what);
+}
+
+void MdbTable::beyondTheEnd(const std::string& what) const {
+    if (std::optional<std::string> cut = file_.cutShort())
+        throw DatabaseError(*cut + ", but the table '" + name_ + "' goes on: " + what);
+    damaged(what + file_.pastTheLastPage());
 }
 
 bool MdbTable::advance() {
@@ -220,6 +264,9 @@ bool MdbTable::advance() {
             // A damaged page map can lead back to a page already read: stop rather than loop.
             if (!s.visitedPages.insert(static_cast<std::uint32_t>(page)).second)
                 damaged("its page map leads back to page " + std::to_string(page));
+            // libmdb passes over a page of the map that is not one of the table's data pages, as
+            // large files made by Access are known to have.
+            s.page = page;
             s.rowsOnPage = static_cast<int>(le16(mdb->pg_buf + rowCountOffset));
             if (s.rowsOnPage > (pageSize - rowCountOffset - 2) / 2)
                 damaged("page " + std::to_string(page) + " claims more rows than it can hold");
@@ -227,12 +274,15 @@ bool MdbTable::advance() {
             s.pageLoaded = true;
         }
         int row = s.nextRow++;
+        if (le16(mdb->pg_buf + rowCountOffset + 2 + 2 * row) & kDeletedRow) continue;
         int start = 0;
         std::size_t size = 0;
-        if (mdb_find_row(mdb, row, &start, &size) != 0 || size == 0) continue;
-        if (start & kDeletedRow) continue;
+        const bool found = mdb_find_row(mdb, row, &start, &size) == 0;
         start &= kOffsetMask;
-        if (start < 0 || size > static_cast<std::size_t>(pageSize - start)) continue;
+        if (!found || start < rowCountOffset + 2 + 2 * s.rowsOnPage || size > static_cast<std::size_t>(pageSize - start))
+            damaged("row " + std::to_string(row) + " of page " + std::to_string(s.page) +
+                    " lies outside its page or over the row before it");
+        if (size == 0) continue;
         s.rowStart = start;
         s.rowSize = size;
         return true;
@@ -321,50 +371,20 @@ void MdbTable::decode(MdbValue& value, std::size_t columnIndex, bool isNull, int
             std::memcpy(&d, p, 8);  // the stored bits, a date as its day count
             return real(d);
         }
-        case MdbType::Decimal: {
+        case MdbType::Decimal:
             need(17);
-            // A sign byte, then a 128-bit magnitude as four 32-bit words, most significant first.
-            std::uint32_t words[4];
-            for (int word = 0; word < 4; ++word) words[word] = le32(p + 1 + 4 * word);
-            bool negative = (p[0] & 0x80) != 0;
-            int scale = column.scale;
-            if (scale == 0 && words[0] == 0 && words[1] == 0 && (words[2] & 0x80000000u) == 0) {
-                auto whole = static_cast<std::int64_t>(static_cast<std::uint64_t>(words[2]) << 32 | words[3]);
-                return integer(negative ? -whole : whole);
-            }
-            std::string digits;
-            do {  // long division by ten of the 128-bit magnitude
-                std::uint64_t remainder = 0;
-                for (std::uint32_t& w : words) {
-                    std::uint64_t current = remainder << 32 | w;
-                    w = static_cast<std::uint32_t>(current / 10);
-                    remainder = current % 10;
-                }
-                digits.insert(digits.begin(), static_cast<char>('0' + remainder));
-            } while (words[0] || words[1] || words[2] || words[3]);
-            if (scale < 0 || scale > 38) damaged("the column '" + column.name + "' has an impossible scale");
-            while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
-            digits.insert(digits.size() - static_cast<std::size_t>(scale), ".");
-            // strtod rounds the decimal text to the nearest double.
-            return real(std::strtod(((negative ? "-" : "") + digits).c_str(), nullptr));
-        }
+            return decimal(value, column, p);
         case MdbType::ExtendedDateTime: {
             std::optional<double> date =
                 extendedDateTime(std::string_view(reinterpret_cast<const char*>(p), static_cast<std::size_t>(size)));
             if (!date) damaged("a value of the column '" + column.name + "' is not an extended date and time");
             return real(*date);
         }
-        case MdbType::Guid: {
+        case MdbType::Guid:
             need(16);
-            char buffer[48];
-            std::snprintf(buffer, sizeof buffer,
-                          "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", p[3],
-                          p[2], p[1], p[0], p[5], p[4], p[7], p[6], p[8], p[9], p[10], p[11], p[12], p[13],
-                          p[14], p[15]);
             value.kind = MdbValue::Kind::Text;
-            value.bytes = buffer;
+            value.bytes = guidText(p);
             return;
-        }
         case MdbType::Text:
             value.kind = MdbValue::Kind::Text;
             text(p, static_cast<std::size_t>(size), value.bytes);
@@ -387,6 +407,37 @@ void MdbTable::decode(MdbValue& value, std::size_t columnIndex, bool isNull, int
     }
 }
 
+// A Decimal: a sign byte, then a 128-bit magnitude as four 32-bit words, most significant
+// first, scaled by the column's scale. A whole number that fits stays an integer.
+void MdbTable::decimal(MdbValue& value, const MdbColumnInfo& column, const unsigned char* p) {
+    std::uint32_t words[4];
+    for (int word = 0; word < 4; ++word) words[word] = le32(p + 1 + 4 * word);
+    bool negative = (p[0] & 0x80) != 0;
+    int scale = column.scale;
+    if (scale == 0 && words[0] == 0 && words[1] == 0 && (words[2] & 0x80000000u) == 0) {
+        auto whole = static_cast<std::int64_t>(static_cast<std::uint64_t>(words[2]) << 32 | words[3]);
+        value.kind = MdbValue::Kind::Integer;
+        value.integer = negative ? -whole : whole;
+        return;
+    }
+    std::string digits;
+    do {  // long division by ten of the 128-bit magnitude
+        std::uint64_t remainder = 0;
+        for (std::uint32_t& w : words) {
+            std::uint64_t current = remainder << 32 | w;
+            w = static_cast<std::uint32_t>(current / 10);
+            remainder = current % 10;
+        }
+        digits.insert(digits.begin(), static_cast<char>('0' + remainder));
+    } while (words[0] || words[1] || words[2] || words[3]);
+    if (scale < 0 || scale > 38) damaged("the column '" + column.name + "' has an impossible scale");
+    while (static_cast<int>(digits.size()) <= scale) digits.insert(digits.begin(), '0');
+    digits.insert(digits.size() - static_cast<std::size_t>(scale), ".");
+    // strtod rounds the decimal text to the nearest double.
+    value.kind = MdbValue::Kind::Real;
+    value.real = std::strtod(((negative ? "-" : "") + digits).c_str(), nullptr);
+}
+
 // A memo or OLE value: in the row itself, in one row of a long-value page, or in a chain of
 // such rows. The declared length bounds what is read; the chain may not revisit a row.
 std::string MdbTable::longValue(const MdbColumnInfo& column, int start, int size) {
@@ -407,8 +458,9 @@ std::string MdbTable::longValue(const MdbColumnInfo& column, int start, int size
     // Reads one row of a long-value page into `out`, after checking every offset on the way.
     auto lvalRow = [&](std::uint32_t pointer, std::string& out) {
         std::uint32_t page = pointer >> 8, row = pointer & 0xFF;
-        if (page == 0 || static_cast<std::int64_t>(page) >= file_.pageCount())
-            damaged(where + " points outside the file");
+        if (page == 0) damaged(where + " points at page 0, the file's header");
+        if (static_cast<std::int64_t>(page) >= file_.pageCount())
+            beyondTheEnd(where + " points at page " + std::to_string(page));
         if (mdb_read_alt_pg(mdb, page) != static_cast<ssize_t>(pageSize)) damaged(where + " cannot be read");
         const unsigned char* buf = mdb->alt_pg_buf;
         if (buf[0] != MDB_PAGE_DATA || std::memcmp(buf + 4, "LVAL", 4) != 0)

@@ -73,10 +73,15 @@ private:
     MdbTable(MdbFile& file, const std::string& name, std::unique_ptr<State> state);
     bool advance();  // positions on the next live row; false at the end
     void checkPageMap() const;
+    [[noreturn]] void missingPageMap() const;
     void decode(MdbValue& value, std::size_t column, bool isNull, int start, int size);
+    void decimal(MdbValue& value, const MdbColumnInfo& column, const unsigned char* p);
     std::string longValue(const MdbColumnInfo& column, int start, int size);
     void text(const unsigned char* data, std::size_t size, std::string& out);
     [[noreturn]] void damaged(const std::string& what) const;
+    // `what`, a clause about the table, names a page past the end of the file: the file is cut
+    // short, or the table damaged.
+    [[noreturn]] void beyondTheEnd(const std::string& what) const;
 
     MdbFile& file_;
     std::string name_;
@@ -103,7 +108,14 @@ public:
     // read); the later formats hold their texts in UTF-16.
     int codePage() const;
     const std::string& path() const { return path_; }
+    // The whole pages the file holds; a file that ends inside a page is cut short there.
     std::int64_t pageCount() const { return pages_; }
+    // For a message about a page past the end of the file. A file that ends inside a page is
+    // cut short: "the file is cut short: it ends 2586 bytes into page 36". One that ends on a
+    // page boundary is not assumed to be: what names the page is what is wrong, and the message
+    // says where the file ends: ", past the last page of the file, 16".
+    std::optional<std::string> cutShort() const;
+    std::string pastTheLastPage() const;
 
 private:
     friend class MdbTable;
@@ -112,6 +124,7 @@ private:
     std::unique_ptr<Handle> handle_;
     std::unique_ptr<CodePageText> jet3Text_;
     std::int64_t pages_ = 0;
+    std::int64_t tailBytes_ = 0;  // of a last page that is not whole
 };
 
 }  // namespace pontrel::data

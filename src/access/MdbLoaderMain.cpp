@@ -8,6 +8,9 @@
 //
 // limits: --max-memory=BYTES --max-output=BYTES --max-cpu=SECONDS, set before anything is read;
 // --parent=PID: the program that started it, whose end ends the helper too.
+// --progress=FILE: while loading, the rows copied so far are written over the start of FILE
+// (which the program made) as "N N" and a line break, N twice so that a reader that meets a
+// half-written line can tell and ignore it.
 // Exit status 0: done; 3: FILE holds no table or query NAME; 2: refused or failed, with the
 // message for the user on file descriptor 3 (or on standard error when 3 is not open); 4: the
 // disk of OUT is full (the message could not be written there either); 5: out of memory.
@@ -18,6 +21,8 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -25,6 +30,7 @@
 #include <vector>
 
 #include "access/AccessLoader.h"
+#include "common/FileDescriptor.h"
 #include "sqlite/DatabaseError.h"
 #include "sqlite/Sqlite.h"
 
@@ -72,6 +78,25 @@ bool setLimit(int resource, rlim_t value) {
     return setrlimit(resource, &limit) == 0;
 }
 
+// The rows copied so far, for the program's progress display. A failed write only loses the
+// display, never the loading.
+class ProgressFile {
+public:
+    explicit ProgressFile(const std::string& path) : fd_(::open(path.c_str(), O_WRONLY | O_CLOEXEC)) {}
+    void write(std::int64_t rows) {
+        if (!fd_) return;
+        char line[64];
+        int length = std::snprintf(line, sizeof line, "%020lld %020lld\n", static_cast<long long>(rows),
+                                   static_cast<long long>(rows));
+        if (length <= 0 || ::pwrite(fd_.get(), line, static_cast<std::size_t>(length), 0) != length) fd_.reset();
+    }
+
+private:
+    pontrel::FileDescriptor fd_;
+};
+
+std::string progressPath;  // from --progress=
+
 bool applyLimit(const std::string& argument) {
     auto valueOf = [&](const char* prefix) -> std::optional<rlim_t> {
         std::size_t n = std::strlen(prefix);
@@ -109,6 +134,11 @@ int run(const std::vector<std::string>& args) {
         AccessLoader loader(args[1]);
         SqliteDatabase out(args[2], SqliteDatabase::Mode::ReadWriteCreate);
         AccessLoader::prepareOutput(out);
+        std::optional<ProgressFile> progress;
+        if (!progressPath.empty()) {
+            progress.emplace(progressPath);
+            loader.setRowsCopiedObserver([&](std::int64_t rows) { progress->write(rows); });
+        }
         return loader.load(args[3], out) ? kDone : kNotFound;
     }
     if (mode == "catalog" && args.size() == 3) {
@@ -140,6 +170,10 @@ int main(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
+        if (argument.rfind("--progress=", 0) == 0 && args.empty()) {
+            progressPath = argument.substr(std::strlen("--progress="));
+            continue;
+        }
         if (argument.rfind("--", 0) == 0 && args.empty()) {
             if (!applyLimit(argument)) {
                 report("pontrel-mdb-loader: cannot apply " + argument);

@@ -227,12 +227,15 @@ UnionStatement splitUnion(const std::string& jet) {
 
 namespace {
 
+// Makes the error that refuses the query, from what it does that cannot be read.
+using Refusal = std::function<DatabaseError(const std::string&)>;
+
 // A union query keeps each SELECT as text in a source row of its own (aliased X7YZ_____1,
 // X7YZ_____2); the first may itself hold further UNIONs. The options row tells UNION (its
 // DISTINCT bit) from UNION ALL, and order rows order the whole.
 // A parameter row always refuses the query; a remote-database row does when it names a source,
 // since Access 2007 and later write an empty one into every query meaning "this database".
-void refuseInputOrRemote(const QueryRow& row, const std::function<DatabaseError(const std::string&)>& refuse) {
+void refuseInputOrRemote(const QueryRow& row, const Refusal& refuse) {
     if (row.attribute == kParameter)
         throw refuse("asks for the parameter '" + row.name1.value_or("") +
                      "' when it runs, which cannot be given here");
@@ -242,7 +245,7 @@ void refuseInputOrRemote(const QueryRow& row, const std::function<DatabaseError(
                      "), which is not read");
 }
 
-std::string rebuildUnionSql(const SavedQuery& query, const std::function<DatabaseError(const std::string&)>& refuse) {
+std::string rebuildUnionSql(const SavedQuery& query, const Refusal& refuse) {
     std::vector<const QueryRow*> operands, orderBy;
     int options = 0;
     for (const QueryRow& row : query.rows) {
@@ -274,30 +277,23 @@ std::string rebuildUnionSql(const SavedQuery& query, const std::function<Databas
     return sql;
 }
 
-}  // namespace
-
-bool isUnionQuery(const SavedQuery& query) {
-    if ((query.objectFlags & 0xF0) == 128) return true;
-    if ((query.objectFlags & 0xF0) != 0) return false;
-    for (const QueryRow& row : query.rows)
-        if (row.attribute == kType && row.flag == kUnionType) return true;
-    return false;
-}
-
-std::string rebuildSelectSql(const SavedQuery& query) {
-    const std::string who = "The query '" + query.name + "'";
-    auto refuse = [&](const std::string& what) { return DatabaseError(who + " " + what); };
-    auto onlySelect = [&](const std::string& kind) {
-        return refuse("is " + withArticle(kind) + " query; only select and union queries can be read");
-    };
-    if (isUnionQuery(query)) return rebuildUnionSql(query, refuse);
-    if ((query.objectFlags & 0xF0) != 0) throw onlySelect(queryKind(query.objectFlags));
-
+// The definition rows of a select query, by what they hold.
+struct SelectRows {
     std::vector<const QueryRow*> sources, columns, joins, groupBy, orderBy;
     const QueryRow* where = nullptr;
     const QueryRow* having = nullptr;
     int options = 0;
     std::optional<std::string> top;
+};
+
+// Sorts the rows of a select query, refusing every other kind of query and every row that
+// cannot be rebuilt.
+SelectRows selectRows(const SavedQuery& query, const Refusal& refuse) {
+    auto onlySelect = [&](const std::string& kind) {
+        return refuse("is " + withArticle(kind) + " query; only select and union queries can be read");
+    };
+    if ((query.objectFlags & 0xF0) != 0) throw onlySelect(queryKind(query.objectFlags));
+    SelectRows rows;
     for (const QueryRow& row : query.rows) {
         switch (row.attribute) {
             case kStart:
@@ -308,8 +304,8 @@ std::string rebuildSelectSql(const SavedQuery& query) {
             case kParameter:
             case kRemoteDatabase: refuseInputOrRemote(row, refuse); break;
             case kOptions:
-                options = row.flag.value_or(0);
-                top = row.name1;
+                rows.options = row.flag.value_or(0);
+                rows.top = row.name1;
                 break;
             case kComplexColumns:
                 if (given(row.name1) || given(row.name2) || given(row.expression))
@@ -322,25 +318,28 @@ std::string rebuildSelectSql(const SavedQuery& query) {
                     throw refuse("reads '" + *row.name1 + "' from another database ('" + *row.expression +
                                  "'), which is not read");
                 if (!given(row.expression) && !given(row.name1)) throw refuse("has a source without a name");
-                sources.push_back(&row);
+                rows.sources.push_back(&row);
                 break;
             case kColumn:
                 if (!row.expression) throw refuse("has a column without an expression");
-                columns.push_back(&row);
+                rows.columns.push_back(&row);
                 break;
-            case kJoin: joins.push_back(&row); break;
-            case kWhere: where = &row; break;
-            case kGroupBy: groupBy.push_back(&row); break;
-            case kHaving: having = &row; break;
-            case kOrderBy: orderBy.push_back(&row); break;
+            case kJoin: rows.joins.push_back(&row); break;
+            case kWhere: rows.where = &row; break;
+            case kGroupBy: rows.groupBy.push_back(&row); break;
+            case kHaving: rows.having = &row; break;
+            case kOrderBy: rows.orderBy.push_back(&row); break;
             default: throw refuse("holds a definition row of unknown kind " + std::to_string(row.attribute));
         }
     }
-    if (sources.empty()) throw refuse("has no table or query to read from");
-    if (columns.empty() && !(options & kStar)) throw refuse("has no columns");
+    return rows;
+}
 
+// The FROM clause's entries: each source, then each join made of two entries, in the order of
+// the join rows.
+std::vector<std::unique_ptr<Entry>> joinedSources(const SelectRows& rows, const Refusal& refuse) {
     std::vector<std::unique_ptr<Entry>> entries;
-    for (const QueryRow* row : sources) {
+    for (const QueryRow* row : rows.sources) {
         auto entry = std::make_unique<Entry>();
         bool subquery = !given(row->name1);
         entry->source = subquery ? "(" + trimmed(*row->expression) + ")" : jetName(*row->name1);
@@ -348,7 +347,7 @@ std::string rebuildSelectSql(const SavedQuery& query) {
         if (given(row->name2) || !subquery) entry->keys.push_back(given(row->name2) ? *row->name2 : *row->name1);
         entries.push_back(std::move(entry));
     }
-    for (const QueryRow* row : joins) {
+    for (const QueryRow* row : rows.joins) {
         if (!row->name1 || !row->name2 || !row->expression)
             throw refuse("has a join without both its sources and its condition");
         int type = row->flag.value_or(0);
@@ -379,33 +378,59 @@ std::string rebuildSelectSql(const SavedQuery& query) {
         entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(std::min(left, right)));
         entries.push_back(std::move(join));
     }
+    return entries;
+}
 
+// The SELECT statement's text from its sorted rows and its FROM entries.
+std::string selectText(const SelectRows& rows, const std::vector<std::unique_ptr<Entry>>& entries,
+                       const Refusal& refuse) {
+    const int options = rows.options;
     std::string sql = "SELECT ";
     if (options & kDistinct) sql += "DISTINCT ";
     if (options & kDistinctRow) sql += "DISTINCTROW ";
     if (options & kTop) {
-        if (!top || top->empty()) throw refuse("has TOP without a number");
-        sql += "TOP " + *top + ((options & kPercent) ? " PERCENT " : " ");
+        if (!rows.top || rows.top->empty()) throw refuse("has TOP without a number");
+        sql += "TOP " + *rows.top + ((options & kPercent) ? " PERCENT " : " ");
     }
-    for (std::size_t i = 0; i < columns.size(); ++i) {
+    for (std::size_t i = 0; i < rows.columns.size(); ++i) {
         if (i) sql += ", ";
-        sql += *columns[i]->expression;
-        if (columns[i]->name1) sql += " AS " + jetName(*columns[i]->name1);
+        sql += *rows.columns[i]->expression;
+        if (rows.columns[i]->name1) sql += " AS " + jetName(*rows.columns[i]->name1);
     }
-    if (options & kStar) sql += columns.empty() ? "*" : ", *";
+    if (options & kStar) sql += rows.columns.empty() ? "*" : ", *";
     sql += " FROM ";
     for (std::size_t i = 0; i < entries.size(); ++i) sql += (i ? ", " : "") + render(*entries[i], false);
-    if (where && where->expression) sql += " WHERE " + *where->expression;
-    for (std::size_t i = 0; i < groupBy.size(); ++i)
-        if (groupBy[i]->expression) sql += (i ? ", " : " GROUP BY ") + *groupBy[i]->expression;
-    if (having && having->expression) sql += " HAVING " + *having->expression;
-    for (std::size_t i = 0; i < orderBy.size(); ++i) {
-        if (!orderBy[i]->expression) continue;
-        sql += (i ? ", " : " ORDER BY ") + *orderBy[i]->expression;
-        if (orderBy[i]->name1 && sameNameIgnoringCase(*orderBy[i]->name1, "D")) sql += " DESC";
+    if (rows.where && rows.where->expression) sql += " WHERE " + *rows.where->expression;
+    for (std::size_t i = 0; i < rows.groupBy.size(); ++i)
+        if (rows.groupBy[i]->expression) sql += (i ? ", " : " GROUP BY ") + *rows.groupBy[i]->expression;
+    if (rows.having && rows.having->expression) sql += " HAVING " + *rows.having->expression;
+    for (std::size_t i = 0; i < rows.orderBy.size(); ++i) {
+        if (!rows.orderBy[i]->expression) continue;
+        sql += (i ? ", " : " ORDER BY ") + *rows.orderBy[i]->expression;
+        if (rows.orderBy[i]->name1 && sameNameIgnoringCase(*rows.orderBy[i]->name1, "D")) sql += " DESC";
     }
     if (options & kOwnerAccess) sql += " WITH OWNERACCESS OPTION";
     return sql;
+}
+
+}  // namespace
+
+bool isUnionQuery(const SavedQuery& query) {
+    if ((query.objectFlags & 0xF0) == 128) return true;
+    if ((query.objectFlags & 0xF0) != 0) return false;
+    for (const QueryRow& row : query.rows)
+        if (row.attribute == kType && row.flag == kUnionType) return true;
+    return false;
+}
+
+std::string rebuildSelectSql(const SavedQuery& query) {
+    const std::string who = "The query '" + query.name + "'";
+    auto refuse = [&](const std::string& what) { return DatabaseError(who + " " + what); };
+    if (isUnionQuery(query)) return rebuildUnionSql(query, refuse);
+    SelectRows rows = selectRows(query, refuse);
+    if (rows.sources.empty()) throw refuse("has no table or query to read from");
+    if (rows.columns.empty() && !(rows.options & kStar)) throw refuse("has no columns");
+    return selectText(rows, joinedSources(rows, refuse), refuse);
 }
 
 }  // namespace pontrel::data

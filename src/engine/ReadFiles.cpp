@@ -1,5 +1,6 @@
 #include "engine/ReadFiles.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -77,6 +78,39 @@ std::string dayFrom(data::Connection& db, const std::string& sql) {
     ui.showMessage(message);
     throw NothingSelected(message);
 }
+
+// The progress of the reading as one count of rows: the rows copied from the file while its
+// tables load (an Access file's), then those copied plus the rows of the selection read so far,
+// so that the count never goes back. Everything else goes to the user's interface unchanged.
+class ReadingProgress final : public UserInterface {
+public:
+    ReadingProgress(UserInterface& ui, data::Connection& db) : ui_(ui), db_(db) {
+        db_.setLoadProgress([this](std::int64_t rows) {
+            copied_ = static_cast<double>(rows);
+            ui_.setProgressValue(copied_);
+        });
+    }
+    ~ReadingProgress() override {
+        if (db_.isOpen()) db_.setLoadProgress({});
+    }
+    ReadingProgress(const ReadingProgress&) = delete;
+    ReadingProgress& operator=(const ReadingProgress&) = delete;
+
+    void showMessage(const std::string& text) override { ui_.showMessage(text); }
+    bool askYesNo(const std::string& text, const std::string& title) override { return ui_.askYesNo(text, title); }
+    void setProgressMaximum(double maximum) override { ui_.setProgressMaximum(maximum); }
+    void setProgressMinimum(double minimum) override { ui_.setProgressMinimum(minimum); }
+    void setProgressValue(double value) override { ui_.setProgressValue(copied_ + value); }
+    void setStatusText(int panel, const std::string& text) override { ui_.setStatusText(panel, text); }
+    data::Date now() override { return ui_.now(); }
+    std::string dateValueText(data::Date value) override { return ui_.dateValueText(value); }
+    void endProgram() override { ui_.endProgram(); }
+
+private:
+    UserInterface& ui_;
+    data::Connection& db_;
+    double copied_ = 0;
+};
 
 }  // namespace
 
@@ -158,7 +192,10 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         throw ConversionError("No conversion mode was chosen (Parameter or Day)");
     }
 
-    if (!readOnce(state, ui, db, unsorted)) walkSortedRows(state, ui, db);
+    {
+        ReadingProgress reading(ui, db);
+        if (!readOnce(state, reading, db, unsorted)) walkSortedRows(state, reading, db);
+    }
     // A day without samples would give an empty layer: a mistyped date, not a result.
     if (state.ShapeType == kDayMode && state.TotalRecords == 0) stopForEmptyDay(state, ui, db);
 }

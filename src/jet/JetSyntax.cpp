@@ -58,11 +58,6 @@ private:
         return tokens_[at].kind == Token::Symbol && tokens_[at].value == symbol;
     }
     bool isSymbol(const char* symbol) const { return isSymbol(symbol, pos_); }
-    bool acceptWord(const char* word) {
-        if (!isWord(word)) return false;
-        ++pos_;
-        return true;
-    }
     std::size_t expectWord(const char* word) {
         if (!isWord(word)) throw unexpected(std::string("expected ") + word);
         return pos_++;

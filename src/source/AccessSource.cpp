@@ -5,14 +5,18 @@
 // DatabaseError; its files live in the working database's private folder or a scratch folder
 // and are removed in every case.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <exception>
 #include <cstring>
 #include <filesystem>
 
+#include "common/FileDescriptor.h"
 #include "sqlite/DatabaseError.h"
 #include "source/HelperProcess.h"
 #include "source/SourceDatabase.h"
@@ -60,7 +64,7 @@ public:
 
     bool load(const std::string& name, WorkingDatabase& work) override {
         std::string output = work.newFilePath("access");
-        HelperResult result = run({"load", path_, output, name}, output + ".messages");
+        HelperResult result = runWithProgress({"load", path_, output, name}, output);
         if (result.outcome == HelperResult::Outcome::Exited && result.code == 0) {
             work.attach(output);
             return true;
@@ -91,7 +95,40 @@ public:
     }
 
 private:
-    HelperResult run(std::vector<std::string> arguments, const std::string& messageFile) {
+    // Runs a load, passing on the rows copied that the helper writes into a progress file (see
+    // MdbLoaderMain.cpp) while it runs. A line read while it is being written is ignored.
+    HelperResult runWithProgress(std::vector<std::string> arguments, const std::string& output) {
+        if (!copyProgress_) return run(std::move(arguments), output + ".messages");
+        const std::string progressPath = output + ".progress";
+        FileDescriptor progress(::open(progressPath.c_str(), O_RDONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+        if (!progress) return run(std::move(arguments), output + ".messages");
+        struct Removed {
+            const std::string& path;
+            ~Removed() { ::unlink(path.c_str()); }
+        } removed{progressPath};
+        std::int64_t shown = 0;
+        std::exception_ptr failure;  // the observer's, rethrown once the helper is done
+        auto show = [&] {
+            char line[64] = {};
+            if (failure || ::pread(progress.get(), line, sizeof line - 1, 0) <= 0) return;
+            long long first = -1, second = -2;
+            if (std::sscanf(line, "%lld %lld", &first, &second) != 2 || first != second || first <= shown) return;
+            shown = first;
+            try {
+                copyProgress_(shown);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        };
+        arguments.insert(arguments.begin(), "--progress=" + progressPath);
+        HelperResult result = run(std::move(arguments), output + ".messages", show);
+        if (result.outcome == HelperResult::Outcome::Exited && result.code == 0) show();
+        if (failure) std::rethrow_exception(failure);
+        return result;
+    }
+
+    HelperResult run(std::vector<std::string> arguments, const std::string& messageFile,
+                     const std::function<void()>& whileWaiting = {}) {
         // The helper stops by itself on the damage it recognises; these limits catch the rest.
         SourceLimits limits = sourceLimitsFor(path_);
         std::vector<std::string> all = {"--max-memory=" + std::to_string(kMemoryLimit),
@@ -100,7 +137,7 @@ private:
                                         "--parent=" + std::to_string(::getpid())};
         all.insert(all.end(), arguments.begin(), arguments.end());
         lastLimits_ = limits;
-        return runHelper(loader_, all, limits.time, messageFile);
+        return runHelper(loader_, all, limits.time, messageFile, whileWaiting);
     }
 
     void check(const HelperResult& result) const {

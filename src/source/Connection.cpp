@@ -200,6 +200,10 @@ SourceDatabase& Connection::source() {
     return *state_->source;
 }
 
+void Connection::setLoadProgress(std::function<void(std::int64_t rows)> observer) {
+    if (state_) state_->source->setCopyProgress(std::move(observer));
+}
+
 void Connection::setExecuteObserver(std::function<void(const std::string&)> fn) {
     observer() = std::move(fn);
 }

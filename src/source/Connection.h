@@ -121,6 +121,9 @@ public:
     bool isOpen() const;
     const std::string& file() const { return file_; }
     SourceDatabase& source();
+    // Told the rows copied so far while a statement loads tables and queries from an Access
+    // file (see SourceDatabase::setCopyProgress); an empty function stops it.
+    void setLoadProgress(std::function<void(std::int64_t rows)> observer);
 
     // Seconds this process has spent loading tables and queries from database files (benchmarks).
     static double loadSeconds();

@@ -63,7 +63,8 @@ std::string readMessage(const std::string& file) {
 }  // namespace
 
 HelperResult runHelper(const std::string& executable, const std::vector<std::string>& arguments,
-                       std::chrono::milliseconds timeLimit, const std::string& messageFile) {
+                       std::chrono::milliseconds timeLimit, const std::string& messageFile,
+                       const std::function<void()>& whileWaiting) {
     HelperResult result;
     FileDescriptor opened(::open(messageFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
     if (!opened)
@@ -131,6 +132,7 @@ HelperResult runHelper(const std::string& executable, const std::vector<std::str
             std::filesystem::remove(messageFile);
             return result;
         }
+        if (whileWaiting) whileWaiting();
         std::this_thread::sleep_for(pause);
         pause = std::min(pause * 2, std::chrono::milliseconds(20));
     }

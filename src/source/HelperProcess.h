@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -20,9 +21,12 @@ struct HelperResult {
     std::string message;  // from descriptor 3, without its final line break
 };
 
-// `messageFile` receives descriptor 3 and is removed before returning.
+// `messageFile` receives descriptor 3 and is removed before returning. `whileWaiting`, when
+// given, is called every few milliseconds while the helper runs (to show its progress);
+// it must not throw.
 HelperResult runHelper(const std::string& executable, const std::vector<std::string>& arguments,
-                       std::chrono::milliseconds timeLimit, const std::string& messageFile);
+                       std::chrono::milliseconds timeLimit, const std::string& messageFile,
+                       const std::function<void()>& whileWaiting = {});
 
 // Where a helper is looked for, in order, for a program in `programFolder`: next to the program
 // (the build tree) and in the program's private folder of helpers relative to it (an installed

@@ -4,6 +4,7 @@
 // is told from the file's content, never from its name.
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,6 +31,13 @@ public:
     // The user tables with their row counts, then the saved queries with their SQL.
     virtual std::vector<CatalogEntry> catalog() = 0;
     virtual const std::string& path() const = 0;
+
+    // Told, while `load` copies from the file, the rows copied so far in that load; the formats
+    // that copy nothing say nothing.
+    void setCopyProgress(std::function<void(std::int64_t rows)> observer) { copyProgress_ = std::move(observer); }
+
+protected:
+    std::function<void(std::int64_t)> copyProgress_;
 };
 
 // Opens the file, whatever its supported format; throws DatabaseError naming the file when it is

@@ -949,6 +949,28 @@ TEST_F(TempFiles, AMemoLongerThanAPageIsReadWhole) {
               "a long value of the column 'col1' is a chain that loops");
 }
 
+// A row that does not fit its page is damage, named by where it is, never read or passed over.
+// testV2000's Table3 (definition on page 736) on one hand-made page.
+TEST_F(TempFiles, ARowOutsideItsPageIsNamed) {
+    REQUIRE_REFERENCE();
+    PageWriter file(bytesOf(kReference / "access" / "testV2000.mdb"));
+    const std::uint32_t page = file.appendPage({PageWriter::row(2, le32(1), {"\xFF\xFEx"}, 0b11)}, 736);
+    file.pointTableAt(736, page);
+    const std::size_t at = page * PageWriter::kPage;
+    std::string past = file.bytes(), over = file.bytes();
+    PageWriter::put16(past, at + 14, 0x1FF0);  // row 0 starts past the page's end
+    PageWriter::put16(over, at + 14, 10);      // row 0 starts over the row offsets
+    const std::string where = "row 0 of page " + std::to_string(page) + " lies outside its page or over the row before it";
+    const std::vector<std::pair<std::string, std::string>> cases = {{past, where}, {over, where}};
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].second);
+        std::string path = this->file("damaged" + std::to_string(i) + ".mdb", cases[i].first);
+        EXPECT_EQ(errorOf([&] { Connection(path).execute("SELECT a FROM Table3"); }),
+                  "The file '" + path + "' could not be read as an Access database: the table 'Table3' is damaged: " +
+                      cases[i].second);
+    }
+}
+
 // A Jet4 row of MSysQueries: ObjectId, Attribute, Flag and 4 more bytes fixed; then Order,
 // Name1, Name2 and Expression (a memo, here held in the row).
 std::string queryRow(std::int32_t object, int attribute, std::optional<int> flag, std::optional<std::u16string> name1,
@@ -1102,6 +1124,39 @@ TEST(DamagedAccessFiles, EndInAMessageOrANormalResultWithinSeconds) {
             EXPECT_EQ(std::string(e.what()).rfind(prefix, 0), 0u) << e.what();
         }
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    }
+}
+
+// The damaged reference files, each described by what is wrong in it: a file that ends inside a
+// page is cut short; one that ends on a page boundary is not assumed to be.
+TEST(DamagedAccessFiles, AreDescribedByWhatWasFound) {
+    REQUIRE_REFERENCE();
+    struct Case {
+        const char* file;
+        const char* object;
+        std::string found;
+    };
+    const std::vector<Case> cases = {
+        {"queryTestV2000_1161_oom_abort_tables.mdb", "SelectQuery",
+         "its query definitions cannot be read: the file is cut short: it ends 2586 bytes into page 36, but the "
+         "table 'MSysQueries' goes on: its page map names page 40"},
+        {"queryTestV2000_s11_810_segv_schema_read_columns_null.mdb", "Table1",
+         "the catalog puts the definition of the table 'Table1' on page 23, past the last page of the file, 16"},
+        {"queryTestV2000_s11_810_segv_schema_read_columns_null.mdb", "SelectQuery",
+         "its query definitions cannot be read: the table 'MSysQueries' is damaged: its page map names page 30, "
+         "past the last page of the file, 16"},
+        {"testV2000_meta747_segv_export.mdb", "Table1",
+         "the table 'Table1' is damaged: its definition puts its page map in row 41 of page 25, which has 4 rows"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.file) + " " + c.object);
+        const fs::path file = kReference / "damaged-access" / c.file;
+        if (!fs::exists(file)) continue;
+        EXPECT_EQ(errorOf([&] {
+                      WorkingDatabase work;
+                      openSourceDatabase(file.string())->load(c.object, work);
+                  }),
+                  "The file '" + file.string() + "' could not be read as an Access database: " + c.found);
     }
 }
 

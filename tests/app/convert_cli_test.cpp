@@ -400,6 +400,31 @@ TEST(ConvertCli, AProgressLineOnlyOnATerminal) {
 }
 
 
+// An Access file is read by the reader program, which reports the rows it copies: the progress
+// line counts them while the tables load, never going back, up to every row of the tables read.
+TEST(ConvertCli, TheProgressLineCountsTheRowsCopiedFromAnAccessFile) {
+    const std::string sample = std::string(PONTREL_SAMPLE_DIR) + "/vessamo-sample";
+    TempFolder out;
+    ProcessOptions terminal;
+    terminal.terminalOnStderr = true;
+    ProcessResult run = convert({sample + ".mdb", "--parameter", "Temperatura", "--folder", out.path()}, terminal);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<long long> counts;
+    const std::string reading = "\rReading samples... ";
+    for (std::size_t at = run.err.find(reading); at != std::string::npos; at = run.err.find(reading, at + 1))
+        counts.push_back(std::atoll(run.err.c_str() + at + reading.size()));
+    ASSERT_GE(counts.size(), 2u) << run.err;
+    for (std::size_t i = 1; i < counts.size(); ++i) EXPECT_GT(counts[i], counts[i - 1]) << run.err;
+    // The four tables of the query, as their SQLite twin counts them.
+    data::SqliteDatabase twin(sample + ".sqlite", data::SqliteDatabase::Mode::ReadOnly);
+    data::SqliteStatement total = twin.prepare(
+        "SELECT (SELECT count(*) FROM Params) + (SELECT count(*) FROM Stations) + (SELECT count(*) FROM Samples) + "
+        "(SELECT count(*) FROM SampleValues)");
+    ASSERT_TRUE(total.step());
+    EXPECT_EQ(counts.back(), total.columnInt(0)) << run.err;
+    EXPECT_LT(run.err.rfind(reading), run.err.find("Creating shape file..."));
+}
+
 // The default name comes from the parameter made fit for a file name, so that it stays in the
 // folder; a name given with --name is used as typed.
 TEST(ConvertCli, DefaultNamesFromParametersStayInTheFolder) {
