@@ -162,6 +162,32 @@ inline ProcessResult runProcess(const std::vector<std::string>& argv, const Proc
     return result;
 }
 
+// pontrel-convert's standard error with the marks of its messages taken off each line: the
+// "pontrel-convert: " prefix and, after it, "warning: ". Tests about what a message says compare
+// these texts; the marks themselves are tested in convert_cli_test.cpp's table of command-line
+// cases.
+inline std::string withoutConverterMarks(const std::string& err) {
+    static const std::string prefix = "pontrel-convert: ", warning = "warning: ";
+    std::string out;
+    out.reserve(err.size());
+    for (std::size_t at = 0; at < err.size();) {
+        if (err.compare(at, prefix.size(), prefix) == 0) {
+            at += prefix.size();
+            if (err.compare(at, warning.size(), warning) == 0) at += warning.size();
+        }
+        const std::size_t end = err.find('\n', at);
+        const std::size_t next = end == std::string::npos ? err.size() : end + 1;
+        out.append(err, at, next - at);
+        at = next;
+    }
+    return out;
+}
+
+inline ProcessResult withoutConverterMarks(ProcessResult run) {
+    run.err = withoutConverterMarks(run.err);
+    return run;
+}
+
 // A program running in the background, with its output captured; wait() collects it.
 class BackgroundProcess {
 public:
