@@ -167,20 +167,8 @@ inline ProcessResult runProcess(const std::vector<std::string>& argv, const Proc
 // these texts; the marks themselves are tested in convert_cli_test.cpp's table of command-line
 // cases.
 inline std::string withoutConverterMarks(const std::string& err) {
-    static const std::string prefix = "pontrel-convert: ", warning = "warning: ";
-    std::string out;
-    out.reserve(err.size());
-    for (std::size_t at = 0; at < err.size();) {
-        if (err.compare(at, prefix.size(), prefix) == 0) {
-            at += prefix.size();
-            if (err.compare(at, warning.size(), warning) == 0) at += warning.size();
-        }
-        const std::size_t end = err.find('\n', at);
-        const std::size_t next = end == std::string::npos ? err.size() : end + 1;
-        out.append(err, at, next - at);
-        at = next;
-    }
-    return out;
+    static const std::regex marks("(^|\n)pontrel-convert: (warning: )?");
+    return std::regex_replace(err, marks, "$1");
 }
 
 inline ProcessResult withoutConverterMarks(ProcessResult run) {
