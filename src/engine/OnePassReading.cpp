@@ -357,11 +357,11 @@ void OnePassReader::actOnLacks(std::size_t n) {
         };
         if (lack & kNoCoordinates) stopAt(coordinateMessage);
         if ((lack & kNoHour) && ++state_.HourlessSamples == 1 && !nulls_)
-            ui_.showMessage(kNoHourMessage);
+            ui_.showWarning(kNoHourMessage);
         if (lack & kNoValue) stopAt(kNoValueMessage);
         for (std::size_t j = 1; j <= textCount_; ++j)
             if ((lack & (kNoFirstText << (j - 1))) && ++state_.StringNullCounts[j] == 1 && !nulls_)
-                ui_.showMessage(nullTextMessage(state_.StringAttributes[j]));
+                ui_.showWarning(nullTextMessage(state_.StringAttributes[j]));
         if (lack & kNoDate) stopAt(kNoDateMessage);
     }
 }

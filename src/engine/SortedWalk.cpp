@@ -172,7 +172,7 @@ void SortedWalker::readRow(data::Recordset& rows, std::size_t r) {
         if (nulls_) {
             state_.NumericNulls(r, 1) = 1;
         } else {
-            if (state_.HourlessSamples == 1) ui_.showMessage(kNoHourMessage);
+            if (state_.HourlessSamples == 1) ui_.showWarning(kNoHourMessage);
             state_.NumericValues(r, 1) = -1;
         }
     } else {
@@ -212,7 +212,7 @@ void SortedWalker::readTexts(data::Recordset& rows, std::size_t r) {
         int index = texts_[j - 1].index(rows);
         if (rows.isNull(index)) {
             // With nulls the cell stays empty, which the text column writes blank.
-            if (++state_.StringNullCounts[j] == 1 && !nulls_) ui_.showMessage(nullTextMessage(texts_[j - 1].name()));
+            if (++state_.StringNullCounts[j] == 1 && !nulls_) ui_.showWarning(nullTextMessage(texts_[j - 1].name()));
             if (!nulls_) state_.StringValues.set(r, j, "Unknown");
         } else if (rows.kind(index) == data::Recordset::Kind::Text) {
             state_.StringValues.set(r, j, rows.textView(index));

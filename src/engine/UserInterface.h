@@ -16,6 +16,9 @@ public:
     // A modal box with the program title, the text, an OK button and no icon; returns once the
     // user has answered.
     virtual void showMessage(const std::string& text) = 0;
+    // A message after which the conversion goes on (a placeholder put in for missing data). The
+    // wizard shows it like any other message; the command line marks it as a warning.
+    virtual void showWarning(const std::string& text) { showMessage(text); }
     // A modal box with Yes and No under `title`; true for Yes.
     virtual bool askYesNo(const std::string& text, const std::string& title) = 0;
 

@@ -40,8 +40,12 @@ void checkReplaceable(const std::string& name) {
         throw ShapeFileError("The file '" + name + "' is read-only, so it is not replaced");
 }
 
-// Fails unless `folder` exists and can be written to; `shown` is how the user reads it.
-void checkFolder(const std::string& folder) {
+}  // namespace
+
+void checkOutputFolder(std::string folder) {
+    // "dir/" and "dir" are the same folder; the message names it without the separator, which
+    // tells a file of that name apart from a missing folder.
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
     struct stat info {};
     if (::stat(folder.c_str(), &info) != 0) {
         if (errno == ENOENT || errno == ENOTDIR)
@@ -52,8 +56,6 @@ void checkFolder(const std::string& folder) {
     if (::access(folder.c_str(), W_OK | X_OK) != 0)
         throw ShapeFileError("The folder '" + folder + "' cannot be written to: " + std::strerror(errno));
 }
-
-}  // namespace
 
 void PointList::AddPoint(double x, double y) { owner_.setPoint(x, y); }
 
@@ -89,13 +91,12 @@ void ShapeFiles::OpenNewShapeFile(const std::string& path, int mode, int shapeTy
                 ? path.substr(0, path.size() - extension.size())
                 : path;
 
-    // The folder, as the system takes it ("dir/") and as the user reads it ("dir"), which
-    // without its final slash tells a file of that name apart from a missing folder.
+    // The folder, as the system takes it ("dir/") and as the user reads it ("dir").
     std::size_t slash = stem_.rfind('/');
     const std::string prefix = slash == std::string::npos ? std::string() : stem_.substr(0, slash + 1);
     std::string folder = prefix.empty() ? "." : prefix;
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    checkFolder(folder);
+    checkOutputFolder(folder);
     for (const char* ext : kExtensions) checkReplaceable(stem_ + ext);
     output::removeStaleFiles(folder);
 

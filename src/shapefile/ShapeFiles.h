@@ -121,4 +121,9 @@ private:
     std::uint64_t dbfHeaderLength_ = 0;
 };
 
+// Throws ShapeFileError unless `folder` (trailing separators aside) exists, is a folder and can
+// be written to: the check OpenNewShapeFile makes, with its messages, for callers that want it
+// before any work is done.
+void checkOutputFolder(std::string folder);
+
 }  // namespace pontrel::shapefile

@@ -20,11 +20,18 @@ using testing::runProcess;
 using testing::TempFolder;
 
 const std::string kConverter = std::string(PONTREL_BIN_DIR) + "/pontrel-convert";
-const std::string kUsageFirstLine = "Usage:";
+const std::string kTryHelp = "Try 'pontrel-convert --help' for more information.";
 
-ProcessResult convert(std::vector<std::string> args, const ProcessOptions& options = {}) {
+// Standard error as the converter prints it, with its marks.
+ProcessResult convertMarked(std::vector<std::string> args, const ProcessOptions& options = {}) {
     args.insert(args.begin(), kConverter);
     return runProcess(args, options);
+}
+
+// Standard error without the "pontrel-convert: " and "warning: " marks, for the tests of what a
+// message says; MessagesAreMarked tests the marks.
+ProcessResult convert(const std::vector<std::string>& args, const ProcessOptions& options = {}) {
+    return testing::withoutConverterMarks(convertMarked(args, options));
 }
 
 // A folder with the fixture database and an empty output folder.
@@ -41,7 +48,7 @@ struct Fixture {
 const std::string kHourMessage =
     "Some samples haven't an hour defined. Time of these samples will be considered = -1";
 
-TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
+TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndWhereHelpIs) {
     Fixture f;
     struct Case {
         std::vector<std::string> args;
@@ -65,6 +72,8 @@ TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
         {{db, "--par", "Temperatura", "--folder", f.out}, {"Unknown option '--par'"}},
         {{db, "--list-days=yes"}, {"--list-days takes no value"}},
         {{db, "--timings=yes", "--parameter", "Temperatura", "--folder", f.out}, {"--timings takes no value"}},
+        {{db, "--list-days", "--quiet=yes"}, {"--quiet takes no value"}},
+        {{db, "--list-days", "-qV"}, {"Unknown option '-qV'"}},
         {{"", "--parameter", "Temperatura", "--folder", f.out}, {"The database file name is empty"}},
         {{"--list-days", ""}, {"The database file name is empty"}},
         // The options check of the wizard's last step, with its own messages.
@@ -77,11 +86,9 @@ TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
         ProcessResult run = convert(c.args);
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.out, "");
-        std::vector<std::string> err = lines(run.err);
-        ASSERT_GT(err.size(), c.messages.size());
-        EXPECT_EQ(std::vector<std::string>(err.begin(), err.begin() + static_cast<long>(c.messages.size())),
-                  c.messages);
-        EXPECT_EQ(err[c.messages.size()], kUsageFirstLine);
+        std::vector<std::string> expected = c.messages;
+        expected.push_back(kTryHelp);
+        EXPECT_EQ(lines(run.err), expected);
     }
     EXPECT_TRUE(folderEntries(f.out).empty());
 }
@@ -111,7 +118,8 @@ TEST(ConvertCli, HelpVersionOptionsInAnyOrderShortFormsAndTheEndOfOptions) {
     // A database whose name begins with '-' needs "--" before it; after "--" nothing is an option.
     std::filesystem::copy_file(f.database, f.folder.file("-x.sqlite"));
     auto inFolder = [&](const std::string& args) {
-        return runProcess({"/bin/sh", "-c", "cd '" + f.folder.path() + "' && exec '" + kConverter + "' " + args});
+        return testing::withoutConverterMarks(
+            runProcess({"/bin/sh", "-c", "cd '" + f.folder.path() + "' && exec '" + kConverter + "' " + args}));
     };
     EXPECT_EQ(inFolder("--list-parameters -- -x.sqlite").out, "Salinidade\nTemperatura\n");
     ProcessResult unknown = inFolder("--list-parameters -x.sqlite");
@@ -142,7 +150,7 @@ TEST(ConvertCli, FindsTheAccessReaderInItsInstalledPlace) {
     EXPECT_EQ(days.out, convert({sample, "--list-days"}).out);
 
     std::filesystem::remove(libexec + "/pontrel-mdb-loader");
-    ProcessResult missing = runProcess({bin + "/pontrel-convert", sample, "--list-days"});
+    ProcessResult missing = testing::withoutConverterMarks(runProcess({bin + "/pontrel-convert", sample, "--list-days"}));
     EXPECT_EQ(missing.exitCode, 3);
     EXPECT_EQ(missing.err, "The program 'pontrel-mdb-loader', which reads Access databases, is missing: it is "
                            "neither '" + bin + "/pontrel-mdb-loader' nor '" + libexec + "/pontrel-mdb-loader'\n");
@@ -359,8 +367,7 @@ TEST(ConvertCli, DatabaseAndFileErrorsAreStatus3) {
         ProcessResult run = convert(c.args);
         EXPECT_EQ(run.exitCode, 3) << c.message;
         EXPECT_EQ(run.out, "");
-        // The hour message comes first where the samples were read.
-        EXPECT_EQ(lines(run.err).back(), c.message);
+        EXPECT_EQ(run.err, c.message + "\n");
     }
 }
 
@@ -426,7 +433,7 @@ TEST(ConvertCli, TheProgressLineCountsTheRowsCopiedFromAnAccessFile) {
 }
 
 // The default name comes from the parameter made fit for a file name, so that it stays in the
-// folder; a name given with --name is used as typed.
+// folder.
 TEST(ConvertCli, DefaultNamesFromParametersStayInTheFolder) {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"../escape", "..-escape"}, {"NO3/NO2", "NO3-NO2"}, {"..", "-"}, {"a\\b:c*d?e\"f<g>h|i", "a-b-c-d-e-f-g-h-i"},
@@ -445,10 +452,54 @@ TEST(ConvertCli, DefaultNamesFromParametersStayInTheFolder) {
     }
     EXPECT_EQ(folderEntries(f.out), expected);
     EXPECT_EQ(folderEntries(f.folder.path()), (std::set<std::string>{"tejo.sqlite", "out"}));
+}
 
-    ProcessResult typed = convert({f.database, "--parameter", "NO3/NO2", "--folder", f.out, "--name", "sub/x"});
-    EXPECT_EQ(typed.exitCode, 3);
-    EXPECT_EQ(typed.err, "The folder '" + f.out + "/sub' does not exist\n");
+// The marks of the messages as scripts and people read them, --quiet, and the checks of the
+// output folder and name, which come before the database is opened (the absent database would
+// be another message).
+TEST(ConvertCli, MessagesAreMarkedAndQuietSilencesWarnings) {
+    Fixture f;
+    testing::writeFile(f.folder.file("notes.txt"), "not a database");
+    const std::string db = f.database, absent = f.folder.file("absent.sqlite");
+    const std::string hour = "pontrel-convert: warning: " + kHourMessage + "\n";
+    const std::string created = "Parameter Shape File 'Temperatura.shp' was created with success\n";
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+        bool terminal = false;
+    };
+    const Case cases[] = {
+        {{db, "--parameter", "Temperatura", "--folder", f.out}, 0, created, hour},
+        {{db, "--parameter", "Temperatura", "--folder", f.out, "-q"}, 0, created, ""},
+        {{db, "--parameter", "Temperatura", "--folder", f.out, "--quiet"}, 0, created, "", true},
+        {{db, "--day", "2023-01-02", "--folder", f.out, "--quiet"}, 0,
+         "Day Shape File '2023-01-02.shp' was created with success\n", ""},
+        // Errors are printed whatever --quiet says.
+        {{db, "-q", "--parameter", "Oxigénio", "--folder", f.out}, 1, "",
+         "pontrel-convert: There are no samples of the parameter 'Oxigénio' in the database The file '" + db +
+             "' has no sample of it: choose another parameter.\n"},
+        {{db, "--verbose"}, 2, "", "pontrel-convert: Unknown option '--verbose'\n" + kTryHelp + "\n"},
+        {{db, "--parameter", "Temperatura"}, 2, "",
+         "pontrel-convert: Please select a folder for shape file\n" + kTryHelp + "\n"},
+        {{db, "--parameter", "Temperatura", "--folder", f.out, "--settings", absent}, 2, "",
+         "pontrel-convert: The settings file '" + absent + "' does not exist\n"},
+        {{absent, "--parameter", "T", "--folder", f.out, "--name", "sub/x"}, 2, "",
+         "pontrel-convert: --name 'sub/x' holds a '/': give the folder with --folder\n" + kTryHelp + "\n"},
+        {{absent, "--parameter", "T", "--folder", f.folder.file("missing") + "/"}, 3, "",
+         "pontrel-convert: The folder '" + f.folder.file("missing") + "' does not exist\n"},
+        {{absent, "--parameter", "T", "--folder", f.folder.file("notes.txt")}, 3, "",
+         "pontrel-convert: '" + f.folder.file("notes.txt") + "' is not a folder\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::nonEmptyLines(c.err + c.out).front());
+        ProcessOptions options;
+        options.terminalOnStderr = c.terminal;
+        ProcessResult run = convertMarked(c.args, options);
+        EXPECT_EQ(run.exitCode, c.status);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.err, c.err);
+    }
 }
 
 // The wizard answers a wrong command line on the terminal before opening any window, and takes

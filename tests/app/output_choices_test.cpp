@@ -32,10 +32,12 @@ struct Fixture {
         std::filesystem::create_directory(out);
         std::filesystem::create_directories(config + "/vessamo-pontrel");
     }
+    // Standard error without the converter's "pontrel-convert: " and "warning: " marks: these
+    // tests are about what the messages say (convert_cli_test.cpp tests the marks).
     ProcessResult convert(const std::vector<std::string>& args) const {
         std::vector<std::string> argv = {"env", "XDG_CONFIG_HOME=" + config, kConverter};
         argv.insert(argv.end(), args.begin(), args.end());
-        return runProcess(argv);
+        return testing::withoutConverterMarks(runProcess(argv));
     }
     void settings(const std::string& text) const { writeFile(config + "/vessamo-pontrel/settings.ini", text); }
 

@@ -48,6 +48,7 @@ offers "Temperatura " "$program" "'my samples.sqlite'" --parameter Temp
 offers "" "$program" --list-days -- -dash.sqlite --param  # after -- nothing is an option
 offers "$first_days" "$program" "$sample" --day "${first_day:0:7}"
 offers "--list-days --list-parameters " "$program" "$sample" --list-
+offers "--quiet " "$program" "$sample" --parameter Temperatura --q
 offers "out " "$program" "$sample" --folder o
 offers "-dash.sqlite " "$program" -- -d
 offers "" "$program" --parameter Temp                     # no database yet: nothing to ask

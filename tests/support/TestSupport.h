@@ -162,6 +162,20 @@ inline ProcessResult runProcess(const std::vector<std::string>& argv, const Proc
     return result;
 }
 
+// pontrel-convert's standard error with the marks of its messages taken off each line: the
+// "pontrel-convert: " prefix and, after it, "warning: ". Tests about what a message says compare
+// these texts; the marks themselves are tested in convert_cli_test.cpp's table of command-line
+// cases.
+inline std::string withoutConverterMarks(const std::string& err) {
+    static const std::regex marks("(^|\n)pontrel-convert: (warning: )?");
+    return std::regex_replace(err, marks, "$1");
+}
+
+inline ProcessResult withoutConverterMarks(ProcessResult run) {
+    run.err = withoutConverterMarks(run.err);
+    return run;
+}
+
 // A program running in the background, with its output captured; wait() collects it.
 class BackgroundProcess {
 public:

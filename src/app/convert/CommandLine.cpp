@@ -33,7 +33,7 @@ std::string usageText() {
            "  pontrel-convert DATABASE (--parameter NAME | --day DATE) --folder DIR [--name NAME] "
            "[--coordinates military|normal]\n"
            "                  [--crs CODE] [--values rounded|exact] [--missing placeholders|null]\n"
-           "                  [--settings FILE]\n"
+           "                  [--settings FILE] [--timings] [-q|--quiet]\n"
            "  pontrel-convert DATABASE --list-parameters\n"
            "  pontrel-convert DATABASE --list-days\n"
            "  pontrel-convert DATABASE --inspect\n"
@@ -68,12 +68,18 @@ std::string helpText() {
            "  --inspect             print the tables (with row counts) and saved queries (with SQL)\n"
            "  --timings             with a conversion: print the seconds each phase took on\n"
            "                        standard error (timing<TAB>phase<TAB>seconds), for benchmarks\n"
+           "  -q, --quiet           print no warnings and no progress line; errors are still\n"
+           "                        printed\n"
            "  -h, --help            print this help\n"
            "  -V, --version         print the version\n"
            "  --                    ends the options: what follows is the database, even a name\n"
            "                        that begins with -\n"
            "\n"
            "Options may come in any order, before or after the database.\n"
+           "\n"
+           "Messages go to standard error as 'pontrel-convert: MESSAGE', and those after which\n"
+           "the conversion goes on as 'pontrel-convert: warning: MESSAGE'; the success message\n"
+           "goes to standard output as it is.\n"
            "\n"
            "Exit status: 0 success, 1 the data stopped the conversion, 2 wrong usage or\n"
            "settings, 3 a database or file error.\n";
@@ -86,6 +92,7 @@ namespace {
 enum OptionId : int {
     kParameter = 1000, kDay, kFolder, kName, kCoordinates, kCrs, kValues, kMissing, kSettings,
     kTimings, kListParameters, kListDays, kInspect,
+    kQuiet = 'q',  // also the short option
 };
 constexpr option kOptions[] = {
     {"parameter", required_argument, nullptr, kParameter},
@@ -101,13 +108,15 @@ constexpr option kOptions[] = {
     {"list-parameters", no_argument, nullptr, kListParameters},
     {"list-days", no_argument, nullptr, kListDays},
     {"inspect", no_argument, nullptr, kInspect},
+    {"quiet", no_argument, nullptr, kQuiet},
     {nullptr, 0, nullptr, 0},
 };
 
 // Leading '-': arguments that are not options come back in their place, as option 1, so options
 // and the database may come in any order whatever POSIXLY_CORRECT says. ':': a missing value is
-// told apart from an unknown option. No short options: -h and -V are taken before the parse.
-constexpr const char* kShortOptions = "-:";
+// told apart from an unknown option. -q is the one short option: -h and -V are taken before the
+// parse.
+constexpr const char* kShortOptions = "-:q";
 constexpr int kNotAnOption = 1;
 
 // The option as written, without an inline "=value".
@@ -168,6 +177,9 @@ void takeOption(CommandLine& command, ParseState& seen, int id, const std::strin
             break;
         case kName:
             once(command.name.has_value());
+            // The folder is --folder's: a separator in the name would send the shapefile elsewhere.
+            if (value.find('/') != std::string::npos)
+                throw UsageError("--name '" + value + "' holds a '/': give the folder with --folder");
             command.name = value;
             break;
         case kCoordinates:
@@ -201,6 +213,7 @@ void takeOption(CommandLine& command, ParseState& seen, int id, const std::strin
             if (value.empty()) throw UsageError("--settings needs a file");
             break;
         case kTimings: command.timings = true; break;
+        case kQuiet: command.quiet = true; break;
         case kListParameters: action(CommandLine::Action::ListParameters); break;
         case kListDays: action(CommandLine::Action::ListDays); break;
         case kInspect: action(CommandLine::Action::Inspect); break;
@@ -247,6 +260,10 @@ void parseArguments(const std::vector<std::string>& args, CommandLine& command, 
             continue;
         }
         const std::string written = optionWritten(argv[static_cast<std::size_t>(at)]);
+        if (id == kQuiet && index < 0) {  // -q, alone or among other short options
+            command.quiet = true;
+            continue;
+        }
         const bool exact = index >= 0 && written == std::string("--") + kOptions[index].name;
         if (id == ':' && isOption(written)) throw UsageError(written + " needs a value");
         if (id == ':' || id == '?' || !exact) refuse(written);

@@ -1,6 +1,6 @@
 #pragma once
 // The arguments of pontrel-convert, checked and sorted into what to do. Wrong usage is a
-// UsageError whose message says what is wrong; the caller adds the usage text.
+// UsageError whose message says what is wrong; the caller adds where help is found.
 
 #include <optional>
 #include <stdexcept>
@@ -28,6 +28,7 @@ struct CommandLine {
     std::optional<std::string> name;
     bool military = true;
     bool timings = false;                  // report the time of each phase (benchmarks)
+    bool quiet = false;                    // no warnings and no progress line
     // Overrides of the settings for this run.
     std::optional<CoordinateSystem> crs;   // for the chosen coordinate type
     std::optional<ValueStyle> values;
@@ -37,9 +38,11 @@ struct CommandLine {
 
 CommandLine parseCommandLine(const std::vector<std::string>& args);
 
-// The synopsis, for wrong usage; the help adds what each option means.
+// The synopsis; the help adds what each option means. Wrong usage prints its one-line message
+// and kTryHelp instead.
 std::string usageText();
 std::string helpText();
+inline constexpr const char* kTryHelp = "Try 'pontrel-convert --help' for more information.";
 
 // The settings of a conversion: the settings file (--settings, which must exist, or the user's
 // settings.ini, which need not), then the options. Throws SettingsError.

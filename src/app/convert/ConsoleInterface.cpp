@@ -19,15 +19,24 @@ void printLine(std::FILE* stream, std::string text) {
 
 }  // namespace
 
-ConsoleInterface::ConsoleInterface(std::FILE* out, std::FILE* err, bool progressLine)
-    : out_(out), err_(err), progressLine_(progressLine) {}
+ConsoleInterface::ConsoleInterface(std::FILE* out, std::FILE* err, bool progressLine, bool quiet)
+    : out_(out), err_(err), progressLine_(progressLine && !quiet), quiet_(quiet) {}
 
 ConsoleInterface::~ConsoleInterface() { endProgressLine(); }
 
 void ConsoleInterface::showMessage(const std::string& text) {
     endProgressLine();
-    printLine(successNext_ ? out_ : err_, text);
+    if (successNext_)
+        printLine(out_, text);
+    else
+        printLine(err_, kMessagePrefix + text);
     successNext_ = false;
+}
+
+void ConsoleInterface::showWarning(const std::string& text) {
+    if (quiet_) return;
+    endProgressLine();
+    printLine(err_, kMessagePrefix + ("warning: " + text));
 }
 
 bool ConsoleInterface::askYesNo(const std::string&, const std::string&) { return false; }
@@ -111,7 +120,7 @@ double ConsoleInterface::compositionSeconds() const {
 
 void ConsoleInterface::printError(const std::string& text) {
     endProgressLine();
-    printLine(err_, text);
+    printLine(err_, kMessagePrefix + text);
 }
 
 void ConsoleInterface::endProgressLine() {

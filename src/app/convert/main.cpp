@@ -18,6 +18,7 @@
 #include "sqlite/DatabaseError.h"
 #include "engine/ConversionDriver.h"
 #include "engine/Errors.h"
+#include "shapefile/ShapeFiles.h"
 
 namespace {
 
@@ -48,8 +49,12 @@ int run(const pontrel::convert::CommandLine& command, const pontrel::OutputSetti
             options.name = command.name.value_or(pontrel::convert::defaultShapeFileName(command));
             options.military = command.military;
             options.normal = !command.military;
+            // A folder that cannot take the shapefile is told before the database is read, with
+            // the writer's own message; an empty folder or name is the driver's to tell.
+            if (!options.folder.empty() && !options.name.empty())
+                pontrel::shapefile::checkOutputFolder(options.folder);
             if (!pontrel::runConversion(state, ui, options, [&settings] { return settings; })) {
-                std::fputs(pontrel::convert::usageText().c_str(), stderr);
+                std::fprintf(stderr, "%s\n", pontrel::convert::kTryHelp);
                 return kWrongUsage;
             }
             if (command.timings) {
@@ -80,7 +85,7 @@ int main(int argc, char** argv) {
     try {
         command = pontrel::convert::parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     } catch (const pontrel::convert::UsageError& e) {
-        std::fprintf(stderr, "%s\n%s", e.what(), pontrel::convert::usageText().c_str());
+        std::fprintf(stderr, "%s%s\n%s\n", pontrel::convert::kMessagePrefix, e.what(), pontrel::convert::kTryHelp);
         return kWrongUsage;
     }
     if (command.action == CommandLine::Action::Help) {
@@ -98,12 +103,12 @@ int main(int argc, char** argv) {
         try {
             settings = pontrel::convert::settingsFor(command);
         } catch (const pontrel::SettingsError& e) {
-            std::fprintf(stderr, "%s\n", e.what());
+            std::fprintf(stderr, "%s%s\n", pontrel::convert::kMessagePrefix, e.what());
             return kWrongUsage;
         }
     }
 
-    pontrel::convert::ConsoleInterface ui(stdout, stderr, ::isatty(STDERR_FILENO) == 1);
+    pontrel::convert::ConsoleInterface ui(stdout, stderr, ::isatty(STDERR_FILENO) == 1, command.quiet);
     try {
         return run(command, settings, ui);
     } catch (const pontrel::ConversionStopped&) {
