@@ -12,6 +12,7 @@
 #include "source/HelperProcess.h"
 #include "sqlite/Sqlite.h"
 #include "mdb/JetWriter.h"
+#include "SqlRows.h"
 
 using namespace pontrel::data;
 using pontrel::tools::Cell;
@@ -19,21 +20,9 @@ using pontrel::tools::ColumnDefinition;
 using pontrel::tools::ColumnType;
 using pontrel::tools::QueryDefinition;
 
-namespace {
+using pontrel::testing::rowsOf;
 
-std::vector<std::string> rowsOf(SqliteDatabase& db, const std::string& sql) {
-    std::vector<std::string> rows;
-    SqliteStatement statement = db.prepare(sql);
-    while (statement.step()) {
-        std::string row;
-        for (int i = 0; i < statement.columnCount(); ++i)
-            row += (i ? "|" : "") + std::string(statement.columnType(i) == SqliteStatement::Type::Null
-                                                    ? "NULL"
-                                                    : statement.columnText(i));
-        rows.push_back(row);
-    }
-    return rows;
-}
+namespace {
 
 std::string cellText(const Cell& cell) {
     if (const auto* n = std::get_if<std::int64_t>(&cell)) return std::to_string(*n);

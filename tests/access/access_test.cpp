@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "ErrorOf.h"
+#include "TestSupport.h"
+#include "SqlRows.h"
 #include <signal.h>
 #include <unistd.h>
 
@@ -40,32 +42,12 @@ const fs::path kReference = PONTREL_SHARED_REFERENCE;
 #define REQUIRE_REFERENCE()                                                               \
     if (!fs::exists(kReference / "access")) GTEST_SKIP() << "no reference files at " << kReference
 
+using pontrel::testing::capture;
+using pontrel::testing::civilText;
 using pontrel::testing::errorOf;
-
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe) return out;
-    char buffer[65536];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
+using pontrel::testing::nonEmptyLines;
 
 std::string quoted(const fs::path& path) { return "'" + path.string() + "'"; }
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        if (end > start) out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
 
 std::vector<fs::path> filesIn(const fs::path& folder) {
     std::vector<fs::path> files;
@@ -127,14 +109,6 @@ std::string format(const char* pattern, double value) {
     return buffer;
 }
 
-std::string civilText(double days) {
-    CivilTime c = civilFromDate(days);
-    char buffer[40];
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour,
-                  c.minute, c.second);
-    return buffer;
-}
-
 // Why the loaded value differs from what mdb-export printed, or an empty text when it does not.
 std::string difference(const std::string& declared, SqliteStatement& row, int column,
                        const std::optional<std::string>& exported) {
@@ -174,7 +148,7 @@ TEST(AccessFiles, EveryTableLoadsAsMdbExportPrintsIt) {
     int tables = 0;
     for (const fs::path& file : filesIn(kReference / "access")) {
         std::unique_ptr<SourceDatabase> source = openSourceDatabase(file.string());
-        for (const std::string& table : lines(capture("mdb-tables -1 " + quoted(file)))) {
+        for (const std::string& table : nonEmptyLines(capture("mdb-tables -1 " + quoted(file)))) {
             SCOPED_TRACE(file.filename().string() + " " + table);
             ++tables;
             WorkingDatabase work;
@@ -232,10 +206,10 @@ TEST(AccessFiles, CatalogListsUserTablesWithRowCountsAndSavedQueries) {
         }
         std::vector<std::string> expectedCounts;
         for (const std::string& table : tables)
-            expectedCounts.push_back(lines(capture("mdb-count " + quoted(file) + " '" + table + "'")).at(0));
-        EXPECT_EQ(tables, lines(capture("mdb-tables -1 " + quoted(file))));
+            expectedCounts.push_back(nonEmptyLines(capture("mdb-count " + quoted(file) + " '" + table + "'")).at(0));
+        EXPECT_EQ(tables, nonEmptyLines(capture("mdb-tables -1 " + quoted(file))));
         EXPECT_EQ(counts, expectedCounts);
-        std::vector<std::string> expectedQueries = lines(capture("mdb-queries -1 " + quoted(file) + " 2>/dev/null"));
+        std::vector<std::string> expectedQueries = nonEmptyLines(capture("mdb-queries -1 " + quoted(file) + " 2>/dev/null"));
         std::sort(queries.begin(), queries.end());
         std::sort(expectedQueries.begin(), expectedQueries.end());
         EXPECT_EQ(queries, expectedQueries);
@@ -284,13 +258,7 @@ TEST(AccessQueries, SelectQueryRunsAsAViewWithJetsMeaning) {
         for (int c = 0; c < rows.columnCount(); ++c) names.push_back(rows.columnName(c));
         EXPECT_EQ(names, (std::vector<std::string>{"Table1.col1", "Table1.col2", "Table1.col3",
                                                    "Table2.col1", "Table2.col2", "Table3.col3"}));
-        std::vector<std::string> got;
-        while (rows.step()) {
-            std::string line;
-            for (int c = 0; c < rows.columnCount(); ++c) line += std::string(c ? "|" : "") + std::string(rows.columnText(c));
-            got.push_back(line);
-        }
-        EXPECT_EQ(got, (std::vector<std::string>{"Buzz|c|d|BUZZ|buzz|t3buzz", "foo|a|b|foo|Foo|t3foo"}));
+        EXPECT_EQ(pontrel::testing::rowsOf(rows, ""), (std::vector<std::string>{"Buzz|c|d|BUZZ|buzz|t3buzz", "foo|a|b|foo|Foo|t3foo"}));
     }
 }
 
@@ -446,18 +414,7 @@ std::vector<std::string> firstRows(SourceDatabase& source, const std::string& qu
     WorkingDatabase work;
     EXPECT_TRUE(source.load(query, work)) << query;
     SqliteStatement rows = work.sql().prepare("SELECT " + columns + " FROM " + sqlName(query) + order);
-    std::vector<std::string> got;
-    while (rows.step()) {
-        if (static_cast<int>(got.size()) == count) {
-            got.push_back("... and more");
-            break;
-        }
-        std::string line;
-        for (int c = 0; c < rows.columnCount(); ++c)
-            line += std::string(c ? "|" : "") + std::string(rows.columnText(c));
-        got.push_back(line);
-    }
-    return got;
+    return pontrel::testing::rowsOf(rows, "", static_cast<std::size_t>(count));
 }
 
 int rowCount(SourceDatabase& source, const std::string& query) {
@@ -635,6 +592,7 @@ TEST(SavedQueryRebuild, BuildsTheSqlTheCatalogRowsDescribe) {
          "SELECT a FROM T\nUNION SELECT a FROM V UNION ALL SELECT b FROM U"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
         SavedQuery query{"Q", 0, c.rows};
         EXPECT_EQ(rebuildSelectSql(query), c.sql) << c.what;
     }
@@ -665,6 +623,7 @@ TEST(SavedQueryRebuild, UnionsAreTakenApartOutsideQuotesBracketsAndParentheses) 
          {false, false}, {}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.jet);
         UnionStatement statement = splitUnion(c.jet);
         std::vector<std::string> selects, orderBy;
         std::vector<bool> all;
@@ -720,6 +679,7 @@ TEST(SavedQueryRebuild, RefusesWhatItCannotReadByName) {
          "The query 'Q' has a join of unknown type 7"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         SavedQuery query{"Q", c.objectFlags, c.rows};
         EXPECT_EQ(errorOf([&] { rebuildSelectSql(query); }), c.message);
     }

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <optional>
 
+#include "TestSupport.h"
 #include "access/CodePageText.h"
 #include "source/Connection.h"
 #include "common/DayCount.h"
@@ -27,18 +28,7 @@ namespace {
 
 const fs::path kWild = fs::path(PONTREL_SHARED_REFERENCE) / "access-wild";
 
-std::string capture(const std::string& command) {
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
-    return out;
-}
+using pontrel::testing::capture;
 
 std::string bytesOf(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);

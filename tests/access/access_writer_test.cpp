@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "SampleGenerator.h"
+#include "TestSupport.h"
 #include "common/DayCount.h"
 #include "sqlite/Sqlite.h"
 #include "mdb/JetText.h"
@@ -123,12 +124,7 @@ std::map<std::string, ReadTable> mdbReader(const fs::path& file, bool system = f
 
 enum class Reader { Mdbtools, MdbReader };
 
-std::string civilText(double days) {
-    auto c = pontrel::data::civilFromDate(days);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour, c.minute, c.second);
-    return text;
-}
+using pontrel::testing::civilText;
 
 // mdbtools 1.0 converts text as UCS-2: each half of a surrogate pair becomes a '?'.
 std::string asMdbtoolsPrints(const std::string& utf8) {
@@ -458,6 +454,7 @@ TEST(AccessWriterText, StoredBytesOfTexts) {
         {"\xEF\xBB\xBF" "ab", false, "fffe00fffe006162"},  // U+FEFF first: compressed, or it reads as the marker
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.utf8);
         std::vector<char16_t> units;
         jet::toUtf16(c.utf8, units);
         std::vector<std::uint8_t> bytes;
@@ -509,6 +506,7 @@ TEST(AccessWriterErrors, RefusesValuesItCannotStore) {
         EXPECT_THROW(writer.beginTable("T", {{"a", ColumnType::Long}, {"A", ColumnType::Text}}), std::invalid_argument);
     }
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         jet::JetWriter writer(file.string());
         writer.beginTable("T", c.columns);
         try {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FixtureDatabase.h"
+#include "VessamoFixture.h"
 #include "jet/JetSql.h"
 #include "TestSupport.h"
 
@@ -69,8 +69,9 @@ TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
          {"Please select a folder for shape file", "Please type a name for shape file"}},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.messages.front());
         ProcessResult run = convert(c.args);
-        EXPECT_EQ(run.exitCode, 2) << c.messages.front();
+        EXPECT_EQ(run.exitCode, 2);
         EXPECT_EQ(run.out, "");
         std::vector<std::string> err = lines(run.err);
         ASSERT_GT(err.size(), c.messages.size());
@@ -310,6 +311,7 @@ TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {
         {"", {"--parameter", "Oxigénio"}, "There are no samples of the parameter 'Oxigénio' in the database"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.sql);
         Fixture f(c.sql);
         std::vector<std::string> args = {f.database, "--folder", f.out};
         args.insert(args.end(), c.args.begin(), c.args.end());
@@ -337,6 +339,7 @@ TEST(ConvertCli, DatabaseAndFileErrorsAreStatus3) {
          "'" + (f.folder.file("notes.txt")) + "' is not a folder"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         ProcessResult run = convert(c.args);
         EXPECT_EQ(run.exitCode, 3) << c.message;
         EXPECT_EQ(run.out, "");

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "FixtureDatabase.h"
+#include "VessamoFixture.h"
 #include "TestSupport.h"
 
 namespace pontrel {

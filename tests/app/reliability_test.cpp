@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "FakeUserInterface.h"
-#include "FixtureDatabase.h"
+#include "VessamoFixture.h"
 #include "TestSupport.h"
 #include "sqlite/DatabaseError.h"
 #include "engine/ConversionDriver.h"
@@ -98,6 +98,7 @@ TEST(BadInput, FilesThatAreNotDatabasesAreRefusedClearly) {
     } cases[] = {{"empty.mdb", ""}, {"random.mdb", random}, {"notes.mdb", "Sampling notes\n"},
                  {"archive.mdb", zip}, {"report.mdb", pdf}, {"logo.mdb", png}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         std::string path = ws.folder.file(c.name);
         writeFile(path, c.content);
         Outcome o = convert(path, ws.out);
@@ -170,6 +171,7 @@ TEST(BadInput, DatabasesWithoutWhatTheConversionNeeds) {
          "The column 'SampleDate' of the table 'Kelvash_Query' in '%' holds 'yesterday' in row 4, which is not a date (YYYY-MM-DD, optionally with HH:MM[:SS])"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         TempFolder folder;
         std::string db = fixtureIn(folder, std::string(testing::kTejoSamples) + c.sql);
         std::string before = readFile(db);
@@ -513,6 +515,7 @@ TEST(Interruptions, SignalsLeaveNothingBehindAndEndWith128PlusTheSignal) {
         bool whileWriting;  // else while reading
     } cases[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}, {SIGTERM, false}};
     for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.whileWriting ? " while writing" : " while reading"));
         Workspace ws;
         TempFolder temporary;
         ProcessOptions options;
@@ -588,6 +591,7 @@ TEST(Sources, AnEndlessViewStopsAtTheLimits) {
          reading + "needed more than 4 MB of temporary files, the limit for this file\n", 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         Workspace ws;
         TempFolder temporary;
         ProcessOptions options;
@@ -646,7 +650,8 @@ TEST(Sources, WalDatabasesAreReadWithoutCreatingFilesBesideThem) {
     std::string dir = folder.file("data");
     std::filesystem::create_directory(dir);
     std::string db = dir + "/wal.sqlite";
-    testing::makeFixtureDatabase(db, std::string(testing::kTejoSamples) + "PRAGMA journal_mode=WAL;");
+    testing::makeFixtureDatabase(db, testing::kTejoSamples);
+    data::SqliteDatabase(db, data::SqliteDatabase::Mode::ReadWriteCreate).exec("PRAGMA journal_mode=WAL");
     ASSERT_EQ(folderEntries(dir), std::set<std::string>{"wal.sqlite"});
     std::string out = folder.file("out");
     std::filesystem::create_directory(out);

@@ -6,7 +6,7 @@
 #include <cmath>
 
 #include "FakeUserInterface.h"
-#include "FixtureDatabase.h"
+#include "VessamoFixture.h"
 #include "TestSupport.h"
 #include "engine/ConversionDriver.h"
 #include "engine/Errors.h"
@@ -210,6 +210,7 @@ TEST(WriteShapeFile, FailuresNameColumnAndRowAndLeaveExistingFilesAlone) {
          "The folder '" + (folder.file("missing")) + "' does not exist"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         RunState state = tableState(folder.path(), {"T"}, uniformRows(4));
         c.spoil(state);
         FakeUserInterface ui;
@@ -355,6 +356,7 @@ TEST(WriteShapeFile, ColumnsMeasuredInRangesFailAtTheSameRowAsRowByRow) {
          "it is not a finite number"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.message);
         RunState state = tableState(folder.path(), {"T", "X", "X"}, uniformRows(40000));
         c.spoil(state);
         FakeUserInterface ui;
@@ -382,6 +384,7 @@ TEST(Shape_CheckOptions, EmptyFolderAndNameAreRefusedInOrder) {
         {" ", " ", {}},  // only the exactly empty text is refused
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
         FakeUserInterface ui;
         RunState state;
         OutputOptions options{c.folder, c.name, true, false};

@@ -281,6 +281,7 @@ TEST_F(ReadSamplesTest, TheDayEndsAtTheNextMidnightAcrossMonthsYearsAndLeapDays)
         {{9999, 12, 31}, "12-31-9999", nullptr},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.from);
         executed.clear();
         state.SelectedDay = data::dateFromCivil(c.day);
         ASSERT_FALSE(run(kDayMode));
@@ -438,6 +439,7 @@ TEST_F(ReadSamplesTest, ParameterModeActsOnRowsInDateOrderWhateverOrderTheyAreSt
          "Param_B"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         fixture.rows.clear();
         for (const Stored& s : c.rows) fixture.rows.push_back(storedRow(s));
         state.SelectedParameter = "T";
@@ -517,6 +519,7 @@ TEST_F(ReadSamplesTest, DayModeMessagesFollowTheNameOrder) {
         {"a nameless row has no value to miss", {{"B", "c"}, {nullptr, "v"}, {"A", "h"}}, {kHourMessage, kMilitaryMessage}, true},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         fixture.rows.clear();
         for (const auto& [name, lacks] : c.rows) {
             QueryRow r = storedRow({"2001-03-07", 1, lacks});

@@ -12,6 +12,7 @@
 #include "source/SourceDatabase.h"
 #include "common/TextBasics.h"
 #include "jet/WorkingDatabase.h"
+#include "SqlRows.h"
 
 namespace fs = std::filesystem;
 using namespace pontrel::data;
@@ -29,14 +30,7 @@ public:
         WorkingDatabase work;
         EXPECT_TRUE(source_->load(query, work)) << query;
         SqliteStatement statement = work.sql().prepare("SELECT * FROM " + quotedIdentifier(query));
-        std::vector<std::string> out;
-        while (statement.step()) {
-            std::string line;
-            for (int c = 0; c < statement.columnCount(); ++c)
-                line += (c ? "|" : "") + std::string(statement.columnText(c));
-            out.push_back(line);
-        }
-        return out;
+        return pontrel::testing::rowsOf(statement, "");
     }
 
     // The second column by the first, for queries keyed by their first column.

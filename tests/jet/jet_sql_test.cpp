@@ -12,6 +12,7 @@
 #include "jet/JetFunctions.h"
 #include "jet/JetSql.h"
 #include "jet/WorkingDatabase.h"
+#include "SqlRows.h"
 
 using namespace pontrel::data;
 
@@ -71,17 +72,7 @@ protected:
     // The rows of a Jet statement, each as its values joined by '|'.
     std::vector<std::string> rows(const std::string& jet) {
         SqliteStatement statement = work_.sql().prepare(translate(jet));
-        std::vector<std::string> out;
-        while (statement.step()) {
-            std::string line;
-            for (int c = 0; c < statement.columnCount(); ++c) {
-                if (c) line += "|";
-                line += statement.columnType(c) == SqliteStatement::Type::Null ? "NULL"
-                                                                               : std::string(statement.columnText(c));
-            }
-            out.push_back(line);
-        }
-        return out;
+        return pontrel::testing::rowsOf(statement);
     }
 
     // One expression evaluated on the row with that id.
@@ -212,6 +203,7 @@ TEST_F(JetOnWorkingDatabase, LikeUsesJetsWildcards) {
         {"x_y", "x_y", true},     {"xzy", "x_y", false},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
         EXPECT_EQ(jetLike(c.text, c.pattern), c.matches) << c.text << " Like " << c.pattern;
         std::string jet = "'" + std::string(c.text) + "' Like '" + c.pattern + "'";
         EXPECT_EQ(value(jet), c.matches ? "-1" : "0") << jet;
@@ -342,6 +334,7 @@ TEST_F(JetOnWorkingDatabase, AnyAndAllKeepJetsThreeValuedMeaning) {
         {"0 < ALL", "-1|NULL|-1"}, {"4 < ALL", "-1|0|0"},   {"7 >= ALL", "-1|NULL|-1"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.comparison);
         std::vector<std::string> r = rows(std::string("SELECT ") + c.comparison +
                                           " (SELECT amount FROM ord WHERE ord.cust = cust.id) FROM cust ORDER BY id");
         std::string joined;
@@ -471,6 +464,7 @@ TEST_F(JetOnWorkingDatabase, RuntimeErrorsAreJetsErrors) {
         {"name Like 'x[' & 'y'", "The Like pattern has a '[' without its closing ']'"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.expression);
         std::string error = errorOf([&] { value(c.expression); });
         EXPECT_NE(error.find(c.message), std::string::npos) << c.expression << ": " << error;
     }
@@ -570,6 +564,7 @@ TEST(JetTranslation, RefusesWhatItCannotGiveTheSameMeaning) {
          "uses more than 1000 operators in a row"},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.jet);
         std::string error = errorOf([&] { translateJetSql(c.jet, "Q"); });
         EXPECT_EQ(error.rfind(std::string("The query 'Q' ") + c.construct, 0), 0u) << c.jet << "\n  " << error;
     }

@@ -81,6 +81,7 @@ TEST(JetDateLiterals, ReadMonthFirstOrYearFirst) {
         {"12:00 AM", 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
         std::optional<Date> date = parseJetDateLiteral(c.text);
         ASSERT_TRUE(date) << c.text;
         EXPECT_DOUBLE_EQ(*date, c.day) << c.text;
@@ -166,6 +167,7 @@ TEST(JetSyntax, RefusesWhatIsNotASelectQuery) {
     };
     Messages messages("Q");
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.jet);
         std::vector<Token> tokens = tokenize(c.jet, messages);
         EXPECT_EQ(errorOf([&] { parseStatement(tokens, messages); }), c.message) << c.jet;
     }

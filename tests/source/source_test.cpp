@@ -38,7 +38,8 @@ TEST(DayCount, CalendarDatesAndDayCountsAgree) {
         {{2024, 2, 29, 23, 59, 59}, 45351 + 86399.0 / 86400},
     };
     for (const Case& c : cases) {
-        EXPECT_DOUBLE_EQ(dateFromCivil(c.civil), c.days) << c.civil.year << "-" << c.civil.month;
+        SCOPED_TRACE(std::to_string(c.days) + " days");
+        EXPECT_DOUBLE_EQ(dateFromCivil(c.civil), c.days);
         CivilTime back = civilFromDate(c.days);
         EXPECT_EQ(back.year, c.civil.year);
         EXPECT_EQ(back.month, c.civil.month);

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "VessamoFixture.h"  // TempFolder
+#include "common/DayCount.h"
 
 namespace pontrel::testing {
 
@@ -51,6 +52,36 @@ inline std::vector<std::string> lines(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) out.push_back(line);
     return out;
+}
+
+// The lines of a text that are not empty, as a listing tool prints them.
+inline std::vector<std::string> nonEmptyLines(const std::string& text) {
+    std::vector<std::string> out;
+    for (std::string& line : lines(text))
+        if (!line.empty()) out.push_back(std::move(line));
+    return out;
+}
+
+// What a shell command prints on standard output (its standard error is left alone).
+inline std::string capture(const std::string& command) {
+    std::string out;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return out;
+    char buffer[65536];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+    return out;
+}
+
+// A day count as "YYYY-MM-DD HH:MM:SS", the way the mdbtools and mdb-reader exports are asked
+// to print dates.
+inline std::string civilText(double days) {
+    data::CivilTime c = data::civilFromDate(days);
+    char buffer[40];
+    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d", c.year, c.month, c.day, c.hour,
+                  c.minute, c.second);
+    return buffer;
 }
 
 struct ProcessResult {

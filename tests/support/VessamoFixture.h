@@ -1,6 +1,7 @@
 #pragma once
 // Builds small Vessamo-shaped SQLite databases for tests: Params, Samples and Kelvash_Query (as
-// a table) from a few rows written in the test, in a private temporary folder.
+// a table, with the query's columns), either from rows given as values (VessamoFixture) or from
+// the SQL a test writes (makeFixtureDatabase). Each database is written in one transaction.
 
 #include <unistd.h>
 
@@ -51,6 +52,35 @@ private:
     std::string path_;
 };
 
+// The Vessamo tables; two Kelvash_Query columns may be declared otherwise, as some sources do.
+inline std::string vessamoSchema(const std::string& parameterNameType = "TEXT",
+                                 const std::string& sampleDateType = "DATETIME") {
+    return "CREATE TABLE Params (ParamID INTEGER PRIMARY KEY, ParameterName TEXT, ParameterCode TEXT);"
+           "CREATE TABLE Samples (SampleID INTEGER PRIMARY KEY, SampleDate DATETIME, SampleHour REAL);"
+           "CREATE TABLE Kelvash_Query (ParameterName " + parameterNameType +
+           ", ParameterCode TEXT, SampleDate " + sampleDateType +
+           ", SampleHour REAL, Value REAL, Latitude REAL, Longitude REAL, MilitaryLatitude REAL,"
+           " MilitaryLongitude REAL, CurrentName TEXT, Name TEXT, TidalSituation TEXT);";
+}
+
+// A database of the Vessamo tables filled by the test's own SQL.
+inline void makeFixtureDatabase(const std::string& path, const std::string& sql) {
+    data::SqliteDatabase db(path, data::SqliteDatabase::Mode::ReadWriteCreate);
+    db.exec("BEGIN;" + vessamoSchema() + sql + ";COMMIT;");
+}
+
+// Three samples of temperature (code T) on two days and one of salinity (code SAL): the second
+// temperature row has no hour, the salinity row no tidal situation.
+inline constexpr const char* kTejoSamples = R"(
+INSERT INTO Params VALUES (1, 'Temperatura', 'T'), (2, 'Salinidade', 'SAL');
+INSERT INTO Samples VALUES (1, '2023-01-02', 9.5), (2, '2023-01-02', NULL), (3, '2023-01-09 10:30', 11);
+INSERT INTO Kelvash_Query VALUES
+  ('Temperatura', 'T', '2023-01-02', 9.5, 14.25, 38.70743, -9.1, 193100.5, 110000.25, 'TJ01', 'Cais do Sodré', 'Preia-mar'),
+  ('Temperatura', 'T', '2023-01-02', NULL, 15, 38.65, -9.05, 188000, 114000, 'TJ02', 'Barreiro', 'Vazante'),
+  ('Salinidade', 'SAL', '2023-01-02', 10, 31.5, 38.65, -9.05, 188000, 114000, 'TJ02', 'Barreiro', NULL),
+  ('Temperatura', 'T', '2023-01-09', 11, 16.5, 38.7, -9.2, 192000, 105000, 'TJ03', 'Seixal', 'Enchente');
+)";
+
 struct QueryRow {
     Cell ParameterName = std::string("Temperatura");
     Cell ParameterCode = std::string("T");
@@ -80,14 +110,7 @@ public:
         std::string path = folder.file(name);
         std::filesystem::remove(path);
         data::SqliteDatabase db(path, data::SqliteDatabase::Mode::ReadWriteCreate);
-        std::string sql =
-            "BEGIN;"
-            "CREATE TABLE Params (ParamID INTEGER PRIMARY KEY, ParameterName TEXT);"
-            "CREATE TABLE Samples (SampleID INTEGER PRIMARY KEY, SampleDate DATETIME);"
-            "CREATE TABLE Kelvash_Query (ParameterName " + parameterNameType +
-            ", ParameterCode TEXT, SampleDate " + sampleDateType +
-            ", SampleHour REAL, Value REAL, Latitude REAL, Longitude REAL, MilitaryLatitude REAL,"
-            " MilitaryLongitude REAL, CurrentName TEXT, Name TEXT, TidalSituation TEXT);";
+        std::string sql = "BEGIN;" + vessamoSchema(parameterNameType, sampleDateType);
         for (const Cell& p : params) sql += "INSERT INTO Params (ParameterName) VALUES (" + sqlLiteral(p) + ");";
         for (const Cell& d : sampleDates) sql += "INSERT INTO Samples (SampleDate) VALUES (" + sqlLiteral(d) + ");";
         db.exec(sql);
