@@ -184,7 +184,7 @@ SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) : path_(path)
         std::string detail = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close_v2(db_);
         db_ = nullptr;
-        throw DatabaseError("The file '" + path + "' could not be opened: " + detail);
+        throw DatabaseError("The file '" + path + "' could not be opened: " + detail, causeOf(rc));
     }
     sqlite3_extended_result_codes(db_, 1);
     // An unknown name in double quotes must fail the statement, not quietly become a text: a

@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "engine/FileNames.h"
+#include "common/TextBasics.h"
 #include "shapefile/CoordinateSystem.h"
 
 namespace pontrel::convert {
@@ -167,7 +168,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             try {
                 command.crs = coordinateSystemOf(definition);
             } catch (const shapefile::CoordinateSystemError& e) {
-                throw UsageError("--crs '" + definition +
+                throw UsageError("--crs '" + data::quotedForMessage(definition) +
                                  "' is not a coordinate system PROJ can use: " + e.what());
             }
         } else if (arg == "--values") {
