@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
-"""Times pontrel-convert against the GDAL pipelines on generated Vessamo databases.
+"""Times pontrel-convert against GDAL on generated Vessamo databases.
 
 Generates databases with the seeded sample generator (SQLite, and Access when the generator can
 write it), runs the converter several times per case and reports per phase and in total: wall
 time (minimum and median), rows per second, peak memory and bytes written, next to the peers run
-on the same rows in the same run:
-  - SQLite source: `sqlite3 -csv` of the selection, then `ogr2ogr -f "ESRI Shapefile"`;
-  - Access source: `mdb-export` of the tables, `sqlite3` to import them and run the join, then
-    the same `ogr2ogr`;
+on the same rows in the same run, the ways an expert would use GDAL:
+  - SQLite source: `ogr2ogr` reading the database directly through an OGR VRT layer whose SrcSQL
+    is the converter's SELECT and whose geometry is PointFromColumns; `ogr2ogr -dialect SQLite
+    -sql "SELECT MakePoint(...) ..."`; and the older pipeline, `sqlite3 -csv` then `ogr2ogr`;
+  - Access source: `mdb-export` of each table to CSV, `sqlite3 .import` with the journal and
+    syncing off, then `ogr2ogr` through a VRT running the join; and the older pipeline through
+    `mdb-export -I sqlite`;
+  Each peer's output is checked once against the converter's (the same number of records, and
+  the same measured values, compared at two decimals), and the fastest peer whose output
+  matches is the case's headline ratio.
   - the floors of the phases: `cat` of the source file (loading), `sqlite3` running the select
     and the count on a SQLite source (extraction), and `dd` of as many bytes as the shapefile,
     to the page cache and with fdatasync (composition).
@@ -64,12 +70,41 @@ def phases(stderr):
     return out
 
 
+FLOORS = ("cat (read the source)", "sqlite3 select + count", "dd (page cache)", "dd (fdatasync)")
+
+
+def measured_values(folder, stem):
+    """The record count and the measured values (the one Param_ column, or a peer's Value) of a
+    shapefile, read with pyshp; None where pyshp is missing."""
+    try:
+        import shapefile  # pyshp
+    except ImportError:
+        return None
+    with shapefile.Reader(os.path.join(folder, stem)) as r:
+        names = [f[0] for f in r.fields[1:]]
+        column = next((i for i, n in enumerate(names) if n.startswith("Param_")), None)
+        if column is None:
+            column = names.index("Value")
+        values = sorted(round(float(rec[column]), 2) for rec in r.iterRecords() if rec[column] is not None)
+        return len(r), values
+
+
+def compare_outputs(ours, theirs):
+    if ours is None or theirs is None:
+        return "not checked (no pyshp)"
+    if ours[0] != theirs[0]:
+        return f"differs: {theirs[0]} records, not {ours[0]}"
+    if len(ours[1]) != len(theirs[1]) or any(abs(a - b) > 0.006 for a, b in zip(ours[1], theirs[1])):
+        return "differs: other values"
+    return "same records and values"
+
+
 class Case:
     def __init__(self, name, rows):
         self.name, self.rows, self.results = name, rows, {}
 
     def add(self, tool, seconds, peak_kb, written, phase=None):
-        r = self.results.setdefault(tool, {"seconds": [], "peak_kb": 0, "bytes": written, "phases": {}})
+        r = self.results.setdefault(tool, {"seconds": [], "peak_kb": 0, "bytes": written, "phases": {}, "check": ""})
         r["seconds"].append(seconds)
         r["peak_kb"] = max(r["peak_kb"], peak_kb)
         r["bytes"] = written
@@ -172,12 +207,17 @@ def main():
                                                                       "--coordinates", "military", "--timings"])
             case.add("pontrel-convert", secs, peak, folder_bytes(out, "bench"), phases(err))
             written = folder_bytes(out, "bench")
+            first = not case.results["pontrel-convert"]["check"]
+            ours = measured_values(out, "bench") if first else None
+            case.results["pontrel-convert"]["check"] = "the reference"
             for peer_name, peer_cmd in peers:
                 for f in os.listdir(out):
                     if f.startswith("peer"):
                         os.remove(os.path.join(out, f))
                 secs, peak, _ = timed(peer_cmd, shell=True, cwd=work)
                 case.add(peer_name, secs, peak, folder_bytes(out, "peer"))
+                if first and peer_name not in FLOORS:
+                    case.results[peer_name]["check"] = compare_outputs(ours, measured_values(out, "peer"))
             count_mb = max(1, written // (1 << 20))
             secs, peak, _ = timed(f"dd if=/dev/zero of={out}/floor.bin bs=1M count={count_mb} status=none", shell=True)
             case.add("dd (page cache)", secs, peak, count_mb << 20)
@@ -191,8 +231,23 @@ def main():
     select_param = "SELECT * FROM Kelvash_Query WHERE ParameterName = 'Temperatura' ORDER BY SampleDate"
     select_day = "SELECT * FROM Kelvash_Query WHERE SampleDate = '2023-01-02' ORDER BY ParameterName"
 
+    def vrt(db, select, name):
+        """An OGR VRT layer over the SELECT, placing each row at its military coordinates."""
+        path = os.path.join(work, name)
+        with open(path, "w") as f:
+            f.write(f'<OGRVRTDataSource><OGRVRTLayer name="peer"><SrcDataSource>{db}</SrcDataSource>'
+                    f'<SrcSQL dialect="sqlite">{select.replace("<", "&lt;")}</SrcSQL><GeometryType>wkbPoint</GeometryType>'
+                    '<GeometryField encoding="PointFromColumns" x="MilitaryLongitude" y="MilitaryLatitude"/>'
+                    '</OGRVRTLayer></OGRVRTDataSource>\n')
+        return path
+
+    ogr_direct = 'ogr2ogr -f "ESRI Shapefile" out/peer.shp {source} -lco ENCODING=UTF-8'
+
     def sqlite_peer(db, select):
-        return [("GDAL pipeline", f"sqlite3 -csv -header {db} \"{select}\" > peer.csv && " + ogr.format(csv="peer.csv"))]
+        make_point = select.replace("SELECT *", "SELECT MakePoint(MilitaryLongitude, MilitaryLatitude) AS geom, *", 1)
+        return [("ogr2ogr, VRT SrcSQL + PointFromColumns", ogr_direct.format(source=vrt(db, select, "peer-sqlite.vrt"))),
+                ("ogr2ogr -sql MakePoint", ogr_direct.format(source=db) + f' -dialect SQLite -sql "{make_point}"'),
+                ("sqlite3 -csv | ogr2ogr", f"sqlite3 -csv -header {db} \"{select}\" > peer.csv && " + ogr.format(csv="peer.csv"))]
 
     # The Access peer takes the query's definition from a SQLite database of the same shape.
     schema_db = sources.get(("param", "sqlite"))
@@ -206,7 +261,17 @@ def main():
                   f"(mdb-schema {db} sqlite; echo 'BEGIN;'; cat peer_*.sql; echo 'COMMIT;') | sqlite3 peer.db && "
                   f"sqlite3 {schema_db} \".schema Kelvash_Query\" | sqlite3 peer.db && "
                   f"sqlite3 -csv -header peer.db \"{select.replace('2023-01-02', '2023-01-02 00:00:00')}\" > peer.csv && " + ogr.format(csv="peer.csv"))
-        return [("mdb-export + sqlite3 + ogr2ogr", script)]
+        # The expert's route: CSV of each table, imported with the journal and syncing off, and the
+        # join run by GDAL through a VRT.
+        csv_select = select.replace("2023-01-02", "2023-01-02 00:00:00")
+        imported = os.path.join(work, "peer-import.db")
+        csv_script = (f"rm -f {imported} && for t in $(mdb-tables -1 {db}); do mdb-export -D '%Y-%m-%d %H:%M:%S' {db} \"$t\" > \"peer_$t.csv\"; done && "
+                      f"(echo 'PRAGMA journal_mode=OFF;'; echo 'PRAGMA synchronous=OFF;'; "
+                      f"for t in $(mdb-tables -1 {db}); do echo \".import --csv peer_$t.csv $t\"; done) | sqlite3 {imported} && "
+                      f"sqlite3 {schema_db} \".schema Kelvash_Query\" | sqlite3 {imported} && "
+                      + ogr_direct.format(source=vrt(imported, csv_select, "peer-mdb.vrt")))
+        return [("mdb-export CSV + sqlite3 .import + ogr2ogr VRT", csv_script),
+                ("mdb-export + sqlite3 + ogr2ogr", script)]
 
     def select_floor(db, select, count):
         return [("sqlite3 select + count", f"sqlite3 {db} \"{select}\" > /dev/null && sqlite3 {db} \"{count}\" > /dev/null")]
@@ -253,6 +318,7 @@ def main():
              "|---|---|---|---|---|---|---|---|---|---|---|"]
     report = {"machine": platform.platform(), "cores": os.cpu_count(), "runs": args.runs,
               "load_average_before": load_before, "load_average_after": load_after, "cases": []}
+    headlines = []
     for case in cases:
         ours = statistics.median(case.results["pontrel-convert"]["seconds"])
         entry = {"case": case.name, "rows": case.rows, "tools": {}}
@@ -264,10 +330,21 @@ def main():
                                     "peak_mb": r["peak_kb"] / 1024, "bytes": r["bytes"], "phases": ph,
                                     "ratio_to_pontrel": ratio}
             fmt = lambda k: f"{ph[k]:.3f}" if k in ph else ""
-            rows_s = f"{case.rows / med:,.0f}" if tool in ("pontrel-convert", "GDAL pipeline", "mdb-export + sqlite3 + ogr2ogr") else ""
+            rows_s = f"{case.rows / med:,.0f}" if tool not in FLOORS else ""
             lines.append(f"| {case.name} | {tool} | {mn:.3f} | {med:.3f} | {rows_s} | {r['peak_kb'] / 1024:.0f} | "
                          f"{r['bytes'] / 1e6:.1f} | {fmt('load')} | {fmt('extract')} | {fmt('compose')} | {ratio:.2f}x |")
+        # The headline: the fastest peer whose output matched the converter's.
+        peers = [(statistics.median(r["seconds"]), tool) for tool, r in case.results.items()
+                 if tool != "pontrel-convert" and tool not in FLOORS and r["check"] in ("same records and values", "not checked (no pyshp)")]
+        if peers and ours > 0:
+            best_s, best = min(peers)
+            entry["strongest_peer"] = {"tool": best, "median_s": best_s, "ratio": best_s / ours}
+            headlines.append(f"- {case.name}: {best_s / ours:.1f}x the strongest peer, {best} ({best_s:.2f} s against {ours:.2f} s)")
+        for tool, r in case.results.items():
+            if r["check"] and r["check"] not in ("the reference", "same records and values"):
+                headlines.append(f"- {case.name}: {tool}: {r['check']}")
         report["cases"].append(entry)
+    lines += ["", "Headline ratios:"] + headlines
     print("\n".join(lines))
     with open(args.json, "w") as f:
         json.dump(report, f, indent=2)

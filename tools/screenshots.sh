@@ -102,7 +102,7 @@ step3="Vessamo Pontrel (3/3)"
 (cd "$work" && exec "$pontrel") &
 pontrel_pid=$!
 sleep 0.8
-import -window root -crop 492x283+117+91 "$out/01-splash.png"; echo "$out/01-splash.png"
+import -window "$(window "")" "$out/01-splash.png"; echo "$out/01-splash.png"
 sleep 2
 shot 02-step1 "$step1"
 closeup 02-step1 02-step1-frame 200x100+96+90   # the frame and its caption on the border

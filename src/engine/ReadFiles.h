@@ -5,7 +5,8 @@
 // when the settings say exact; missing hours and texts get the placeholders -1 and "Unknown",
 // which the user is told of, or stay empty when the settings ask for nulls. A row that cannot
 // become a point (no coordinates, no value, no date) stops the conversion with ConversionStopped
-// after its message.
+// after its message. The rows are read in one pass (OnePassReading.cpp), or walked as the
+// database sorts them when one pass cannot be sure to give the same (SortedWalk.cpp).
 
 #include <cstddef>
 #include <string>

@@ -25,9 +25,9 @@ DayForm::DayForm(Wizard& wizard) : StepTwoForm(wizard) {
     Days_CB->raise();
     designList(Days_CB, kDayPlaceholder);
 
-    setTabOrder(Days_CB, Command1);
-    setTabOrder(Command1, Back_CB);
-    setTabOrder(Back_CB, CancelButton);
+    setTabOrder(Days_CB, Back_CB);
+    setTabOrder(Back_CB, Command1);
+    setTabOrder(Command1, CancelButton);
     Days_CB->setFocus();
 }
 

@@ -37,6 +37,11 @@ void growToFitText(QLabel* label) {
     if (needed > label->height()) label->resize(label->width(), needed);
 }
 
+QColor readableText(const QWidget* widget, const QColor& designed) {
+    const QPalette& palette = widget->palette();
+    return palette.color(QPalette::Window).lightness() >= 128 ? designed : palette.color(QPalette::WindowText);
+}
+
 void placeWindow(QWidget* window, int left, int top, int width, int height, bool fixed) {
     const QSize size(pixels(width), pixels(height));
     if (fixed)

@@ -43,4 +43,8 @@ void growToFitText(QLabel* label);
 // negative, the given screen position, all in twips; the window cannot be resized when `fixed`.
 void placeWindow(QWidget* window, int left, int top, int width, int height, bool fixed);
 
+// A text colour chosen for the light windows the forms were drawn on, where the user's palette
+// is light; where it is dark, the palette's own text colour, so that the text stays readable.
+QColor readableText(const QWidget* widget, const QColor& designed);
+
 }  // namespace pontrel::forms

@@ -1,5 +1,6 @@
 #include "forms/Keyboard.h"
 
+#include <QAbstractButton>
 #include <QEvent>
 #include <QPushButton>
 #include <QRadioButton>
@@ -22,6 +23,15 @@ void tabToSelectedOption(std::initializer_list<QRadioButton*> group) {
     for (QRadioButton* button : group)
         QObject::connect(button, &QRadioButton::toggled, button, update);
     update();
+}
+
+void setMnemonics(std::initializer_list<Mnemonic> mnemonics) {
+    for (const Mnemonic& m : mnemonics) {
+        QString text = m.button->text();
+        const qsizetype at = text.indexOf(QChar(m.letter), 0, Qt::CaseInsensitive);
+        Q_ASSERT(at >= 0);
+        if (at >= 0) m.button->setText(text.insert(at, '&'));
+    }
 }
 
 void pressOnEnter(std::initializer_list<QPushButton*> buttons) {

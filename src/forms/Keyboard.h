@@ -5,6 +5,7 @@
 
 #include <initializer_list>
 
+class QAbstractButton;
 class QPushButton;
 class QRadioButton;
 class QWidget;
@@ -17,6 +18,14 @@ void tabToSelectedOption(std::initializer_list<QRadioButton*> group);
 
 // Enter (and Return) presses each of these buttons while it has the focus.
 void pressOnEnter(std::initializer_list<QPushButton*> buttons);
+
+// Alt and a letter press a button or select an option. The letter of each is underlined in its
+// text, which otherwise stays as it is; the first occurrence (in either case) is the one taken.
+struct Mnemonic {
+    QAbstractButton* button;
+    char letter;
+};
+void setMnemonics(std::initializer_list<Mnemonic> mnemonics);
 
 // The focused control of `window` shows its focus frame at once.
 void drawFocusFromStart(QWidget* window);

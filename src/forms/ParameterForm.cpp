@@ -14,9 +14,9 @@ ParameterForm::ParameterForm(Wizard& wizard) : StepTwoForm(wizard) {
     place(Parameters_CB, 480, 360, 3135, 315);
     designList(Parameters_CB, kParameterPlaceholder);
 
-    setTabOrder(Command1, Parameters_CB);
     setTabOrder(Parameters_CB, Back_CB);
-    setTabOrder(Back_CB, CancelButton);
+    setTabOrder(Back_CB, Command1);
+    setTabOrder(Command1, CancelButton);
     Command1->setFocus();
 }
 

@@ -50,11 +50,14 @@ std::string proposedShapeFileName(const RunState& state) {
     return {};
 }
 
-Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
+Pontrel::Pontrel(Wizard& wizard)
+    : StepWindow(wizard, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                             Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint) {
     setObjectName("Pontrel");
     setWindowTitle(QString::fromUtf8(kProgramTitle) + " (3/3)");
     setFont(designFont());
-    placeWindow(this, 60, 345, 10770, 5040, false);
+    placeWindow(this, -1, -1, 10770, 5040, true);
+    centreOnScreen(this);
 
     // Created in tab order; the frame first among the overlapping ones, so that the button
     // lying in its bottom row is drawn over it.
@@ -109,8 +112,11 @@ Pontrel::Pontrel(Wizard& wizard) : StepWindow(wizard, Qt::Window) {
     // No button is the form's default: Enter presses only the button that has the focus.
     pressOnEnter({Command1, About, ShapeBrowser1, Back_CB, CancelButton});
     tabToSelectedOption({NormalCoordinates_OB, MilitaryCoordinates_OB});
-    QWidget* order[] = {Command1, About, ShapeBrowser1, ShapeFolder_TB[0], ShapeFileName_TB,
-                        NormalCoordinates_OB, MilitaryCoordinates_OB, Back_CB, CancelButton};
+    setMnemonics({{Command1, 'S'}, {About, 'A'}, {ShapeBrowser1, 'r'}, {NormalCoordinates_OB, 'N'},
+                  {MilitaryCoordinates_OB, 'M'}, {Back_CB, 'B'}, {CancelButton, 'C'}});
+    // Tab follows the window from top to bottom, left to right.
+    QWidget* order[] = {About, NormalCoordinates_OB, MilitaryCoordinates_OB, ShapeFolder_TB[0], ShapeBrowser1,
+                        ShapeFileName_TB, Back_CB, Command1, CancelButton};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
     Command1->setFocus();
 

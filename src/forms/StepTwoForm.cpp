@@ -13,7 +13,7 @@ void StepTwoForm::designWindow(const QString& frameCaption, const QRect& frame, 
                                int backWidth) {
     setWindowTitle(QString::fromUtf8(kProgramTitle) + " (2/3)");
     setFont(designFont());
-    placeWindow(this, -1, -1, 4680, 3195, false);
+    placeWindow(this, -1, -1, 4680, 3195, true);
 
     Frame1 = new Frame(frameCaption, this);
     place(Frame1, frame.left(), frame.top(), frame.width(), frame.height());
@@ -24,6 +24,7 @@ void StepTwoForm::designWindow(const QString& frameCaption, const QRect& frame, 
     CancelButton = new QPushButton("Close", this);
     place(CancelButton, 3240, 2760, 1335, 375);
     pressOnEnter({Command1, Back_CB, CancelButton});
+    setMnemonics({{Command1, 'N'}, {Back_CB, 'B'}, {CancelButton, 'C'}});
 
     connect(Command1, &QPushButton::clicked, this, &StepTwoForm::Command1_Click);
     connect(Back_CB, &QPushButton::clicked, this, &StepTwoForm::Back_CB_Click);

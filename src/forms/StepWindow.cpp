@@ -1,6 +1,7 @@
 #include "forms/StepWindow.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -23,6 +24,15 @@ void StepWindow::closeEvent(QCloseEvent* event) {
     if (!wizard_.converting()) CancelButton_Click();
 }
 
+void StepWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() != Qt::Key_Escape || event->modifiers() != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (!wizard_.converting()) CancelButton_Click();
+}
+
 Qt::WindowFlags fixedDialogFlags() {
     return Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
            Qt::MSWindowsFixedSizeDialogHint;
@@ -33,6 +43,16 @@ void centreOnScreen(QWidget* window) {
     if (!screen) return;
     QRect client = window->geometry();
     client.moveCenter(screen->availableGeometry().center());
+    window->setGeometry(client);
+}
+
+void centreOn(QWidget* window, const QWidget* owner) {
+    if (!owner || !owner->isVisible()) {
+        centreOnScreen(window);
+        return;
+    }
+    QRect client = window->geometry();
+    client.moveCenter(owner->geometry().center());
     window->setGeometry(client);
 }
 

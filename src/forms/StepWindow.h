@@ -1,7 +1,7 @@
 #pragma once
 // What the three wizard steps have in common: each belongs to the wizard, and the close box of
-// its title bar does what its "Close" button does (asks, and on Yes ends the program). While a
-// conversion runs the close box does nothing.
+// its title bar and the Escape key do what its "Close" button does (asks, and on Yes ends the
+// program). While a conversion runs they do nothing.
 
 #include <QWidget>
 
@@ -21,6 +21,8 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape does what "Close" does.
+    void keyPressEvent(QKeyEvent* event) override;
 
     Wizard& wizard_;
 };
@@ -30,5 +32,7 @@ Qt::WindowFlags fixedDialogFlags();
 
 // Centres a window's client area on the primary screen.
 void centreOnScreen(QWidget* window);
+// Centres a window on the visible window it belongs to; on the screen when there is none.
+void centreOn(QWidget* window, const QWidget* owner);
 
 }  // namespace pontrel::forms

@@ -30,6 +30,8 @@ TypeForm::TypeForm(Wizard& wizard) : StepWindow(wizard, fixedDialogFlags()) {
     DataSourceFile_TB = new QLineEdit(this);
     place(DataSourceFile_TB, 1560, 480, 5535, 285);
     DataSourceFile_TB->setToolTip("Browse DataSource File");
+    // A database given to the program when it started.
+    DataSourceFile_TB->setText(QString::fromStdString(wizard.state().DataSourceFile));
     Label4 = new QLabel("DataSource File", this);
     place(Label4, 120, 480, 1215, 375);
     Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -41,11 +43,14 @@ TypeForm::TypeForm(Wizard& wizard) : StepWindow(wizard, fixedDialogFlags()) {
 
     pressOnEnter({OKButton, CancelButton, DataSourceBrowser});
     tabToSelectedOption({Day_OB, Parameter_OB});
-    setTabOrder(OKButton, CancelButton);
-    setTabOrder(CancelButton, Day_OB);
-    setTabOrder(Day_OB, Parameter_OB);
-    setTabOrder(Parameter_OB, DataSourceFile_TB);
+    setMnemonics({{OKButton, 'N'}, {CancelButton, 'C'}, {Day_OB, 'D'}, {Parameter_OB, 'P'},
+                  {DataSourceBrowser, 'B'}});
+    // Tab follows the window from top to bottom, left to right.
     setTabOrder(DataSourceFile_TB, DataSourceBrowser);
+    setTabOrder(DataSourceBrowser, Day_OB);
+    setTabOrder(Day_OB, Parameter_OB);
+    setTabOrder(Parameter_OB, OKButton);
+    setTabOrder(OKButton, CancelButton);
     OKButton->setFocus();
 
     connect(DataSourceBrowser, &QPushButton::clicked, this, &TypeForm::DataSourceBrowser_Click);

@@ -6,6 +6,7 @@
 #include "forms/Artwork.h"
 #include "forms/DesignUnits.h"
 #include "forms/Keyboard.h"
+#include "forms/Pontrel.h"
 #include "forms/StepWindow.h"
 #include "forms/Wizard.h"
 
@@ -19,7 +20,7 @@ frmAbout::frmAbout(Wizard& wizard) : QDialog(nullptr, fixedDialogFlags()), wizar
     setObjectName("frmAbout");
     setModal(false);
     setFont(designFont());
-    placeWindow(this, 1755, 1650, 5730, 3555, true);
+    placeWindow(this, -1, -1, 5730, 3555, true);
 
     auto label = [&](const QString& text, int left, int top, int width, int height) {
         auto* item = new QLabel(text, this);
@@ -27,7 +28,7 @@ frmAbout::frmAbout(Wizard& wizard) : QDialog(nullptr, fixedDialogFlags()), wizar
         item->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         item->setWordWrap(true);
         QPalette black = item->palette();
-        black.setColor(QPalette::WindowText, Qt::black);
+        black.setColor(QPalette::WindowText, readableText(this, Qt::black));
         item->setPalette(black);
         growToFitText(item);
         return item;
@@ -40,6 +41,7 @@ frmAbout::frmAbout(Wizard& wizard) : QDialog(nullptr, fixedDialogFlags()), wizar
     // The picture box sizes itself to its picture and its border.
     picIcon->setGeometry(pixels(240), pixels(240), 32 + 4, 32 + 4);
     cmdOK = new QPushButton("OK", this);
+    setMnemonics({{cmdOK, 'O'}});
     place(cmdOK, 4245, 2625, 1260, 345);
     cmdOK->setDefault(true);
     Label3 = label(QStringLiteral("© 2026 ") + kCompanyName, 4200, 3240, 1455, 225);
@@ -63,6 +65,7 @@ frmAbout::frmAbout(Wizard& wizard) : QDialog(nullptr, fixedDialogFlags()), wizar
 }
 
 void frmAbout::Form_Load() {
+    centreOn(this, wizard_.loadedMainForm());
     setWindowTitle(QStringLiteral("About ") + QString::fromUtf8(kProgramTitle));
     lblVersion->setText(versionText());
     lblTitle->setText(QString::fromUtf8(kProgramTitle));

@@ -10,6 +10,7 @@
 #include "Version.h"
 #include "forms/Artwork.h"
 #include "forms/DesignUnits.h"
+#include "forms/StepWindow.h"
 #include "forms/Wizard.h"
 
 namespace pontrel::forms {
@@ -63,7 +64,8 @@ frmSplash::frmSplash(Wizard& wizard)
     setObjectName("frmSplash");
     setFont(designFont());
     setWindowIcon(applicationIcon());
-    placeWindow(this, 1755, 1365, 7380, 4245, true);
+    placeWindow(this, -1, -1, 7380, 4245, true);
+    centreOnScreen(this);
     setFocusPolicy(Qt::StrongFocus);
 
     Frame1 = new ClickFrame(this);
@@ -92,7 +94,7 @@ frmSplash::frmSplash(Wizard& wizard)
     Image1 = picture(iconPicture(32), 3720, 1440, 1215, 1185);
     lblProductName = label("Pontrel", 2640, 1680, 3300, 765, designFont("Arial", 32.25, true));
     QPalette grey = lblProductName->palette();
-    grey.setColor(QPalette::WindowText, darkGrey);
+    grey.setColor(QPalette::WindowText, readableText(this, darkGrey));
     lblProductName->setPalette(grey);
     sizeToText(lblProductName);
     Label1 = label("ostrand.example", 480, 1320, 1215, 255, designFont());
@@ -103,7 +105,7 @@ frmSplash::frmSplash(Wizard& wizard)
     lblVersion = label("1.0", 4515, 2880, 330, 285, designFont("Arial", 12, true));
     lblVersion->setAlignment(Qt::AlignRight | Qt::AlignTop);
     sizeToText(lblVersion);
-    lblPlatform = label("for Windows", 3480, 2520, 1890, 360, designFont("Arial", 15.75, true));
+    lblPlatform = label("for Linux", 3480, 2520, 1890, 360, designFont("Arial", 15.75, true));
     lblPlatform->setAlignment(Qt::AlignRight | Qt::AlignTop);
     sizeToText(lblPlatform);
     lblCompanyProduct = label("Vessamo", 3480, 1080, 1650, 435, designFont("Arial", 18, true));

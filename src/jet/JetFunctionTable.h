@@ -1,7 +1,8 @@
 #pragma once
 // The Jet functions the translation knows by name: how many arguments each takes, the SQLite
 // function that computes it (the jet_* functions of JetFunctions, or SQLite's own aggregates),
-// and the type of its result. IIf, IsNull and Nz are written inline by the translation instead.
+// and the type of its result. IIf, IsNull, Switch, Choose, CVar and Nz are special forms, written
+// inline by the translation instead (JetSpecialForms.cpp).
 
 #include <string>
 

@@ -3,8 +3,8 @@
 // files, and writes them in SQLite's SQL with Jet's meaning: Jet's operator precedence, & and +
 // on texts, / and \ and Mod, True = -1, Like patterns, TOP with ties, DISTINCTROW, subqueries
 // with ANY and ALL, texts compared without regard to case, and the common Jet functions
-// (computed by the jet_* functions of JetFunctions). The stages are JetTokens, JetSyntax and
-// JetTranslator.
+// (computed by the jet_* functions of JetFunctions, in functions/). The stages are JetTokens,
+// JetSyntax, and the writer of JetTranslator.h (JetWriter.h), which binds names with JetBinder.
 // A construct that cannot be given the same meaning is refused with a DatabaseError naming it,
 // never run differently.
 

@@ -125,6 +125,57 @@ bool isBracketedSubquery(std::string_view jet, std::size_t open) {
     return close != std::string_view::npos && close + 1 < jet.size() && jet[close + 1] == '.';
 }
 
+// Both quote characters delimit texts in Jet; a doubled quote stands for itself. The end of the
+// text that opens at `i` (past its closing quote), its value in `value`; npos when it is not closed.
+std::size_t quotedTextEnd(std::string_view jet, std::size_t i, std::string& value) {
+    const char quote = jet[i];
+    std::size_t j = i + 1;
+    while (j < jet.size()) {
+        if (jet[j] == quote) {
+            if (j + 1 < jet.size() && jet[j + 1] == quote) {
+                value += jet[j];
+                j += 2;
+                continue;
+            }
+            return j + 1;
+        }
+        value += jet[j++];
+    }
+    return std::string_view::npos;
+}
+
+// The end of the number that starts at `i`: digits, a decimal part, an exponent.
+std::size_t numberEnd(std::string_view jet, std::size_t i) {
+    const std::size_t n = jet.size();
+    std::size_t j = i;
+    while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
+    if (j < n && jet[j] == '.') {
+        ++j;
+        while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
+    }
+    if (j < n && (jet[j] == 'e' || jet[j] == 'E')) {
+        std::size_t k = j + 1;
+        if (k < n && (jet[k] == '+' || jet[k] == '-')) ++k;
+        if (k < n && std::isdigit(static_cast<unsigned char>(jet[k]))) {
+            while (k < n && std::isdigit(static_cast<unsigned char>(jet[k]))) ++k;
+            j = k;
+        }
+    }
+    return j;
+}
+
+// &H1F and &O17: hexadecimal and octal whole numbers, 32-bit as in Jet (&HFFFFFFFF is -1);
+// nullopt when the digits do not make one.
+std::optional<std::string> radixLiteral(std::string_view literal) {
+    bool hex = literal[1] == 'H' || literal[1] == 'h';
+    std::string digits(literal.substr(2));
+    bool valid = digits.size() <= (hex ? 8u : 11u);
+    for (char d : digits)
+        valid = valid && (hex ? std::isxdigit(static_cast<unsigned char>(d)) != 0 : (d >= '0' && d <= '7'));
+    if (!valid) return std::nullopt;
+    return std::to_string(static_cast<std::int32_t>(std::stoul(digits, nullptr, hex ? 16 : 8)));
+}
+
 std::vector<Token> tokenizeText(std::string_view jet, const Messages& messages, int depth) {
     std::vector<Token> tokens;
     std::size_t i = 0;
@@ -145,24 +196,9 @@ std::vector<Token> tokenizeText(std::string_view jet, const Messages& messages, 
         if (std::isspace(ch)) {
             lead += jet[i++];
         } else if (ch == '\'' || ch == '"') {
-            // Both quote characters delimit texts in Jet; a doubled quote stands for itself.
             std::string value;
-            std::size_t j = i + 1;
-            bool closed = false;
-            while (j < n) {
-                if (jet[j] == static_cast<char>(ch)) {
-                    if (j + 1 < n && jet[j + 1] == static_cast<char>(ch)) {
-                        value += jet[j];
-                        j += 2;
-                        continue;
-                    }
-                    closed = true;
-                    ++j;
-                    break;
-                }
-                value += jet[j++];
-            }
-            if (!closed) throw messages.refuse("a text without its closing quote");
+            std::size_t j = quotedTextEnd(jet, i, value);
+            if (j == std::string_view::npos) throw messages.refuse("a text without its closing quote");
             push(Token::String, j, value);
         } else if (ch == '[' && isBracketedSubquery(jet, i)) {
             // Access once saved a subquery in FROM as [SELECT ...]. AS x: read it as (SELECT ...).
@@ -196,20 +232,7 @@ std::vector<Token> tokenizeText(std::string_view jet, const Messages& messages, 
                     (tokens.empty() || (tokens.back().kind != Token::Word &&
                                         tokens.back().kind != Token::Name &&
                                         tokens.back().text != ")")))) {
-            std::size_t j = i;
-            while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
-            if (j < n && jet[j] == '.') {
-                ++j;
-                while (j < n && std::isdigit(static_cast<unsigned char>(jet[j]))) ++j;
-            }
-            if (j < n && (jet[j] == 'e' || jet[j] == 'E')) {
-                std::size_t k = j + 1;
-                if (k < n && (jet[k] == '+' || jet[k] == '-')) ++k;
-                if (k < n && std::isdigit(static_cast<unsigned char>(jet[k]))) {
-                    while (k < n && std::isdigit(static_cast<unsigned char>(jet[k]))) ++k;
-                    j = k;
-                }
-            }
+            std::size_t j = numberEnd(jet, i);
             if (j < n && isWordChar(static_cast<unsigned char>(jet[j])))
                 throw messages.unreadable("the number '" + std::string(jet.substr(i, j - i + 1)) +
                                           "' runs into a name");
@@ -218,21 +241,12 @@ std::vector<Token> tokenizeText(std::string_view jet, const Messages& messages, 
         } else if (ch == '&' && i + 2 < n && (jet[i + 1] == 'H' || jet[i + 1] == 'h' ||
                                               jet[i + 1] == 'O' || jet[i + 1] == 'o') &&
                    std::isxdigit(static_cast<unsigned char>(jet[i + 2]))) {
-            // &H1F and &O17: hexadecimal and octal whole numbers.
-            bool hex = jet[i + 1] == 'H' || jet[i + 1] == 'h';
             std::size_t j = i + 2;
             while (j < n && isWordChar(static_cast<unsigned char>(jet[j]))) ++j;
-            std::string digits(jet.substr(i + 2, j - i - 2));
-            bool valid = digits.size() <= (hex ? 8u : 11u);
-            for (char d : digits)
-                valid = valid && (hex ? std::isxdigit(static_cast<unsigned char>(d)) != 0 : (d >= '0' && d <= '7'));
-            if (valid) {
-                // Jet's hexadecimal literals are 32-bit: &HFFFFFFFF is -1.
-                auto value = static_cast<std::int32_t>(std::stoul(digits, nullptr, hex ? 16 : 8));
-                push(Token::Number, j, std::to_string(value));
-            } else {
+            if (std::optional<std::string> value = radixLiteral(jet.substr(i, j - i)))
+                push(Token::Number, j, *value);
+            else
                 push(Token::Symbol, i + 1, "&");
-            }
         } else if (isWordStart(ch)) {
             std::size_t j = i;
             while (j < n && isWordChar(static_cast<unsigned char>(jet[j]))) ++j;

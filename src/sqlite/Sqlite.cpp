@@ -164,15 +164,12 @@ void SqliteDatabase::setTimeLimit(std::chrono::seconds limit) {
                              clock_.get());
 }
 
-std::chrono::seconds SqliteDatabase::timeLimit() const { return clock_->limit; }
-
 void SqliteDatabase::restartClock() {
     clock_->deadline = std::chrono::steady_clock::now() + clock_->limit;
     clock_->fired = false;
 }
 
 void SqliteDatabase::setTemporarySpaceLimit(std::int64_t bytes) { temporaryLimit = bytes; }
-std::int64_t SqliteDatabase::temporarySpaceLimit() { return temporaryLimit.load(); }
 
 SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) : path_(path), clock_(std::make_unique<Clock>()) {
     registerBoundedVfs();
@@ -392,8 +389,6 @@ std::vector<std::string> SqliteDatabase::tablesRead(std::string_view sql) {
     return {names.begin(), names.end()};
 }
 
-std::int64_t SqliteDatabase::changes() const { return sqlite3_changes64(db_); }
-
 SqliteStatement::~SqliteStatement() { sqlite3_finalize(stmt_); }
 
 SqliteStatement::SqliteStatement(SqliteStatement&& other) noexcept
@@ -526,9 +521,6 @@ std::string_view SqliteCall::text(int index) const {
 void SqliteCall::resultNull() { sqlite3_result_null(contextOf(context_)); }
 void SqliteCall::resultInteger(std::int64_t value) { sqlite3_result_int64(contextOf(context_), value); }
 void SqliteCall::resultReal(double value) { sqlite3_result_double(contextOf(context_), value); }
-void SqliteCall::resultText(std::string_view value) {
-    sqlite3_result_text64(contextOf(context_), value.data(), value.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
-}
 void SqliteCall::resultError(const std::string& message) {
     sqlite3_result_error(contextOf(context_), message.c_str(), static_cast<int>(message.size()));
 }

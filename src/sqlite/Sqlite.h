@@ -101,7 +101,6 @@ public:
     // Names of the tables and views whose contents a SELECT statement would read.
     std::vector<std::string> tablesRead(std::string_view sql);
 
-    std::int64_t changes() const;
     const std::string& path() const { return path_; }
     sqlite3* handle() const { return db_; }
 
@@ -111,14 +110,12 @@ public:
     // Stops any statement of this handle that is still running `limit` after the last
     // restartClock() with a DatabaseError of cause TimedOut; zero means no limit.
     void setTimeLimit(std::chrono::seconds limit);
-    std::chrono::seconds timeLimit() const;
     void restartClock();
 
     // Bounds the bytes that the temporary files of every handle (sorts, temporary indexes and
     // tables) may hold at once; past it a statement fails with a DatabaseError of cause
     // TemporaryLimit. Zero means no bound.
     static void setTemporarySpaceLimit(std::int64_t bytes);
-    static std::int64_t temporarySpaceLimit();
 
     struct Clock;  // the time limit's state, read by SQLite's progress handler
 
@@ -198,7 +195,6 @@ public:
     void resultNull();
     void resultInteger(std::int64_t value);
     void resultReal(double value);
-    void resultText(std::string_view value);
     // Makes the statement fail with this message.
     void resultError(const std::string& message);
 

@@ -61,6 +61,10 @@ TEST(ConvertCli, WrongUsageIsStatus2WithMessageAndUsage) {
         {{db, "--list-days", "--folder", f.out}, {"--folder only goes with --parameter or --day"}},
         {{db, db, "--inspect"}, {"Only one database can be given: '" + db + "' is one too many"}},
         {{db, "--verbose"}, {"Unknown option '--verbose'"}},
+        // Options are taken by their whole name only, and flags take no value.
+        {{db, "--par", "Temperatura", "--folder", f.out}, {"Unknown option '--par'"}},
+        {{db, "--list-days=yes"}, {"--list-days takes no value"}},
+        {{db, "--timings=yes", "--parameter", "Temperatura", "--folder", f.out}, {"--timings takes no value"}},
         {{"", "--parameter", "Temperatura", "--folder", f.out}, {"The database file name is empty"}},
         {{"--list-days", ""}, {"The database file name is empty"}},
         // The options check of the wizard's last step, with its own messages.
@@ -405,6 +409,28 @@ TEST(ConvertCli, DefaultNamesFromParametersStayInTheFolder) {
     ProcessResult typed = convert({f.database, "--parameter", "NO3/NO2", "--folder", f.out, "--name", "sub/x"});
     EXPECT_EQ(typed.exitCode, 3);
     EXPECT_EQ(typed.err, "The folder '" + f.out + "/sub' does not exist\n");
+}
+
+// The wizard answers a wrong command line on the terminal before opening any window, and takes
+// one database to fill in.
+TEST(WizardCommandLine, WrongUsageIsRefusedBeforeAnyWindow) {
+    const std::string wizard = std::string(PONTREL_BIN_DIR) + "/pontrel";
+    if (!std::filesystem::exists(wizard)) GTEST_SKIP() << "the wizard is not built";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"--bogus"}, "pontrel: unrecognized option '--bogus'"},
+        {{"a.mdb", "b.mdb"}, "pontrel: only one database can be given: 'b.mdb' is one too many"},
+        {{"-style"}, "pontrel: option '-style' requires a value"},
+    };
+    for (const auto& [args, message] : cases) {
+        SCOPED_TRACE(message);
+        std::vector<std::string> argv = {wizard};
+        argv.insert(argv.end(), args.begin(), args.end());
+        ProcessOptions noDisplay;
+        noDisplay.environment = {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"};
+        ProcessResult run = runProcess(argv, noDisplay);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.err, message + "\nTry 'pontrel --help' for more information.\n");
+    }
 }
 
 }  // namespace

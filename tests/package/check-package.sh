@@ -5,6 +5,7 @@
 #   extracted  the programs of an unpacked copy convert the Access sample with their own helper
 #   lintian    lintian finds no error and no warning that is not explained in its overrides
 #   metainfo   appstreamcli accepts the AppStream file
+#   desktop    desktop-file-validate accepts the menu entry, which opens the files it offers to
 #   manpages   man reads both pages without a warning
 # Exit status 77 (skipped) when a tool the step needs is not installed.
 set -euo pipefail
@@ -52,7 +53,8 @@ contents)
         ./usr/bin/pontrel ./usr/bin/pontrel-convert ./usr/libexec/pontrel/pontrel-mdb-loader \
         ./usr/share/applications/pontrel.desktop \
         ./usr/share/icons/hicolor/16x16/apps/pontrel.png ./usr/share/icons/hicolor/32x32/apps/pontrel.png \
-        ./usr/share/icons/hicolor/48x48/apps/pontrel.png ./usr/share/icons/hicolor/256x256/apps/pontrel.png \
+        ./usr/share/icons/hicolor/48x48/apps/pontrel.png ./usr/share/icons/hicolor/64x64/apps/pontrel.png \
+        ./usr/share/icons/hicolor/128x128/apps/pontrel.png ./usr/share/icons/hicolor/256x256/apps/pontrel.png \
         ./usr/share/icons/hicolor/scalable/apps/pontrel.svg \
         ./usr/share/metainfo/example.ostrand.pontrel.metainfo.xml \
         ./usr/share/man/man1/pontrel.1.gz ./usr/share/man/man1/pontrel-convert.1.gz \
@@ -106,7 +108,7 @@ extracted)
     ;;
 lintian)
     need lintian
-    output=$(lintian --fail-on error,warning --display-info --show-overrides "$(deb)" 2>&1) ||
+    output=$(lintian --fail-on error,warning,pedantic --display-info --pedantic --show-overrides "$(deb)" 2>&1) ||
         { echo "$output"; fail "lintian found errors or unexplained warnings"; }
     echo "$output"
     ;;
@@ -114,6 +116,16 @@ metainfo)
     need dpkg-deb appstreamcli
     unpack
     appstreamcli validate --no-net "$unpacked"/usr/share/metainfo/*.metainfo.xml
+    ;;
+desktop)
+    need dpkg-deb desktop-file-validate
+    unpack
+    entry=$unpacked/usr/share/applications/pontrel.desktop
+    desktop-file-validate "$entry"
+    grep -qx 'Exec=pontrel %f' "$entry" || fail "the entry does not pass the file it is opened with"
+    for type in application/vnd.ms-access application/vnd.sqlite3; do
+        grep -q "^MimeType=.*$type;" "$entry" || fail "the entry does not offer to open $type"
+    done
     ;;
 manpages)
     need dpkg-deb man

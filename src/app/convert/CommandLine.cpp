@@ -1,9 +1,11 @@
 #include "app/convert/CommandLine.h"
 
+#include <getopt.h>
+
 #include <cctype>
 
-#include "engine/FileNames.h"
 #include "common/TextBasics.h"
+#include "engine/FileNames.h"
 #include "shapefile/CoordinateSystem.h"
 
 namespace pontrel::convert {
@@ -78,6 +80,185 @@ std::string helpText() {
            "settings, 3 a database or file error.\n";
 }
 
+namespace {
+
+// The long options; getopt_long reports each by its index in this table, offset so that no
+// index is mistaken for a character.
+enum OptionId : int {
+    kParameter = 1000, kDay, kFolder, kName, kCoordinates, kCrs, kValues, kMissing, kSettings,
+    kTimings, kListParameters, kListDays, kInspect,
+};
+constexpr option kOptions[] = {
+    {"parameter", required_argument, nullptr, kParameter},
+    {"day", required_argument, nullptr, kDay},
+    {"folder", required_argument, nullptr, kFolder},
+    {"name", required_argument, nullptr, kName},
+    {"coordinates", required_argument, nullptr, kCoordinates},
+    {"crs", required_argument, nullptr, kCrs},
+    {"values", required_argument, nullptr, kValues},
+    {"missing", required_argument, nullptr, kMissing},
+    {"settings", required_argument, nullptr, kSettings},
+    {"timings", no_argument, nullptr, kTimings},
+    {"list-parameters", no_argument, nullptr, kListParameters},
+    {"list-days", no_argument, nullptr, kListDays},
+    {"inspect", no_argument, nullptr, kInspect},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Leading '-': arguments that are not options come back in their place, as option 1, so options
+// and the database may come in any order whatever POSIXLY_CORRECT says. ':': a missing value is
+// told apart from an unknown option. No short options: -h and -V are taken before the parse.
+constexpr const char* kShortOptions = "-:";
+constexpr int kNotAnOption = 1;
+
+// The option as written, without an inline "=value".
+std::string optionWritten(const char* argument) {
+    const std::string text = argument;
+    return text.rfind("--", 0) == 0 ? text.substr(0, text.find('=')) : text;
+}
+
+// What the command line has seen so far, besides the command itself.
+struct ParseState {
+    bool folderGiven = false, coordinatesGiven = false, databaseGiven = false;
+    int actions = 0;
+};
+
+void takeDatabase(CommandLine& command, ParseState& seen, const std::string& name) {
+    if (seen.databaseGiven)
+        throw UsageError("Only one database can be given: '" + name + "' is one too many");
+    if (name.empty()) throw UsageError("The database file name is empty");
+    seen.databaseGiven = true;
+    command.database = name;
+}
+
+// One option and its value, as getopt_long found it; `written` is the option as typed.
+void takeOption(CommandLine& command, ParseState& seen, int id, const std::string& written,
+                const std::string& value) {
+    auto once = [&](bool given) {
+        if (given) throw UsageError(written + " is given more than once");
+    };
+    auto action = [&](CommandLine::Action chosen) {
+        if (command.action == chosen && seen.actions > 0) throw UsageError(written + " is given more than once");
+        command.action = chosen;
+        ++seen.actions;
+    };
+    switch (id) {
+        case kParameter:
+            once(command.parameter.has_value());
+            command.parameter = value;
+            command.action = CommandLine::Action::Convert;
+            ++seen.actions;
+            break;
+        case kDay: {
+            once(command.day.has_value() || !command.dayText.empty());
+            command.dayText = value;
+            std::optional<data::Date> day;
+            if (hasDayShape(value)) day = data::parseIsoDate(value);
+            if (!day)
+                throw UsageError("The day '" + value +
+                                 "' is not a date of the form YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]");
+            command.day = day;
+            command.action = CommandLine::Action::Convert;
+            ++seen.actions;
+            break;
+        }
+        case kFolder:
+            once(seen.folderGiven);
+            seen.folderGiven = true;
+            command.folder = value;
+            break;
+        case kName:
+            once(command.name.has_value());
+            command.name = value;
+            break;
+        case kCoordinates:
+            once(seen.coordinatesGiven);
+            seen.coordinatesGiven = true;
+            if (value != "military" && value != "normal")
+                throw UsageError("--coordinates takes military or normal, not '" + value + "'");
+            command.military = value == "military";
+            break;
+        case kCrs:
+            once(command.crs.has_value());
+            try {
+                command.crs = coordinateSystemOf(value);
+            } catch (const shapefile::CoordinateSystemError& e) {
+                throw UsageError("--crs '" + data::quotedForMessage(value) + "' is not a coordinate system PROJ can use: " + e.what());
+            }
+            break;
+        case kValues:
+            once(command.values.has_value());
+            command.values = valueStyleNamed(value);
+            if (!command.values) throw UsageError("--values takes rounded or exact, not '" + value + "'");
+            break;
+        case kMissing:
+            once(command.missing.has_value());
+            command.missing = missingStyleNamed(value);
+            if (!command.missing) throw UsageError("--missing takes placeholders or null, not '" + value + "'");
+            break;
+        case kSettings:
+            once(command.settingsFile.has_value());
+            command.settingsFile = value;
+            if (value.empty()) throw UsageError("--settings needs a file");
+            break;
+        case kTimings: command.timings = true; break;
+        case kListParameters: action(CommandLine::Action::ListParameters); break;
+        case kListDays: action(CommandLine::Action::ListDays); break;
+        case kInspect: action(CommandLine::Action::Inspect); break;
+        default: break;
+    }
+}
+
+// Whether the text is one of the long options in full.
+bool isOption(const std::string& written) {
+    for (const option& known : kOptions)
+        if (known.name && written == std::string("--") + known.name) return true;
+    return false;
+}
+
+// Why getopt_long refused the argument: a known option given a value it does not take, or an
+// option it does not know (also an abbreviation, which is not taken for the whole name).
+[[noreturn]] void refuse(const std::string& written) {
+    for (const option& known : kOptions)
+        if (known.name && known.has_arg == no_argument && written == std::string("--") + known.name)
+            throw UsageError(written + " takes no value");
+    throw UsageError("Unknown option '" + written + "'");
+}
+
+// The options and the database, in the order given; throws UsageError at the first wrong one.
+void parseArguments(const std::vector<std::string>& args, CommandLine& command, ParseState& seen) {
+    std::vector<std::string> texts;
+    texts.reserve(args.size() + 1);
+    texts.emplace_back("pontrel-convert");
+    texts.insert(texts.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& text : texts) argv.push_back(text.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(texts.size());
+
+    optind = 0;  // a fresh parse, also when called again
+    opterr = 0;  // the messages are ours
+    for (;;) {
+        const int at = optind == 0 ? 1 : optind;  // the argument being read
+        int index = -1;
+        const int id = getopt_long(argc, argv.data(), kShortOptions, kOptions, &index);
+        if (id == -1) break;
+        if (id == kNotAnOption) {
+            takeDatabase(command, seen, optarg);
+            continue;
+        }
+        const std::string written = optionWritten(argv[static_cast<std::size_t>(at)]);
+        const bool exact = index >= 0 && written == std::string("--") + kOptions[index].name;
+        if (id == ':' && isOption(written)) throw UsageError(written + " needs a value");
+        if (id == ':' || id == '?' || !exact) refuse(written);
+        takeOption(command, seen, id, written, optarg ? optarg : "");
+    }
+    // After "--" every argument is a database, even a name that begins with '-'.
+    for (int i = optind; i < argc; ++i) takeDatabase(command, seen, argv[static_cast<std::size_t>(i)]);
+}
+
+}  // namespace
+
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
     CommandLine command;
     // Help and version win over everything else among the options; after "--" they are names.
@@ -90,127 +271,19 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
     }
 
-    bool folderGiven = false, coordinatesGiven = false, databaseGiven = false;
-    bool optionsEnded = false;
-    int actions = 0;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        if (arg == "--" && !optionsEnded) {
-            optionsEnded = true;
-            continue;
-        }
-        std::optional<std::string> inlineValue;
-        if (!optionsEnded && arg.rfind("--", 0) == 0) {
-            std::size_t equals = arg.find('=');
-            if (equals != std::string::npos) {
-                inlineValue = arg.substr(equals + 1);
-                arg.resize(equals);
-            }
-        }
-        auto value = [&]() -> std::string {
-            if (inlineValue) return *inlineValue;
-            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-            return args[++i];
-        };
-        auto once = [&](bool given) {
-            if (given) throw UsageError(arg + " is given more than once");
-        };
-        auto flag = [&](CommandLine::Action action) {
-            if (inlineValue) throw UsageError(arg + " takes no value");
-            if (command.action == action && actions > 0) throw UsageError(arg + " is given more than once");
-            command.action = action;
-            ++actions;
-        };
+    ParseState seen;
+    parseArguments(args, command, seen);
 
-        auto database = [&] {
-            if (databaseGiven)
-                throw UsageError("Only one database can be given: '" + arg + "' is one too many");
-            if (arg.empty()) throw UsageError("The database file name is empty");
-            databaseGiven = true;
-            command.database = arg;
-        };
-
-        if (optionsEnded) {
-            database();  // even a name that begins with '-'
-        } else if (arg == "--parameter") {
-            once(command.parameter.has_value());
-            command.parameter = value();
-            command.action = CommandLine::Action::Convert;
-            ++actions;
-        } else if (arg == "--day") {
-            once(command.day.has_value() || !command.dayText.empty());
-            command.dayText = value();
-            std::optional<data::Date> day;
-            if (hasDayShape(command.dayText)) day = data::parseIsoDate(command.dayText);
-            if (!day)
-                throw UsageError("The day '" + command.dayText +
-                                 "' is not a date of the form YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS]");
-            command.day = day;
-            command.action = CommandLine::Action::Convert;
-            ++actions;
-        } else if (arg == "--folder") {
-            once(folderGiven);
-            folderGiven = true;
-            command.folder = value();
-        } else if (arg == "--name") {
-            once(command.name.has_value());
-            command.name = value();
-        } else if (arg == "--coordinates") {
-            once(coordinatesGiven);
-            coordinatesGiven = true;
-            std::string type = value();
-            if (type != "military" && type != "normal")
-                throw UsageError("--coordinates takes military or normal, not '" + type + "'");
-            command.military = type == "military";
-        } else if (arg == "--crs") {
-            once(command.crs.has_value());
-            const std::string definition = value();
-            try {
-                command.crs = coordinateSystemOf(definition);
-            } catch (const shapefile::CoordinateSystemError& e) {
-                throw UsageError("--crs '" + data::quotedForMessage(definition) +
-                                 "' is not a coordinate system PROJ can use: " + e.what());
-            }
-        } else if (arg == "--values") {
-            once(command.values.has_value());
-            const std::string word = value();
-            command.values = valueStyleNamed(word);
-            if (!command.values) throw UsageError("--values takes rounded or exact, not '" + word + "'");
-        } else if (arg == "--missing") {
-            once(command.missing.has_value());
-            const std::string word = value();
-            command.missing = missingStyleNamed(word);
-            if (!command.missing)
-                throw UsageError("--missing takes placeholders or null, not '" + word + "'");
-        } else if (arg == "--settings") {
-            once(command.settingsFile.has_value());
-            command.settingsFile = value();
-            if (command.settingsFile->empty()) throw UsageError("--settings needs a file");
-        } else if (arg == "--timings") {
-            command.timings = true;
-        } else if (arg == "--list-parameters") {
-            flag(CommandLine::Action::ListParameters);
-        } else if (arg == "--list-days") {
-            flag(CommandLine::Action::ListDays);
-        } else if (arg == "--inspect") {
-            flag(CommandLine::Action::Inspect);
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            throw UsageError("Unknown option '" + arg + "'");
-        } else {
-            database();
-        }
-    }
-
-    if (actions == 0)
+    if (seen.actions == 0)
         throw UsageError("Say what to do: --parameter, --day, --list-parameters, --list-days or --inspect");
-    if (actions > 1)
+    if (seen.actions > 1)
         throw UsageError("Only one of --parameter, --day, --list-parameters, --list-days and "
                          "--inspect can be given");
-    if (!databaseGiven) throw UsageError("No database file was given");
+    if (!seen.databaseGiven) throw UsageError("No database file was given");
     if (command.action != CommandLine::Action::Convert) {
-        const char* stray = folderGiven ? "--folder"
+        const char* stray = seen.folderGiven ? "--folder"
                             : command.name ? "--name"
-                            : coordinatesGiven ? "--coordinates"
+                            : seen.coordinatesGiven ? "--coordinates"
                             : command.crs ? "--crs"
                             : command.values ? "--values"
                             : command.missing ? "--missing"
