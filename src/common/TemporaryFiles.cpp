@@ -114,14 +114,9 @@ Registered& Registered::operator=(Registered&& other) noexcept {
 
 namespace {
 
-// Marks a folder that its run keeps locked: one without it (made by an earlier version of the
-// program) cannot be told from a live run's, and is left alone.
-constexpr const char* kLockedMark = ".pontrel-locked";
-
 // Removes the folders in the folder of `pattern` whose names `pattern` could give, that belong
-// to this user, are marked as locked by their run, and whose lock can be taken: their run was
-// killed. Each is removed under its lock, which a new run creating its folder meanwhile would
-// fail to take.
+// to this user, and whose lock can be taken: their run was killed. Each is removed under its
+// lock, which a new run creating its folder meanwhile would fail to take.
 void removeLeftoverFolders(const std::string& pattern) {
     const std::size_t slash = pattern.rfind('/');
     const std::string base = slash == std::string::npos ? "." : pattern.substr(0, slash);
@@ -133,9 +128,8 @@ void removeLeftoverFolders(const std::string& pattern) {
         if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
         const int at = ::dirfd(dir.get());
         FileDescriptor folder(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct stat info {}, mark {};
+        struct stat info {};
         if (!folder || ::fstat(folder.get(), &info) != 0 || info.st_uid != ::geteuid() ||
-            ::fstatat(folder.get(), kLockedMark, &mark, AT_SYMLINK_NOFOLLOW) != 0 ||
             ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0)
             continue;
         std::error_code ec;
@@ -155,7 +149,6 @@ Registered Registered::newFolder(const std::string& pattern) {
         FileDescriptor lock(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (lock && ::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
             Registered folder(path, Kind::Folder);
-            FileDescriptor(::openat(lock.get(), kLockedMark, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             folder.lock_ = std::move(lock);
             return folder;
         }

@@ -32,8 +32,9 @@ public:
     // with interruptions held in between so that it never exists unlisted. The folder stays
     // locked (flock) while the result lives, which tells later runs that it is no leftover;
     // before creating it, the folders of the same pattern that a killed run left (owned by this
-    // user, and whose lock can be taken) are removed. On failure the result lists nothing, its
-    // path is empty and errno tells why.
+    // user, and whose lock can be taken) are removed, so the pattern must be this program's
+    // alone and used only through here. On failure the result lists nothing, its path is empty
+    // and errno tells why.
     static Registered newFolder(const std::string& pattern);
     const std::string& path() const { return path_; }
 

@@ -184,7 +184,7 @@ ScratchFolder::ScratchFolder() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec) base = "/tmp";
-    listed_ = cleanup::Registered::newFolder((base / "pontrel-XXXXXX").string());
+    listed_ = cleanup::Registered::newFolder((base / "pontrel-run-XXXXXX").string());
     if (listed_.path().empty())
         throw DatabaseError("No temporary folder could be created in '" + base.string() + "': " +
                             std::strerror(errno), errno == ENOSPC ? DatabaseError::Cause::NoSpace

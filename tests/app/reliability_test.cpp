@@ -715,7 +715,7 @@ TEST(Interruptions, TheLockFileGoesWithAnInterruptedRun) {
 }
 
 // A run killed outright leaves its private folder in the temporary folder; the next run removes
-// it, but not a live run's folder (which its run keeps locked) nor a folder it did not mark.
+// it, but not a live run's folder (which its run keeps locked) nor a folder of another name.
 TEST(Interruptions, AKilledRunsPrivateFolderGoesWithTheNextRun) {
     TempFolder folder;
     std::string db = largeDatabase(folder, "v.sqlite", 200000);
@@ -730,16 +730,15 @@ TEST(Interruptions, AKilledRunsPrivateFolderGoesWithTheNextRun) {
         EXPECT_EQ(run.wait().signal, SIGKILL);
     }
     ASSERT_EQ(folderEntries(temporary.path()).size(), 1u);
-    const std::string live = temporary.file("pontrel-live00"), unmarked = temporary.file("pontrel-other1");
-    for (const std::string& path : {live, unmarked}) std::filesystem::create_directory(path);
-    writeFile(live + "/.pontrel-locked", "");
+    const std::string live = temporary.file("pontrel-run-live00"), other = temporary.file("pontrel-other1");
+    for (const std::string& path : {live, other}) std::filesystem::create_directory(path);
     int held = ::open(live.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     ASSERT_EQ(::flock(held, LOCK_EX), 0);
     Workspace ws;
     testing::ProcessResult r = runProcess(converterArgs(largeDatabase(folder, "small.sqlite", 1), ws.out), options);
     ::close(held);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(folderEntries(temporary.path()), (std::set<std::string>{"pontrel-live00", "pontrel-other1"}));
+    EXPECT_EQ(folderEntries(temporary.path()), (std::set<std::string>{"pontrel-run-live00", "pontrel-other1"}));
 }
 
 // The Access reader runs in a process of its own: it ends with the converter, whether the
@@ -814,6 +813,47 @@ TEST(Sources, AnEndlessViewStopsAtTheLimits) {
         EXPECT_TRUE(folderEntries(temporary.path()).empty());
     }
     EXPECT_EQ(readFile(db), before);
+}
+
+// Work inside one call of a Jet function is bounded too: a search in a 3.9-million-character
+// text stops at the time limit, and a text built past SQLite's length limit (here 4 GB of
+// spaces) stops at once as a lack of memory, before the memory is taken.
+TEST(Sources, OneLongFunctionCallStopsAtTheLimits) {
+    const std::string view =
+        "DROP TABLE Kelvash_Query;"
+        "CREATE TABLE Base AS SELECT 'Temperatura' AS ParameterName, 'T' AS ParameterCode, '2023-01-02' AS SampleDate, "
+        "9 AS SampleHour, 1.5 AS Value, 38.7 AS Latitude, -9.1 AS Longitude, 193000 AS MilitaryLatitude, "
+        "110000 AS MilitaryLongitude, 'TJ' AS CurrentName, 'n' AS Name, 'x' AS TidalSituation;"
+        "CREATE VIEW Kelvash_Query AS SELECT * FROM Base WHERE ";
+    struct Case {
+        std::string where;
+        std::string message;  // a pattern
+        bool memory;
+    } cases[] = {
+        {"jet_instr(printf('%.3900000c', 'x'), printf('%.2000c', 'x') || 'y') = 0",
+         "Reading '[^\\n]*Kelvash_Query[^\\n]*' from '[^']*' took longer than 1 seconds, the time limit for this file\n", false},
+        {"length(jet_replace(jet_space(65535), ' ', jet_space(65535))) > 0",
+         "There is not enough memory to read '[^']*'\n", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.where);
+#if defined(__SANITIZE_ADDRESS__)
+        if (c.memory) continue;  // an address-space limit cannot be met under AddressSanitizer
+#endif
+        TempFolder folder;
+        std::string db = folder.file("v.sqlite");
+        testing::makeFixtureDatabase(db, std::string(testing::kTejoSamples) + view + c.where + ";");
+        Workspace ws;
+        ProcessOptions options;
+        options.environment = {"PONTREL_TIME_LIMIT=1"};
+        // Should the length not be bounded, the run meets this limit rather than the machine's.
+        if (c.memory) options.addressSpaceLimit = rlim_t{3} << 30;
+        const auto [r, seconds] = timedRun(converterArgs(db, ws.out), options);
+        EXPECT_EQ(r.exitCode, 3);
+        EXPECT_TRUE(std::regex_match(r.err, std::regex(c.message))) << r.err;
+        EXPECT_LT(seconds, 10);
+        ws.expectOutputUntouched();
+    }
 }
 
 // Another program writing the database: a short lock is waited out, a long one is named. The
