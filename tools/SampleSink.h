@@ -10,7 +10,7 @@
 
 namespace pontrel::tools {
 
-enum class ColumnType { Long, Double, Text, Memo, DateTime, YesNo };
+enum class ColumnType { Long, Single, Double, Text, Memo, DateTime, YesNo };
 
 struct ColumnDefinition {
     std::string name;

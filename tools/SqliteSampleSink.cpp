@@ -13,6 +13,7 @@ namespace {
 const char* sqlType(ColumnType type) {
     switch (type) {
         case ColumnType::Long: return "INTEGER";
+        case ColumnType::Single:
         case ColumnType::Double: return "REAL";
         case ColumnType::DateTime: return "DATETIME";
         case ColumnType::YesNo: return "BOOLEAN";

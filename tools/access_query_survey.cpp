@@ -1,7 +1,8 @@
 // access_query_survey: for each Access file named (or each file in a folder named), tries every
 // saved select or union query the way the program does (rebuilt, loaded as a view, every row
 // read) and prints one line per query, then per file the queries rebuilt and the refusals
-// grouped by reason. For measuring how many real-world queries the program reads.
+// grouped by reason. For measuring how many real-world queries the program reads. A rebuilt
+// query whose column names SQLite numbered ("CustomerID:1") is listed with those names.
 //
 //   access_query_survey FILE_OR_FOLDER...
 
@@ -47,17 +48,25 @@ std::string reasonOf(const std::string& message) {
 struct Tally {
     int selects = 0;
     int rebuilt = 0;
+    int numbered = 0;  // rebuilt with numbered column names
     std::map<std::string, int> refused;
 };
 
 // Loads the query into a fresh in-memory database and reads every row of its view.
-std::string tryQuery(const std::string& file, const std::string& name, long long& rows) {
+std::string tryQuery(const std::string& file, const std::string& name, long long& rows, std::string& numbered) {
     try {
         AccessLoader loader(file);
         SqliteDatabase out(":memory:", SqliteDatabase::Mode::ReadWriteCreate);
         AccessLoader::prepareOutput(out);
         if (!loader.load(name, out)) return "not found";
         SqliteStatement all = out.prepare("SELECT * FROM \"" + name + "\"");
+        for (int i = 0; i < all.columnCount(); ++i) {
+            std::string column = all.columnName(i);
+            std::size_t colon = column.rfind(':');
+            if (colon != std::string::npos && colon + 1 < column.size() &&
+                column.find_first_not_of("0123456789", colon + 1) == std::string::npos)
+                numbered += (numbered.empty() ? "" : ", ") + column;
+        }
         rows = 0;
         while (all.step()) ++rows;
         return {};
@@ -81,11 +90,17 @@ void survey(const fs::path& file, std::map<std::string, Tally>& tallies) {
         if (kind != "select" && kind != "union") continue;
         ++tally.selects;
         long long rows = 0;
-        std::string error = tryQuery(file.string(), query.name, rows);
+        std::string numbered;
+        std::string error = tryQuery(file.string(), query.name, rows, numbered);
         std::cout << file.filename().string() << "\t" << query.name << "\t" << kind << "\t";
         if (error.empty()) {
             ++tally.rebuilt;
-            std::cout << "rebuilt\t" << rows << " rows\n";
+            std::cout << "rebuilt\t" << rows << " rows";
+            if (!numbered.empty()) {
+                ++tally.numbered;
+                std::cout << "\tnumbered columns: " << numbered;
+            }
+            std::cout << "\n";
         } else {
             ++tally.refused[reasonOf(error)];
             std::cout << "refused\t" << error << "\n";
@@ -112,15 +127,18 @@ int main(int argc, char** argv) {
     std::map<std::string, Tally> tallies;
     for (const fs::path& file : files) survey(file, tallies);
     Tally total;
-    std::cout << "\nfile\tselect queries\trebuilt\trefused\n";
+    std::cout << "\nfile\tselect queries\trebuilt\trefused\tnumbered columns\n";
     for (const auto& [file, tally] : tallies) {
         if (tally.selects == 0) continue;
         int refused = tally.selects - tally.rebuilt;
-        std::cout << file << "\t" << tally.selects << "\t" << tally.rebuilt << "\t" << refused << "\n";
+        std::cout << file << "\t" << tally.selects << "\t" << tally.rebuilt << "\t" << refused << "\t" << tally.numbered
+                  << "\n";
         for (const auto& [reason, count] : tally.refused) std::cout << "\t\t" << count << "\t" << reason << "\n";
         total.selects += tally.selects;
         total.rebuilt += tally.rebuilt;
+        total.numbered += tally.numbered;
     }
-    std::cout << "all\t" << total.selects << "\t" << total.rebuilt << "\t" << total.selects - total.rebuilt << "\n";
+    std::cout << "all\t" << total.selects << "\t" << total.rebuilt << "\t" << total.selects - total.rebuilt << "\t"
+              << total.numbered << "\n";
     return 0;
 }

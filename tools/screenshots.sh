@@ -102,7 +102,9 @@ step3="Vessamo Pontrel (3/3)"
 (cd "$work" && exec "$pontrel") &
 pontrel_pid=$!
 sleep 0.8
-import -window "$(window "")" "$out/01-splash.png"; echo "$out/01-splash.png"
+# The splash has no title to find it by; it is centred on the 1024x768 screen.
+read -r sw sh < <(awk -v s="${QT_SCALE_FACTOR:-1}" 'BEGIN { print int(492 * s), int(283 * s) }')
+import -window root -crop "${sw}x${sh}+$(((1024 - sw) / 2))+$(((768 - sh) / 2))" "$out/01-splash.png"; echo "$out/01-splash.png"
 sleep 2
 shot 02-step1 "$step1"
 closeup 02-step1 02-step1-frame 200x100+96+90   # the frame and its caption on the border

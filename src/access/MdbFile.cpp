@@ -4,7 +4,9 @@
 #include <mdbtools.h>
 #include <sys/stat.h>
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 
@@ -23,6 +25,16 @@ std::uint32_t le16(const unsigned char* p) { return static_cast<std::uint32_t>(p
 std::uint32_t le32(const unsigned char* p) {
     return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
            static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+// A Single's value as Access shows it: the shortest decimal that reads back as the same float
+// (a stored 0.2 is 0.2, not the double nearest the float, 0.200000002980232).
+double singleValue(float f) {
+    char text[32];
+    std::to_chars_result written = std::to_chars(text, text + sizeof text, f);
+    if (written.ec != std::errc() || !std::isfinite(f)) return f;
+    *written.ptr = '\0';
+    return std::strtod(text, nullptr);
 }
 
 // UTF-16 code units to UTF-8; an unpaired surrogate becomes U+FFFD.
@@ -300,7 +312,7 @@ void MdbTable::decode(MdbValue& value, std::size_t columnIndex, bool isNull, int
             need(4);
             float f = 0;
             std::memcpy(&f, p, 4);
-            return real(f);
+            return real(singleValue(f));
         }
         case MdbType::Double:
         case MdbType::DateTime: {

@@ -1,6 +1,7 @@
 #include "dialogs/BrowseForFile.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace pontrel::dialogs {
 
@@ -13,16 +14,28 @@ std::string withoutSurroundingBlanks(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-}  // namespace
-
-std::string fileFilterFor(const std::string& extension) {
-    return extension + " Files (*." + extension + ")";
+// The folder of the typed path when that folder exists, else the current folder.
+std::string startFolderFor(const std::string& typed) {
+    const QString path = QString::fromStdString(withoutSurroundingBlanks(typed));
+    if (!path.isEmpty()) {
+        const QFileInfo info(path);
+        if (info.isDir()) return info.absoluteFilePath().toStdString();
+        if (info.absoluteDir().exists()) return info.absolutePath().toStdString();
+    }
+    return QDir::currentPath().toStdString();
 }
 
-void PickFile(FileDialogs& dialogs, RunState& state, QWidget* owner, const std::string& extension) {
-    const std::string currentFolder = QDir::currentPath().toStdString();
-    if (auto chosen = dialogs.openFile(owner, "Select File", fileFilterFor(extension), currentFolder))
-        state.BrowseFileResult = withoutSurroundingBlanks(*chosen);
+}  // namespace
+
+const char* const kDatabaseFilters =
+    "Vessamo databases (*.mdb *.accdb *.sqlite *.db);;Access databases (*.mdb *.accdb);;"
+    "SQLite databases (*.sqlite *.db);;All files (*)";
+
+bool PickFile(FileDialogs& dialogs, RunState& state, QWidget* owner, const std::string& typed) {
+    auto chosen = dialogs.openFile(owner, "Select File", kDatabaseFilters, startFolderFor(typed));
+    if (!chosen) return false;
+    state.BrowseFileResult = withoutSurroundingBlanks(*chosen);
+    return true;
 }
 
 }  // namespace pontrel::dialogs

@@ -17,7 +17,7 @@ public:
 
     // The full path of the file the user confirmed (a typed name of a file that does not exist
     // included), or nothing when the dialog was cancelled. `filter` is one description with its
-    // pattern, as "mdb Files (*.mdb)".
+    // pattern, as "mdb Files (*.mdb)", or several of them separated by ";;", the first shown.
     virtual std::optional<std::string> openFile(QWidget* owner, const std::string& title,
                                                 const std::string& filter,
                                                 const std::string& startFolder) = 0;

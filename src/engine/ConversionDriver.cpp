@@ -1,5 +1,6 @@
 #include "engine/ConversionDriver.h"
 
+#include <cctype>
 #include <new>
 #include <system_error>
 
@@ -7,6 +8,19 @@
 #include "engine/ReadFiles.h"
 
 namespace pontrel {
+
+namespace {
+
+// The name without a typed ".shp" (any case), which the writer adds itself; a name that is
+// nothing but the extension is kept as typed.
+std::string withoutShpExtension(const std::string& name) {
+    if (name.size() <= 4) return name;
+    std::string tail = name.substr(name.size() - 4);
+    for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return tail == ".shp" ? name.substr(0, name.size() - 4) : name;
+}
+
+}  // namespace
 
 bool Shape_CheckOptions(const OutputOptions& options, UserInterface& ui) {
     bool optionsInvalid = false;
@@ -35,13 +49,17 @@ bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& opti
     }
     state.Settings = std::move(chosen);
     state.ShapeFolder = options.folder;
-    state.ShapeFileName = options.name;
+    state.ShapeFileName = withoutShpExtension(options.name);
     if (options.military)
         state.CoordinatesType = kMilitary;
     else if (options.normal)
         state.CoordinatesType = kNormal;
 
     try {
+        // While reading the total is not known: the bar shows that work goes on, by rows read.
+        ui.setStatusText(1, "Reading samples...");
+        ui.setProgressMinimum(0);
+        ui.setProgressMaximum(0);
         ReadSamples(state, ui);
         ui.setStatusText(1, "Creating shape file...");
         WriteShapeFile(state, ui);

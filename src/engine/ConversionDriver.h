@@ -33,10 +33,10 @@ void WriteShapeFile(RunState& state, UserInterface& ui);
 
 // The conversion itself, with the settings that `settings` reads (the defaults without it).
 // Returns false, having changed nothing, when the options are invalid or the settings cannot be
-// used (their message shown).
+// used (their message shown). A name typed with ".shp" (any case) is not given a second one.
 // Otherwise runs to the end: on success it shows the success message, closes DBConnection,
 // calls ui.endProgram() and returns true. Throws ConversionStopped (the data stopped it, the
-// user was told), data::DatabaseError or ConversionError (not yet told); nothing is left on disk.
+// user was told; NothingSelected when the parameter or day has no samples), data::DatabaseError or ConversionError (not yet told); nothing is left on disk.
 bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& options,
                    const SettingsReader& settings = {});
 

@@ -1,7 +1,9 @@
 #pragma once
 // How a conversion stops short. ConversionStopped: the data stopped it and the user has already
 // been told why (no file is written). ConversionError: a file or conversion failure whose message
-// is still to be shown. Database failures arrive as data::DatabaseError.
+// is still to be shown. Database failures arrive as data::DatabaseError. NothingSelected is the
+// stop of a selection (a parameter or a day) without samples, which the user mends by choosing
+// another one.
 
 #include <stdexcept>
 #include <string>
@@ -11,6 +13,11 @@ namespace pontrel {
 class ConversionStopped : public std::runtime_error {
 public:
     explicit ConversionStopped(const std::string& message) : std::runtime_error(message) {}
+};
+
+class NothingSelected : public ConversionStopped {
+public:
+    explicit NothingSelected(const std::string& message) : ConversionStopped(message) {}
 };
 
 class ConversionError : public std::runtime_error {

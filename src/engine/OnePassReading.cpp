@@ -78,6 +78,20 @@ private:
         if (dateNull(a) != dateNull(b)) return dateNull(a);
         return !dateNull(a) && state_.DateValues(a, 1) < state_.DateValues(b, 1);
     }
+    static int optionalField(data::Recordset& rows, const char* name) {
+        try {
+            return rows.fieldIndex(name);
+        } catch (const data::DatabaseError&) {
+            return -1;
+        }
+    }
+    // The station of row s, and whether it has the other coordinate type, for the message.
+    void noteMissingCoordinates(data::Recordset& rows, std::size_t s) {
+        const bool other = field_.otherLatitude >= 0 && field_.otherLongitude >= 0 &&
+                           !rows.isNull(field_.otherLatitude) && !rows.isNull(field_.otherLongitude);
+        const bool noName = textCount_ < 2 || (lacks_[s] & (kNoFirstText << 1));  // "Name" is text 2
+        missing_.add(noName ? std::string() : state_.StringValues(s, 2), other);
+    }
     double number(const data::Recordset::Value& value) const {
         const double read = fieldNumber(value);
         return exact_ ? read : roundTo2Decimals(read);
@@ -90,6 +104,7 @@ private:
     // where that walk first needs it.
     struct Fields {
         int latitude = -1, longitude = -1, hour = -1, value = -1, name = -1, code = -1, date = -1;
+        int otherLatitude = -1, otherLongitude = -1;  // of the other coordinate type, when there
         std::vector<int> texts;
     } field_;
     std::size_t textCount_ = 0;
@@ -101,6 +116,7 @@ private:
     std::string previous_;              // Day mode: the name of the last column laid out
     std::size_t first_ = 0;             // Parameter mode: the row that comes first in date order
     std::string firstCode_;
+    MissingCoordinates missing_;        // the stations of the rows without coordinates
 };
 
 bool OnePassReader::read(data::Connection& db, const std::string& unsorted) {
@@ -123,13 +139,15 @@ bool OnePassReader::read(data::Connection& db, const std::string& unsorted) {
     startArrays();
 
     std::size_t n = 0;
-    for (; !rows.eof(); rows.moveNext())
+    for (; !rows.eof(); rows.moveNext()) {
         if (!readRow(rows, ++n)) return false;
+        if (n % kRowBlock == 0) ui_.setProgressValue(static_cast<double>(n));  // rows read so far
+    }
     fitRows(n + 1);
     state_.TotalRecords = n;
 
     if (!day_) {
-        if (n == 0) stopWith(ui_, noSamplesMessage(state_.SelectedParameter));
+        if (n == 0) stopForNoSamples(ui_, state_);
         state_.NumericAttributeFields[2] = "Param_" + firstCode_;
         state_.NumericAttributeCount = 2;
         putInDateOrder(n);
@@ -160,6 +178,8 @@ bool OnePassReader::findFields(data::Recordset& rows) {
         if (coordinates_) {
             field_.latitude = rows.fieldIndex(military_ ? "MilitaryLatitude" : "Latitude");
             field_.longitude = rows.fieldIndex(military_ ? "MilitaryLongitude" : "Longitude");
+            field_.otherLatitude = optionalField(rows, military_ ? "Latitude" : "MilitaryLatitude");
+            field_.otherLongitude = optionalField(rows, military_ ? "Longitude" : "MilitaryLongitude");
         }
         field_.hour = rows.fieldIndex(state_.NumericAttributes[1]);
         field_.value = rows.fieldIndex("Value");
@@ -221,6 +241,7 @@ bool OnePassReader::readRow(data::Recordset& rows, std::size_t s) {
     }
     if (!readDate(rows, s, lack)) return false;
     lacks_[s] = lack;
+    if (lack & kNoCoordinates) noteMissingCoordinates(rows, s);
     if (!day_ && (s == 1 || earlier(s, first_))) {
         first_ = s;
         firstCode_ = rows.text(field_.code);
@@ -234,6 +255,7 @@ void OnePassReader::readValue(data::Recordset& rows, std::size_t s, std::uint8_t
     if (day_) {
         if (rows.isNull(field_.name)) return;  // no parameter: no value to read
         std::string name = rows.text(field_.name);  // the layout's text form
+        if (name.empty()) return;  // an empty name opens no column: its value is not read
         if (name != previous_) {
             ++state_.ParameterSlot;
             state_.NumericAttributes.push_back(name);
@@ -323,7 +345,7 @@ void OnePassReader::spreadDayValues(std::size_t n) {
 void OnePassReader::actOnLacks(std::size_t n) {
     state_.HourlessSamples = 0;
     state_.StringNullCounts.assign(textCount_ + 1, 0);
-    const std::string coordinateMessage = noCoordinatesMessage(military_);
+    const std::string coordinateMessage = noCoordinatesMessage(military_, missing_);
     for (std::size_t r = 1; r <= n; ++r) {
         const std::uint8_t lack = lacks_[r];
         if (lack == 0) continue;

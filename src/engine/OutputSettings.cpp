@@ -83,6 +83,10 @@ CoordinateSystem coordinateSystemOf(const std::string& definition) {
     return {definition, shapefile::esriWktOf(definition)};
 }
 
+std::string coordinateSystemName(const std::string& definition) {
+    return shapefile::crsNameOf(definition);
+}
+
 std::string defaultSettingsPath() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
     std::string folder;

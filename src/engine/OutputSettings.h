@@ -58,5 +58,8 @@ std::optional<MissingStyle> missingStyleNamed(std::string_view word);
 // The coordinate system that PROJ makes of `definition`; throws
 // shapefile::CoordinateSystemError with PROJ's reason.
 CoordinateSystem coordinateSystemOf(const std::string& definition);
+// PROJ's name of the system `definition` names ("WGS 84" for EPSG:4326); throws as
+// coordinateSystemOf does.
+std::string coordinateSystemName(const std::string& definition);
 
 }  // namespace pontrel

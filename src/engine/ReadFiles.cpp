@@ -1,6 +1,8 @@
 #include "engine/ReadFiles.h"
 
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 #include "engine/Errors.h"
 #include "engine/SampleReading.h"
@@ -10,10 +12,70 @@ namespace pontrel {
 
 namespace {
 
-// Midnight of the calendar day after the date's own.
-data::Date nextDay(data::Date date) {
-    data::CivilTime c = data::civilFromDate(date);
-    return data::dateFromCivil({c.year, c.month, c.day}) + 1;
+// The condition that takes every sample of the date's calendar day, whatever its time. A date
+// holds its time as a positive fraction of its day, also before 30 December 1899, where the day
+// count is negative: 29 December 1899 06:00 is -1.25. So a day from then on runs from its
+// midnight up to the next (the calendar's last day has none); an earlier day from just after the
+// previous midnight down to its own midnight (-2 < d <= -1); and 30 December 1899, day 0, has
+// its times on both sides of 0 (-0.25 and 0.25 are both 06:00), so it runs from -1 to 1.
+std::string dayRange(data::Date selected) {
+    const data::CivilTime c = data::civilFromDate(selected);
+    const data::Date midnight = data::dateFromCivil({c.year, c.month, c.day});
+    const data::Date next = midnight + 1, previous = midnight - 1;
+    auto literal = [](data::Date date) { return "#" + SqlDateText(date) + "#"; };
+    std::string low, high;
+    if (midnight > 0) {
+        low = "SampleDate >= " + literal(midnight);
+        if (data::civilFromDate(next).year <= 9999) high = " And SampleDate < " + literal(next);
+        return low + high;
+    }
+    if (midnight == 0) return "SampleDate > " + literal(previous) + " And SampleDate < " + literal(next);
+    high = "SampleDate <= " + literal(midnight);
+    if (data::civilFromDate(previous).year >= 100) low = " And SampleDate > " + literal(previous);
+    return high + low;
+}
+
+// The calendar day of the date as YYYY-MM-DD.
+std::string dayText(data::Date date) { return data::isoDateText(date).substr(0, 10); }
+
+// The day of the one date that `sql` selects as YYYY-MM-DD; empty when it selects none.
+std::string dayFrom(data::Connection& db, const std::string& sql) {
+    std::shared_ptr<data::Recordset> rows = db.execute(sql);
+    std::optional<data::Date> date;
+    if (!rows->eof()) {
+        switch (rows->kind(0)) {
+            case data::Recordset::Kind::Integer: date = static_cast<double>(rows->integer(0)); break;
+            case data::Recordset::Kind::Real: date = rows->real(0); break;
+            case data::Recordset::Kind::Text: date = data::parseIsoDate(rows->textView(0)); break;
+            default: break;
+        }
+    }
+    return date ? dayText(*date) : std::string();
+}
+
+// Day mode without samples: says so, naming the file and the nearest days that have samples, so
+// that a mistyped date can be put right at once.
+[[noreturn]] void stopForEmptyDay(RunState& state, UserInterface& ui, data::Connection& db) {
+    const data::Date day = state.SelectedDay;
+    // Outside the day's range as dayRange() draws it, on either side.
+    const data::CivilTime c = data::civilFromDate(day);
+    const data::Date midnight = data::dateFromCivil({c.year, c.month, c.day});
+    const data::Date next = midnight + 1, previous = midnight - 1;
+    auto literal = [](data::Date date) { return "#" + SqlDateText(date) + "#"; };
+    const std::string below = midnight > 0 ? "SampleDate < " + literal(midnight) : "SampleDate <= " + literal(previous);
+    const std::string above = midnight >= 0 ? "SampleDate >= " + literal(next) : "SampleDate > " + literal(midnight);
+    const std::string before = dayFrom(db, "Select Max(SampleDate) As Nearest FROM Kelvash_Query Where (" + below + ")");
+    const std::string after = data::civilFromDate(next).year > 9999 ? std::string() : dayFrom(
+        db, "Select Min(SampleDate) As Nearest FROM Kelvash_Query Where (" + above + ")");
+    std::string message = "There are no samples on the day " + dayText(day) + " in '" + state.DataSourceFile + "'.";
+    if (before.empty() && after.empty())
+        message += "\nThe database holds no samples at all.";
+    else if (before.empty() || after.empty())
+        message += "\nThe nearest day with samples is " + before + after + ".";
+    else
+        message += "\nThe nearest days with samples are " + before + " and " + after + ".";
+    ui.showMessage(message);
+    throw NothingSelected(message);
 }
 
 }  // namespace
@@ -21,6 +83,39 @@ data::Date nextDay(data::Date date) {
 void stopWith(UserInterface& ui, const std::string& message) {
     ui.showMessage(message);
     throw ConversionStopped(message);
+}
+
+std::string noSamplesMessage(const RunState& state) {
+    return "There are no samples of the parameter '" + state.SelectedParameter + "' in the database\n"
+           "The file '" + state.DataSourceFile + "' has no sample of it: choose another parameter.";
+}
+
+void MissingCoordinates::add(const std::string& name, bool hasOtherType) {
+    otherType = otherType && hasOtherType;
+    if (names.insert(name).second && firstNames.size() < 3) firstNames.push_back(name);
+}
+
+std::string noCoordinatesMessage(bool military, const MissingCoordinates& missing) {
+    std::string message = military
+        ? "Some Points haven't Military Coordinates defined. Correct this fault directly on Database"
+        : "Some Points haven't Coordinates defined. Correct this fault directly on Database";
+    if (missing.names.empty()) return message;
+    std::string stations;
+    for (const std::string& name : missing.firstNames)
+        stations += (stations.empty() ? "" : ", ") + (name.empty() ? std::string("(no name)") : name);
+    if (missing.names.size() > missing.firstNames.size())
+        stations += " and " + std::to_string(missing.names.size() - missing.firstNames.size()) + " more";
+    message += "\nStations without them: " + stations + ".";
+    const std::string other = military ? "Normal" : "Military";
+    message += missing.otherType ? "\nTheir rows have " + other + " Coordinates: choosing those would do."
+                                 : "\nSome of their rows lack " + other + " Coordinates too.";
+    return message;
+}
+
+void stopForNoSamples(UserInterface& ui, const RunState& state) {
+    const std::string message = noSamplesMessage(state);
+    ui.showMessage(message);
+    throw NothingSelected(message);
 }
 
 void fitSampleRows(RunState& state, std::size_t count, bool nulls) {
@@ -45,12 +140,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
 
     std::string unsorted;  // Parameter mode: the selection without its ORDER BY
     if (state.ShapeType == kDayMode) {
-        // The whole calendar day, whatever the time of each sample: from its midnight to the next
-        // (the calendar's last day has none).
-        std::string day = "SampleDate >= #" + SqlDateText(state.SelectedDay) + "#";
-        const data::Date next = nextDay(state.SelectedDay);
-        if (data::civilFromDate(next).year <= 9999)
-            day += " And SampleDate < #" + SqlDateText(next) + "#";
+        const std::string day = dayRange(state.SelectedDay);
         state.SelectQuery =
             "Select * from Kelvash_Query WHERE (" + day + " )  ORDER BY ParameterName ";
         state.CountQuery =
@@ -68,8 +158,9 @@ void ReadSamples(RunState& state, UserInterface& ui) {
         throw ConversionError("No conversion mode was chosen (Parameter or Day)");
     }
 
-    if (readOnce(state, ui, db, unsorted)) return;
-    walkSortedRows(state, ui, db);
+    if (!readOnce(state, ui, db, unsorted)) walkSortedRows(state, ui, db);
+    // A day without samples would give an empty layer: a mistyped date, not a result.
+    if (state.ShapeType == kDayMode && state.TotalRecords == 0) stopForEmptyDay(state, ui, db);
 }
 
 }  // namespace pontrel

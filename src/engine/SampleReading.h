@@ -6,7 +6,9 @@
 // fill the arrays of the run state they are given; the run state owns the recordsets they open.
 
 #include <cstddef>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "engine/RunState.h"
 #include "engine/UserInterface.h"
@@ -14,14 +16,19 @@
 namespace pontrel {
 
 // What the user is told of a row that lacks something; both ways of reading the rows say the same.
-inline std::string noSamplesMessage(const std::string& parameter) {
-    return "There are no samples of the parameter '" + parameter + "' in the database";
-}
-inline std::string noCoordinatesMessage(bool military) {
-    if (military)
-        return "Some Points haven't Military Coordinates defined. Correct this fault directly on Database";
-    return "Some Points haven't Coordinates defined. Correct this fault directly on Database";
-}
+std::string noSamplesMessage(const RunState& state);
+// The stations whose rows lack the chosen coordinates, as far as the reading saw them: the first
+// few names, how many there are, and whether their rows all have the other coordinate type.
+struct MissingCoordinates {
+    std::vector<std::string> firstNames;
+    std::set<std::string> names;
+    bool otherType = true;
+    // Notes a row of the station `name` (the empty text for none).
+    void add(const std::string& name, bool hasOtherType);
+};
+// The first line is the one the user has always been shown; the next say which stations, and
+// whether the other coordinate type would do.
+std::string noCoordinatesMessage(bool military, const MissingCoordinates& missing);
 inline constexpr const char* kNoHourMessage =
     "Some samples haven't an hour defined. Time of these samples will be considered = -1";
 inline constexpr const char* kNoValueMessage =
@@ -35,6 +42,8 @@ inline std::string nullTextMessage(const std::string& attribute) {
 
 // Shows the message and stops the conversion with it.
 [[noreturn]] void stopWith(UserInterface& ui, const std::string& message);
+// Shows noSamplesMessage and stops the conversion with NothingSelected.
+[[noreturn]] void stopForNoSamples(UserInterface& ui, const RunState& state);
 
 // Gives the sample arrays room for `count` rows (row 0 unused), keeping the rows already read.
 void fitSampleRows(RunState& state, std::size_t count, bool nulls);

@@ -2,6 +2,7 @@
 // It is the way to read the rows when one pass cannot be sure to give the same (see
 // OnePassReading.cpp): each message and stop comes as the walk meets its row.
 
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -63,6 +64,22 @@ private:
     void readRow(data::Recordset& rows, std::size_t r);
     void readValues(data::Recordset& rows, std::size_t r);
     void readTexts(data::Recordset& rows, std::size_t r);
+    // The station of the current row, and whether it has the other coordinate type.
+    MissingCoordinates missingAt(data::Recordset& rows) const {
+        MissingCoordinates missing;
+        auto text = [&](const char* field) -> std::optional<std::string> {
+            try {
+                const int index = rows.fieldIndex(field);
+                if (!rows.isNull(index)) return rows.text(index);
+            } catch (const data::DatabaseError&) {
+            }
+            return std::nullopt;
+        };
+        const bool other = text(military_ ? "Latitude" : "MilitaryLatitude") &&
+                           text(military_ ? "Longitude" : "MilitaryLongitude");
+        missing.add(text("Name").value_or(""), other);
+        return missing;
+    }
     double readValue(data::Recordset& rows) {
         int index = value_.index(rows);
         if (rows.isNull(index)) stopWith(ui_, kNoValueMessage);
@@ -114,6 +131,7 @@ void SortedWalker::walk(data::Connection& db) {
             fitSampleRows(state_, capacity_ + 1, nulls_);
         }
         readRow(rows, r);
+        if (r % 4096 == 0) ui_.setProgressValue(static_cast<double>(r));  // rows read so far
         rows.moveNext();
     }
     if (!counted_) state_.TotalRecords = r;
@@ -143,7 +161,7 @@ void SortedWalker::startArrays() {
 void SortedWalker::readRow(data::Recordset& rows, std::size_t r) {
     if (military_ || normal_) {
         int y = latitude_.index(rows), x = longitude_.index(rows);
-        if (rows.isNull(y) || rows.isNull(x)) stopWith(ui_, noCoordinatesMessage(military_));
+        if (rows.isNull(y) || rows.isNull(x)) stopWith(ui_, noCoordinatesMessage(military_, missingAt(rows)));
         state_.Latitudes[r] = fieldNumber(rows, y);
         state_.Longitudes[r] = fieldNumber(rows, x);
     }
@@ -211,7 +229,7 @@ std::size_t DefineAttributes(RunState& state, UserInterface& ui) {
     std::size_t walked = 0;
     if (state.ShapeType == kParameterMode) {
         if (rows.eof())
-            stopWith(ui, noSamplesMessage(state.SelectedParameter));
+            stopForNoSamples(ui, state);
         state.NumericAttributeCount = 2;
         state.NumericAttributes.assign(3, std::string());
         state.NumericAttributeFields.assign(3, std::string());

@@ -17,7 +17,7 @@ ParameterForm::ParameterForm(Wizard& wizard) : StepTwoForm(wizard) {
     setTabOrder(Parameters_CB, Back_CB);
     setTabOrder(Back_CB, Command1);
     setTabOrder(Command1, CancelButton);
-    Command1->setFocus();
+    Parameters_CB->setFocus();  // as on the Day form: the choice comes first
 }
 
 void ParameterForm::fillList() {

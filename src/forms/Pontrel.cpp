@@ -8,6 +8,8 @@
 
 #include "Version.h"
 #include "dialogs/BrowseFolder.h"
+#include "dialogs/OptionsDialog.h"
+#include "engine/SettingsFile.h"
 #include "engine/ConversionDriver.h"
 #include "engine/FileNames.h"
 #include "forms/DesignUnits.h"
@@ -77,6 +79,10 @@ Pontrel::Pontrel(Wizard& wizard)
     About = new QPushButton("About", IndexCreation_frame);
     place(About, 9360, 240, 1095, 375);
     About->setToolTip("About Quinterra Pontrel");
+    // Below About, where the frame has room: no control of the design moves for it.
+    Options = new QPushButton("Options...", IndexCreation_frame);
+    place(Options, 9360, 720, 1095, 375);
+    Options->setToolTip("Coordinate systems, values and missing data of the shapefile");
     ShapeBrowser1 = new QPushButton("Browse", IndexCreation_frame);
     place(ShapeBrowser1, 7320, 2760, 975, 375);
     ShapeBrowser1->setToolTip("Browse for a directory for shape file");
@@ -104,19 +110,24 @@ Pontrel::Pontrel(Wizard& wizard)
     MilitaryCoordinates_OB = new QRadioButton("Military Coordinates", TypeCoordinates_Frame);
     place(MilitaryCoordinates_OB, 360, 600, 2055, 375);
     MilitaryCoordinates_OB->setChecked(true);
+    // Right of the coordinate choice: the system the chosen coordinates are written in.
+    CoordinateSystem_Label = new QLabel(IndexCreation_frame);
+    place(CoordinateSystem_Label, 6600, 1320, 3855, 1095);
+    CoordinateSystem_Label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    CoordinateSystem_Label->setWordWrap(true);
     Back_CB = new QPushButton("<< Back", IndexCreation_frame);
     place(Back_CB, 2640, 3960, 1815, 495);
     CancelButton = new QPushButton("Close", IndexCreation_frame);
     place(CancelButton, 7080, 3960, 1455, 495);
 
     // No button is the form's default: Enter presses only the button that has the focus.
-    pressOnEnter({Command1, About, ShapeBrowser1, Back_CB, CancelButton});
+    pressOnEnter({Command1, About, Options, ShapeBrowser1, Back_CB, CancelButton});
     tabToSelectedOption({NormalCoordinates_OB, MilitaryCoordinates_OB});
-    setMnemonics({{Command1, 'S'}, {About, 'A'}, {ShapeBrowser1, 'r'}, {NormalCoordinates_OB, 'N'},
-                  {MilitaryCoordinates_OB, 'M'}, {Back_CB, 'B'}, {CancelButton, 'C'}});
+    setMnemonics({{Command1, 'S'}, {About, 'A'}, {Options, 'O'}, {ShapeBrowser1, 'r'},
+                  {NormalCoordinates_OB, 'N'}, {MilitaryCoordinates_OB, 'M'}, {Back_CB, 'B'}, {CancelButton, 'C'}});
     // Tab follows the window from top to bottom, left to right.
-    QWidget* order[] = {About, NormalCoordinates_OB, MilitaryCoordinates_OB, ShapeFolder_TB[0], ShapeBrowser1,
-                        ShapeFileName_TB, Back_CB, Command1, CancelButton};
+    QWidget* order[] = {About, Options, NormalCoordinates_OB, MilitaryCoordinates_OB, ShapeFolder_TB[0],
+                        ShapeBrowser1, ShapeFileName_TB, Back_CB, Command1, CancelButton};
     for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
     Command1->setFocus();
 
@@ -125,11 +136,21 @@ Pontrel::Pontrel(Wizard& wizard)
     connect(Back_CB, &QPushButton::clicked, this, &Pontrel::Back_CB_Click);
     connect(CancelButton, &QPushButton::clicked, this, &Pontrel::CancelButton_Click);
     connect(About, &QPushButton::clicked, this, &Pontrel::About_Click);
+    connect(Options, &QPushButton::clicked, this, &Pontrel::Options_Click);
+    connect(MilitaryCoordinates_OB, &QRadioButton::toggled, this, &Pontrel::showCoordinateSystem);
 }
 
 void Pontrel::Form_Load() {
-    ShapeFileName_TB->setText(QString::fromStdString(proposedShapeFileName(wizard_.state())));
+    proposeName();
+    showCoordinateSystem();
     MoveProgressBarIntoPanel(*ProgressBar1, *StatusBar2, 2);
+}
+
+void Pontrel::proposeName() {
+    const QString proposed = QString::fromStdString(proposedShapeFileName(wizard_.state()));
+    const QString shown = ShapeFileName_TB->text();
+    if (shown.isEmpty() || shown == proposedName_) ShapeFileName_TB->setText(proposed);
+    proposedName_ = proposed;
 }
 
 void Pontrel::MoveProgressBarIntoPanel(QProgressBar& pb, StatusBar& sb, int pnlIndex) {
@@ -172,14 +193,22 @@ void Pontrel::Command1_Click() {
         if (!runConversion(wizard_.state(), *this, options, readUserSettings)) OptionsInvalid = true;
     });
     wizard_.setConverting(false);
+    if (!wizard_.ended()) {
+        // A conversion that stopped leaves no phase behind: the step waits for another try.
+        StatusBar2->setPanelText(1, QString());
+        ProgressBar1->setValue(ProgressBar1->minimum());
+    }
 }
 
 void Pontrel::ShapeBrowser1_Click() {
     // The form takes input while the browser is open: "<< Back" may unload it meanwhile.
     const QPointer<Pontrel> self(this);
     Wizard& wizard = wizard_;
-    wizard.run(this, [&] { dialogs::PickFolder(wizard.dialogs(), wizard.state()); });
-    if (self) ShapeFolder_TB[0]->setText(QString::fromStdString(wizard.state().BrowseFolderResult));
+    const std::string typed = ShapeFolder_TB[0]->text().toStdString();
+    std::optional<std::string> chosen;
+    wizard.run(this, [&] { chosen = dialogs::PickFolder(wizard.dialogs(), wizard.state(), typed); });
+    // A cancelled browser leaves the box as the user left it.
+    if (self && chosen) ShapeFolder_TB[0]->setText(QString::fromStdString(*chosen));
 }
 
 void Pontrel::Back_CB_Click() {
@@ -198,6 +227,31 @@ void Pontrel::About_Click() {
     box.show();
     box.raise();
     box.activateWindow();
+}
+
+void Pontrel::Options_Click() {
+    if (wizard_.converting()) return;
+    const std::string path = defaultSettingsPath();
+    wizard_.run(this, [&] {
+        if (path.empty()) throw SettingsError("There is no folder for the settings: HOME is not set");
+        dialogs::OptionsDialog dialog(readSettings(path), QString::fromStdString(path), this);
+        if (dialog.exec() != QDialog::Accepted) return;
+        writeSettings(path, dialog.chosen());
+    });
+    showCoordinateSystem();
+}
+
+void Pontrel::showCoordinateSystem() {
+    // A settings file that cannot be used is named when the conversion starts, not here.
+    std::string definition;
+    try {
+        const OutputSettings settings = readUserSettings();
+        definition = (MilitaryCoordinates_OB->isChecked() ? settings.militaryCrs : settings.normalCrs).definition;
+    } catch (const std::exception&) {
+        CoordinateSystem_Label->clear();
+        return;
+    }
+    CoordinateSystem_Label->setText("Coordinate system: " + dialogs::coordinateSystemCaption(definition));
 }
 
 void Pontrel::repaintDuringConversion(bool now) {

@@ -2,7 +2,8 @@
 // Step 3 of the wizard and the program's main form: the output folder, the shapefile name and the
 // kind of coordinates, and the "Create Shape File" button that runs the conversion. It is also
 // the engine's user interface during the conversion: message boxes, the progress bar and the
-// status panels (phase, elapsed and remaining time). Unloaded by its own "<< Back".
+// status panels (phase, elapsed and remaining time). Unloaded by its own "<< Back". Its
+// "Options..." button edits the settings file that both programs read.
 
 #include <QElapsedTimer>
 #include <QLabel>
@@ -34,6 +35,9 @@ public:
 
     // Proposes the shapefile name for the mode and places the progress bar in its panel.
     void Form_Load();
+    // Proposes the shapefile name for the choice of step 2, unless the user has typed a name of
+    // their own since the last proposal.
+    void proposeName();
     // Places `pb` over panel `pnlIndex` of `sb`, reaching from 2 pixels below the bar's top edge
     // to the bottom of the form; the panel loses its bevel.
     void MoveProgressBarIntoPanel(QProgressBar& pb, StatusBar& sb, int pnlIndex);
@@ -46,6 +50,8 @@ public:
     Frame* IndexCreation_frame;
     StatusBar* StatusBar2;
     QPushButton* About;
+    QPushButton* Options;                 // opens the Options dialog
+    QLabel* CoordinateSystem_Label;       // the chosen coordinates' system, from the settings
     QPushButton* ShapeBrowser1;
     std::array<QLineEdit*, 1> ShapeFolder_TB;
     QLabel* Label7;
@@ -75,6 +81,10 @@ public slots:
     void Back_CB_Click();
     void CancelButton_Click() override;
     void About_Click();
+    // Edits the user's settings file in the Options dialog and saves it on OK.
+    void Options_Click();
+    // Shows the system of the chosen coordinate type, as the settings file gives it.
+    void showCoordinateSystem();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -92,6 +102,7 @@ private:
     data::Date clockValue_ = 0;
     long long lastSpanSeconds_ = -1;
     std::string lastSpanText_;
+    QString proposedName_;
 };
 
 }  // namespace pontrel::forms

@@ -1,5 +1,7 @@
 #include "forms/StepTwoForm.h"
 
+#include <QLineEdit>
+
 #include "Version.h"
 #include "forms/DesignUnits.h"
 #include "forms/Keyboard.h"
@@ -42,6 +44,8 @@ void StepTwoForm::designList(QComboBox* list, const QString& placeholder) {
 void StepTwoForm::showPlaceholder(QComboBox* list, const QString& placeholder) {
     list->setCurrentIndex(-1);
     list->setEditText(placeholder);
+    // Selected, so that what the user types replaces the placeholder instead of joining it.
+    if (list->lineEdit()) list->lineEdit()->selectAll();
 }
 
 void StepTwoForm::Form_Load() {

@@ -61,8 +61,9 @@ TypeForm::TypeForm(Wizard& wizard) : StepWindow(wizard, fixedDialogFlags()) {
 void TypeForm::DataSourceBrowser_Click() {
     wizard_.run(this, [&] {
         RunState& state = wizard_.state();
-        dialogs::PickFile(wizard_.dialogs(), state, this, "mdb");
-        DataSourceFile_TB->setText(QString::fromStdString(state.BrowseFileResult));
+        // A cancelled dialog leaves the box as the user left it.
+        if (dialogs::PickFile(wizard_.dialogs(), state, this, DataSourceFile_TB->text().toStdString()))
+            DataSourceFile_TB->setText(QString::fromStdString(state.BrowseFileResult));
     });
 }
 

@@ -1,5 +1,8 @@
 #include "forms/Wizard.h"
 
+#include <QComboBox>
+#include <QLineEdit>
+
 #include "forms/DayForm.h"
 #include "forms/ParameterForm.h"
 #include "forms/Pontrel.h"
@@ -72,19 +75,27 @@ void Wizard::showStep(QWidget& form) {
 
 void Wizard::showTypeForm() { showStep(typeForm()); }
 
-void Wizard::showParameterForm() {
-    const bool loaded = parameter_ != nullptr;
-    ParameterForm& form = parameterForm();
-    if (loaded) form.readListIfSourceChanged();
-    showStep(form);
+namespace {
+
+// Loads or refreshes a step-2 form; on failure the form is unloaded and the error goes on.
+template <typename Form, typename Slot>
+Form& loadStepTwo(Slot& slot, Wizard& wizard) {
+    const bool loaded = slot != nullptr;
+    try {
+        Form& form = load<Form>(slot, wizard);
+        if (loaded) form.readListIfSourceChanged();
+        return form;
+    } catch (...) {
+        slot.reset();
+        throw;
+    }
 }
 
-void Wizard::showDayForm() {
-    const bool loaded = day_ != nullptr;
-    DayForm& form = dayForm();
-    if (loaded) form.readListIfSourceChanged();
-    showStep(form);
-}
+}  // namespace
+
+void Wizard::showParameterForm() { showStep(loadStepTwo<ParameterForm>(parameter_, *this)); }
+
+void Wizard::showDayForm() { showStep(loadStepTwo<DayForm>(day_, *this)); }
 
 void Wizard::showStepTwoOfMode() {
     if (state_.ShapeType == kDayMode)
@@ -93,7 +104,11 @@ void Wizard::showStepTwoOfMode() {
         showParameterForm();
 }
 
-void Wizard::showMainForm() { showStep(mainForm()); }
+void Wizard::showMainForm() {
+    Pontrel& form = mainForm();
+    form.proposeName();
+    showStep(form);
+}
 
 bool Wizard::confirmClose(QWidget* owner) {
     const int answer = boxes_.question(owner, "Are you Sure?", "Close Pontrel");
@@ -115,10 +130,31 @@ void Wizard::endProgram(int status) {
     if (end_) end_(status);
 }
 
-void Wizard::fail(QWidget* owner, const std::string& message) {
+void Wizard::returnToStep(QWidget* owner, Step step, const char* message) {
     if (ended_) return;
-    boxes_.message(owner, QString::fromStdString(message));
-    endProgram(1);
+    if (message) boxes_.message(owner, QString::fromUtf8(message));
+    if (step == Step::Same) {
+        // A step that hid itself to show the next one, which failed to load, shows again.
+        auto* form = qobject_cast<StepWindow*>(owner);
+        if (form && !form->isVisible()) showStep(*form);
+        return;
+    }
+    if (main_) main_->hide();
+    if (step == Step::Source) {
+        if (parameter_) parameter_->hide();
+        if (day_) day_->hide();
+        TypeForm& form = typeForm();
+        showStep(form);
+        form.DataSourceFile_TB->setFocus();
+        form.DataSourceFile_TB->selectAll();
+        return;
+    }
+    showStepTwoOfMode();
+    QWidget* shown = state_.ShapeType == kDayMode ? static_cast<QWidget*>(day_.get()) : parameter_.get();
+    if (auto* list = shown ? shown->findChild<QComboBox*>() : nullptr) {
+        list->setFocus();
+        list->lineEdit()->selectAll();
+    }
 }
 
 }  // namespace pontrel::forms

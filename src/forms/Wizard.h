@@ -12,6 +12,7 @@
 #include "dialogs/FileDialogs.h"
 #include "engine/Errors.h"
 #include "engine/RunState.h"
+#include "sqlite/DatabaseError.h"
 #include "forms/MessageBoxes.h"
 
 class QWidget;
@@ -64,7 +65,9 @@ public:
     void unloadAbout();
 
     // Shows a wizard step modeless, loading it first when needed. A step-2 form that is shown
-    // again reads its list again when step 1 has named another database file since it last read.
+    // again reads its list again when step 1 has named another database file since it last read;
+    // one whose list cannot be read is unloaded, to be read afresh next time. Step 3 proposes
+    // the shapefile name for the choice of step 2 each time it is shown.
     void showStep(QWidget& form);
     void showTypeForm();
     void showParameterForm();
@@ -86,19 +89,30 @@ public:
     bool converting() const { return converting_; }
     void setConverting(bool converting) { converting_ = converting; }
 
-    // Runs a handler. An error it throws is shown in a message box and ends the program with
-    // status 1; a stopped conversion (the user has been told why) only ends it.
+    // Runs a handler. No error ends the program: an error it throws is shown (a stopped
+    // conversion has told the user already) and the wizard returns to the step that can mend it,
+    // with everything entered kept: a database error to step 1, a parameter or day without
+    // samples to step 2, anything else to `owner`'s own step (shown again if the handler hid it).
     template <typename Handler>
     void run(QWidget* owner, Handler&& handler) {
         try {
             handler();
+        } catch (const NothingSelected&) {
+            returnToStep(owner, Step::Selection, nullptr);
         } catch (const ConversionStopped&) {
-            endProgram(1);
+            returnToStep(owner, Step::Same, nullptr);
+        } catch (const data::DatabaseError& error) {
+            returnToStep(owner, Step::Source, error.what());
         } catch (const std::exception& error) {
-            fail(owner, error.what());
+            returnToStep(owner, Step::Same, error.what());
         }
     }
-    void fail(QWidget* owner, const std::string& message);
+
+    // The step an error sends the user back to.
+    enum class Step { Same, Source, Selection };
+    // Shows `message`, when there is one, and then the step, the steps after it hidden but kept;
+    // the box that the step mends is selected.
+    void returnToStep(QWidget* owner, Step step, const char* message);
 
 private:
     template <typename Form>

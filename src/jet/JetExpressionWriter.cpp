@@ -122,6 +122,11 @@ Emitted Writer::column(const Expr& e, const Scope& scope) {
         inner.prec = PAtom;
         return inner;
     }
+    // [Table.Field] in one pair of brackets is one name, and no field's name holds a period: Jet
+    // does not split it, and Access asks for it as a parameter.
+    if (allKnown && options_.schema && name.find('.') != std::string::npos)
+        throw messages_.names("the column '" + name + "', which none of its tables has (a name in one pair of "
+                              "brackets is not split at its period; Access would ask for it as a parameter)");
     if (allKnown && options_.schema)
         throw messages_.names("the column '" + name + "', which none of its tables has (Access would ask for its value)");
     return out;

@@ -5,6 +5,8 @@ namespace pontrel::data::jet {
 const FunctionInfo* findFunction(const std::string& upper) {
     static const FunctionInfo functions[] = {
         {"LEFT", "jet_left", 2, 2, JetType::Text, true},
+        {"MONTHNAME", "jet_monthname", 1, 2, JetType::Text, false},
+        {"WEEKDAYNAME", "jet_weekdayname", 1, 3, JetType::Text, false},
         {"RIGHT", "jet_right", 2, 2, JetType::Text, true},
         {"MID", "jet_mid", 2, 3, JetType::Text, true},
         {"LEN", "jet_len", 1, 1, JetType::Number, true},

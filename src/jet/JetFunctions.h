@@ -18,8 +18,8 @@ void registerJetFunctions(SqliteDatabase& db);
 bool jetLike(std::string_view text, std::string_view pattern);
 
 // Formats as Jet's Format function does with a pattern; throws DatabaseError naming the part of
-// the pattern that is not supported (month and day names and the named date formats depend on
-// the user's regional settings and are refused).
+// the pattern that is not supported (the named date formats depend on the user's regional
+// settings and are refused; month and day names are those of the locale, see DateNames.h).
 std::string jetFormat(const SqlValue& value, std::string_view pattern);
 // An empty text when the pattern is supported, otherwise what is not (for translation time).
 std::string unsupportedFormat(std::string_view pattern);

@@ -112,12 +112,14 @@ std::string Writer::query(const Select& s, const Scope* outer, bool top,
     bool renamed = saved && expanded && nameTwiceBrought(outputs);
     bool anyStar = false;
     for (const SelectItem& item : s.items) anyStar = anyStar || item.kind != SelectItem::Value;
+    // A saved query names every column as Access does, explicitly: SQLite would number a name
+    // that two tables of a nested join share ("CustomerID:1") even when one of them is shown.
     std::string items;
-    if (expanded && (renamed || (anyStar && s.topToken && !s.orderBy.empty()))) {
+    if (expanded && (saved || renamed || (anyStar && s.topToken && !s.orderBy.empty()))) {
         for (std::size_t i = 0; i < outputs.size(); ++i) {
             const Output& o = outputs[i];
             items += (i ? "," : "") + o.text;
-            if (o.named || o.generatedName) items += " AS " + quotedIdentifier(o.name);
+            if (saved || o.named || o.generatedName) items += " AS " + quotedIdentifier(o.name);
         }
     } else {
         for (const std::string& text : itemTexts) items += text;
@@ -263,8 +265,8 @@ std::string Writer::rankedTop(const Select& s, const std::vector<Output>& output
     }
     std::string innerItems;
     for (std::size_t i = 0; i < outputs.size(); ++i) {
-        innerItems += (i ? ", " : "") + splitLead(outputs[i].text).second;
-        if (outputs[i].named || outputs[i].generatedName) innerItems += " AS " + quotedIdentifier(outputs[i].name);
+        // Named explicitly, so that the outer list finds each column also through nested joins.
+        innerItems += (i ? ", " : "") + splitLead(outputs[i].text).second + " AS " + quotedIdentifier(outputs[i].name);
     }
     std::string ranked;
     if (s.quantifier == Select::Distinct) {

@@ -123,6 +123,27 @@ Emitted nullToZero(const Call& c) {
     return Writer::call(c.name.lead, "coalesce", {v, alternative}, unify(v.type, alternative.type));
 }
 
+// The domain functions DLookUp, DCount, DSum, DAvg, DMin, DMax, DFirst and DLast(expression,
+// domain[, criteria]): with literal texts, each is a subquery over the domain (a table or query
+// of the same file). DLookUp gives the first row's value, Null when there is none.
+Emitted domainFunction(const Call& c) {
+    c.arity(2, 3);
+    std::vector<std::string> texts;
+    for (const ExprPtr& arg : c.e.args) {
+        const Token& literal = c.writer.token(arg->token);
+        if (arg->kind != Expr::Literal || literal.kind != Token::String)
+            throw c.writer.messages().refuse(c.name.text + " with an expression, domain or criteria that is not a literal text");
+        texts.push_back(literal.value);
+    }
+    std::string aggregate = upperAscii(c.name.value).substr(1);
+    std::string domain = texts[1];
+    if (domain.empty() || domain.front() != '[') domain = "[" + domain + "]";
+    std::string jet = aggregate == "LOOKUP" ? "SELECT TOP 1 " + texts[0] : "SELECT " + aggregate + "(" + texts[0] + ")";
+    jet += " FROM " + domain;
+    if (texts.size() == 3) jet += " WHERE " + texts[2];
+    return c.writer.independentSubquery(c.name.lead, jet, aggregate == "COUNT" ? JetType::Number : JetType::Unknown);
+}
+
 // The functions written inline, by upper-case name.
 struct SpecialForm {
     const char* name;
@@ -131,6 +152,9 @@ struct SpecialForm {
 constexpr SpecialForm kSpecialForms[] = {
     {"IIF", immediateIf}, {"ISNULL", isNullCall}, {"SWITCH", switchCall},
     {"CHOOSE", choose},   {"CVAR", toVariant},    {"NZ", nullToZero},
+    {"DLOOKUP", domainFunction}, {"DCOUNT", domainFunction}, {"DSUM", domainFunction},
+    {"DAVG", domainFunction},    {"DMIN", domainFunction},   {"DMAX", domainFunction},
+    {"DFIRST", domainFunction},  {"DLAST", domainFunction},
 };
 
 }  // namespace
@@ -144,6 +168,18 @@ Emitted Writer::function(const Expr& e, const Scope& scope) {
     for (const SpecialForm& form : kSpecialForms)
         if (name == form.name) return form.write(Call{*this, e, scope, nameToken});
     return tableFunction(e, scope, name);
+}
+
+Emitted Writer::independentSubquery(const std::string& lead, const std::string& jet, JetType type) {
+    JetTranslateOptions inner;
+    inner.context = options_.context;
+    inner.schema = options_.schema;
+    JetTranslation translation = translateJet(jet, inner);
+    for (const std::string& relation : translation.relations) noteRelation(relation);
+    Emitted out;
+    out.text = lead + "(" + splitLead(translation.sql).second + ")";
+    out.type = type;
+    return out;
 }
 
 // A function of the function table, computed by its jet_* function or SQLite's aggregate.

@@ -30,6 +30,9 @@ public:
     const Messages& messages() const { return messages_; }
     Emitted condition(const Expr& e, const Scope& scope) { return expr(e, scope); }
     Emitted value(const Expr& e, const Scope& scope) { return asValue(expr(e, scope)); }
+    // A statement of its own (a domain function's), translated with this one's schema and used as
+    // a value; the tables it reads count among the statement's.
+    Emitted independentSubquery(const std::string& lead, const std::string& jet, JetType type);
     // name(args...) with the first piece's blanks before it.
     static Emitted call(const std::string& leadText, const std::string& name, const std::vector<Emitted>& args,
                         JetType type);

@@ -70,31 +70,41 @@ std::string gridFileIn(const std::string& definition) {
     return {};
 }
 
-}  // namespace
-
-std::string esriWktOf(const std::string& definition) {
-    std::string logged;
-    Context context(proj_context_create());
-    if (!context) throw CoordinateSystemError("PROJ could not be started");
-    proj_log_func(context.get(), &logged, keepLastMessage);
-    proj_context_set_enable_network(context.get(), 0);
+// PROJ's object for the definition, a coordinate reference system; `logged` receives PROJ's
+// complaints meanwhile.
+Object crsOf(PJ_CONTEXT* context, const std::string& definition, const std::string& logged) {
     if (isProjString(definition)) {
         const std::string grid = gridFileIn(definition);
         if (!grid.empty())
             throw CoordinateSystemError("it names the grid file '" + data::quotedForMessage(grid) +
                                         "', and a .prj is written without reading grid files");
     }
-
-    Object crs(proj_create(context.get(), definition.c_str()));
+    Object crs(proj_create(context, definition.c_str()));
     if (crs && !proj_is_crs(crs.get()) && isProjString(definition) &&
         definition.find("type=crs") == std::string::npos) {
         // "+proj=longlat +datum=WGS84" names a conversion until it is marked as a system.
-        Object marked(proj_create(context.get(), (definition + " +type=crs").c_str()));
+        Object marked(proj_create(context, (definition + " +type=crs").c_str()));
         if (marked) crs = std::move(marked);
     }
-    if (!crs) throw CoordinateSystemError(reasonOf(context.get(), logged, "not recognised"));
-    if (!proj_is_crs(crs.get()))
-        throw CoordinateSystemError("it is not a coordinate reference system");
+    if (!crs) throw CoordinateSystemError(reasonOf(context, logged, "not recognised"));
+    if (!proj_is_crs(crs.get())) throw CoordinateSystemError("it is not a coordinate reference system");
+    return crs;
+}
+
+Context newContext(std::string& logged) {
+    Context context(proj_context_create());
+    if (!context) throw CoordinateSystemError("PROJ could not be started");
+    proj_log_func(context.get(), &logged, keepLastMessage);
+    proj_context_set_enable_network(context.get(), 0);  // nothing of a .prj is ever downloaded
+    return context;
+}
+
+}  // namespace
+
+std::string esriWktOf(const std::string& definition) {
+    std::string logged;
+    Context context = newContext(logged);
+    Object crs = crsOf(context.get(), definition, logged);
 
     logged.clear();
     const char* const options[] = {"MULTILINE=NO", nullptr};
@@ -103,6 +113,14 @@ std::string esriWktOf(const std::string& definition) {
         throw CoordinateSystemError(
             reasonOf(context.get(), logged, "it cannot be written as ESRI WKT"));
     return wkt;
+}
+
+std::string crsNameOf(const std::string& definition) {
+    std::string logged;
+    Context context = newContext(logged);
+    Object crs = crsOf(context.get(), definition, logged);
+    const char* name = proj_get_name(crs.get());
+    return name ? name : "";
 }
 
 }  // namespace pontrel::shapefile

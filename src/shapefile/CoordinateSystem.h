@@ -20,4 +20,8 @@ public:
 // the coordinate system it describes.
 std::string esriWktOf(const std::string& definition);
 
+// PROJ's name of the coordinate system `definition` names ("WGS 84" for EPSG:4326); throws
+// CoordinateSystemError as esriWktOf does.
+std::string crsNameOf(const std::string& definition);
+
 }  // namespace pontrel::shapefile

@@ -23,6 +23,18 @@ struct ConnectionState {
 
 namespace {
 
+// A table or query that is not there; when it is one of the Vessamo database's own, the file is
+// most likely no Vessamo database at all, and the message says what one holds.
+std::string missingTableMessage(const std::string& table, const std::string& file) {
+    std::string message = "The table or query '" + table + "' does not exist in '" + file + "'";
+    std::string lower = table;
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (lower == "samples" || lower == "params" || lower == "kelvash_query")
+        message += "\nIt is not a Vessamo database, which has the tables Samples and Params and the "
+                   "query Kelvash_Query: choose the Vessamo database file.";
+    return message;
+}
+
 std::function<void(const std::string&)>& observer() {
     static std::function<void(const std::string&)> instance;
     return instance;
@@ -230,9 +242,7 @@ std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql, const 
             auto start = std::chrono::steady_clock::now();
             bool found = state_->source->load(table, *state_->work);
             loadSecondsTotal() += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (!found)
-                throw DatabaseError("The table or query '" + table + "' does not exist in '" +
-                                    file_ + "'");
+            if (!found) throw DatabaseError(missingTableMessage(table, file_));
             continue;
         }
         std::string column = afterMarker(error, "no such column: ");

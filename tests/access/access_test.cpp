@@ -360,7 +360,6 @@ const std::map<std::string, std::map<std::string, std::string>> kNeedInput = {
 // Refused for Jet SQL the translation does not read yet, by the query that holds it.
 const std::map<std::string, std::set<std::string>> kNotYetTranslated = {
     {"logue-Northwind.mdb", {"Query1"}},  // text + number, which Jet shows as #Error in the cell
-    {"pyanalytics-Northwind.accdb", {"Sales Analysis"}},
 };
 
 std::string loadAndRead(SourceDatabase& source, const std::string& query) {

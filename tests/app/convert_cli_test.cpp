@@ -192,10 +192,11 @@ TEST(ConvertCli, ParameterModeWritesTheShapefileAndReportsSuccess) {
     EXPECT_EQ(layer.features[0].geometry, "POINT (110000.25 193100.5)");  // military by default
     EXPECT_EQ(layer.features[2].values.at("Param_T"), "16.50");
 
-    // A name is used as typed, and a folder's trailing separator is kept.
+    // A name typed with its extension is not given a second one; a folder's trailing separator
+    // is kept.
     run = convert({f.database, "--parameter", "Temperatura", "--folder", f.out + "/", "--name", "Tejo.shp"});
-    EXPECT_EQ(run.out, "Parameter Shape File 'Tejo.shp.shp' was created with success\n");
-    EXPECT_TRUE(std::filesystem::exists(f.out + "/Tejo.shp.shp"));
+    EXPECT_EQ(run.out, "Parameter Shape File 'Tejo.shp' was created with success\n");
+    EXPECT_TRUE(std::filesystem::exists(f.out + "/Tejo.shp"));
 }
 
 TEST(ConvertCli, DayModeWithNormalCoordinatesAndDefaultName) {
@@ -288,7 +289,8 @@ TEST(ConvertCli, PointsAndMessagesFollowTheDatesNotTheStoredOrder) {
           ('Temperatura', 'T', '2022-12-31', 9, 5, 38.7, -9.1, 193000, NULL, 'TJ01', 'Seixal', 'Vazante');)");
     run = convert({g.database, "--parameter", "Temperatura", "--folder", g.out});
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n");
+    EXPECT_EQ(run.err, "Some Points haven't Military Coordinates defined. Correct this fault directly on Database "
+                       "Stations without them: Seixal. Their rows have Normal Coordinates: choosing those would do.\n");
     EXPECT_TRUE(folderEntries(g.out).empty());
 }
 
@@ -302,17 +304,25 @@ TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {
     const Case cases[] = {
         {row + "'2023-01-02', 9, 14, 38.7, -9.1, 193000, NULL, 'TJ01', 'Seixal', 'Vazante');",
          {"--parameter", "Temperatura"},
-         "Some Points haven't Military Coordinates defined. Correct this fault directly on Database"},
+         "Some Points haven't Military Coordinates defined. Correct this fault directly on Database "
+         "Stations without them: Seixal. Their rows have Normal Coordinates: choosing those would do."},
         {row + "'2023-01-02', 9, 14, NULL, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante');",
          {"--day", "2023-01-02", "--coordinates", "normal"},
-         "Some Points haven't Coordinates defined. Correct this fault directly on Database"},
+         "Some Points haven't Coordinates defined. Correct this fault directly on Database "
+         "Stations without them: Seixal. Their rows have Military Coordinates: choosing those would do."},
         {row + "'2023-01-02', 9, NULL, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante');",
          {"--parameter", "Temperatura"},
          "Some samples haven't a value defined. Correct this fault directly on Database"},
         {row + "NULL, 9, 14, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante');",
          {"--parameter", "Temperatura"},
          "Some samples haven't a date defined. Correct this fault directly on Database"},
-        {"", {"--parameter", "Oxigénio"}, "There are no samples of the parameter 'Oxigénio' in the database"},
+        // A selection without samples writes nothing either; {file} is the database.
+        {"", {"--parameter", "Oxigénio"},
+         "There are no samples of the parameter 'Oxigénio' in the database The file '{file}' has no "
+         "sample of it: choose another parameter."},
+        {testing::kTejoSamples, {"--day", "2023-01-03"},
+         "There are no samples on the day 2023-01-03 in '{file}'. The nearest days with samples are "
+         "2023-01-02 and 2023-01-09."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.sql);
@@ -322,7 +332,9 @@ TEST(ConvertCli, DataThatStopsTheConversionIsStatus1) {
         ProcessResult run = convert(args);
         EXPECT_EQ(run.exitCode, 1) << c.message;
         EXPECT_EQ(run.out, "");
-        EXPECT_EQ(run.err, c.message + "\n");
+        std::string message = c.message;
+        if (const std::size_t at = message.find("{file}"); at != std::string::npos) message.replace(at, 6, f.database);
+        EXPECT_EQ(run.err, message + "\n");
         EXPECT_TRUE(folderEntries(f.out).empty()) << c.message;
     }
 }
@@ -381,7 +393,10 @@ TEST(ConvertCli, AProgressLineOnlyOnATerminal) {
     EXPECT_NE(run.err.find("\rCreating shape file... 3/3 rows  Time elapsed: 00:00:0"), std::string::npos)
         << run.err;
     EXPECT_NE(run.err.find("Time remaining: 00:00:00"), std::string::npos);
-    EXPECT_EQ(run.err.find(kHourMessage), 0u);
+    // Reading is shown first, its line ended by the first message.
+    const std::string reading = "\rReading samples...\033[K";
+    EXPECT_EQ(run.err.rfind(reading, 0), 0u) << run.err;
+    EXPECT_LT(run.err.find(kHourMessage), run.err.find("Creating shape file..."));
 }
 
 

@@ -169,7 +169,9 @@ TEST(BadInput, DatabasesWithoutWhatTheConversionNeeds) {
     } cases[] = {
         {"no Kelvash_Query", "DROP TABLE Kelvash_Query;", {"--parameter", "T"},
          "The table or query 'Kelvash_Query' does not exist in '%'"},
-        {"no Params", "DROP TABLE Params;", {"--list-parameters"}, "The table or query 'Params' does not exist in '%'"},
+        {"no Params", "DROP TABLE Params;", {"--list-parameters"},
+         "The table or query 'Params' does not exist in '%' It is not a Vessamo database, which has the tables "
+         "Samples and Params and the query Kelvash_Query: choose the Vessamo database file."},
         {"no Samples", "DROP TABLE Samples;", {"--list-days"}, "The table or query 'Samples' does not exist in '%'"},
         {"no Value field", "ALTER TABLE Kelvash_Query DROP COLUMN Value;", {"--parameter", "Temperatura"},
          "The field 'Value' does not exist in the rows of 'Select * from Kelvash_Query WHERE (ParameterName = 'Temperatura')  ORDER BY SampleDate '"},

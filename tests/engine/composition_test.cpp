@@ -413,14 +413,15 @@ TEST(runConversion, ConvertsAndReportsSuccessThenEnds) {
     state.SelectedParameter = "Temperatura";
     state.CoordinatesType = kMilitary;  // from an earlier click: the buttons of this one count
     FakeUserInterface ui;
-    ASSERT_TRUE(runConversion(state, ui, {folder.file("out"), "Tejo", false, true}));
+    // A name typed with its extension is not given a second one.
+    ASSERT_TRUE(runConversion(state, ui, {folder.file("out"), "Tejo.SHP", false, true}));
 
     EXPECT_EQ(state.CoordinatesType, kNormal);
     EXPECT_EQ(ui.messages,
               (std::vector<std::string>{
                   "Some samples haven't an hour defined. Time of these samples will be considered = -1",
                   "Parameter Shape File 'Tejo.shp' was created with success"}));
-    EXPECT_EQ(ui.statusHistory.front(), "1:Creating shape file...");
+    EXPECT_EQ(ui.statusHistory.front(), "1:Reading samples...");
     EXPECT_EQ(ui.statusHistory.back(), "1:Shape file Created.");
     EXPECT_EQ(ui.endCalls, 1);
     EXPECT_EQ(state.DBConnection, nullptr);
@@ -443,7 +444,7 @@ TEST(runConversion, AFailedWriteShowsNoSuccessAndDoesNotEnd) {
     state.SelectedDay = jan2();
     FakeUserInterface ui;
     EXPECT_THROW(runConversion(state, ui, {folder.file("missing"), "Tejo", true, false}), ConversionError);
-    EXPECT_EQ(ui.statusHistory, (std::vector<std::string>{"1:Creating shape file..."}));
+    EXPECT_EQ(ui.statusHistory, (std::vector<std::string>{"1:Reading samples...", "1:Creating shape file..."}));
     for (const std::string& message : ui.messages) EXPECT_EQ(message.find("success"), std::string::npos);
     EXPECT_EQ(ui.endCalls, 0);
 }

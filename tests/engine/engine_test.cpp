@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <clocale>
 #include <cmath>
 #include <set>
@@ -22,7 +24,8 @@ namespace {
 const std::string kHourMessage =
     "Some samples haven't an hour defined. Time of these samples will be considered = -1";
 const std::string kMilitaryMessage =
-    "Some Points haven't Military Coordinates defined. Correct this fault directly on Database";
+    "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n"
+    "Stations without them: Cais do Sodré.\nTheir rows have Normal Coordinates: choosing those would do.";
 
 std::string text(const char* s) { return s; }
 
@@ -179,7 +182,16 @@ TEST_F(ReadSamplesTest, AMissingCoordinateStopsAtItsRow) {
     fixture.rows[2].Latitude = Cell{};
     EXPECT_TRUE(run(kParameterMode, kNormal));
     EXPECT_EQ(ui.messages.back(),
-              "Some Points haven't Coordinates defined. Correct this fault directly on Database");
+              "Some Points haven't Coordinates defined. Correct this fault directly on Database\n"
+              "Stations without them: Cais do Sodré.\nTheir rows have Military Coordinates: choosing those would do.");
+
+    // The message names the stations, and says when the other type is missing too.
+    fixture.rows[2].MilitaryLatitude = Cell{};
+    fixture.rows[2].Name = text("Seixal");
+    EXPECT_TRUE(run(kParameterMode, kMilitary));
+    EXPECT_EQ(ui.messages.back(),
+              "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n"
+              "Stations without them: Seixal, Cais do Sodré.\nSome of their rows lack Normal Coordinates too.");
 }
 
 TEST_F(ReadSamplesTest, MissingValuesDatesAndSelectionsStopTheConversion) {
@@ -196,7 +208,8 @@ TEST_F(ReadSamplesTest, MissingValuesDatesAndSelectionsStopTheConversion) {
 
     state.SelectedParameter = "Nitratos";
     EXPECT_TRUE(run(kParameterMode));
-    EXPECT_EQ(ui.messages.back(), "There are no samples of the parameter 'Nitratos' in the database");
+    EXPECT_EQ(ui.messages.back(), "There are no samples of the parameter 'Nitratos' in the database\nThe file '" +
+                                      state.DataSourceFile + "' has no sample of it: choose another parameter.");
 }
 
 TEST_F(ReadSamplesTest, NumbersStoredAsTextGoThroughTheLeadingNumberRule) {
@@ -269,26 +282,72 @@ TEST_F(ReadSamplesTest, DayModeTakesEverySampleOfTheCalendarDay) {
 }
 
 TEST_F(ReadSamplesTest, TheDayEndsAtTheNextMidnightAcrossMonthsYearsAndLeapDays) {
+    // Before 30 December 1899 a date's time is a positive fraction of a negative day count
+    // (29 December 06:00 is -1.25), so such a day runs down from its midnight; day 0 has its
+    // times on both sides of 0.
     struct Case {
         data::CivilTime day;
-        const char* from;
-        const char* to;
+        const char* range;
     } cases[] = {
-        {{2000, 12, 31, 18, 0, 0}, "12-31-2000", "01-01-2001"},
-        {{2024, 2, 28}, "02-28-2024", "02-29-2024"},
-        {{2023, 2, 28}, "02-28-2023", "03-01-2023"},
-        {{1899, 12, 29, 6, 0, 0}, "12-29-1899", "12-30-1899"},
-        {{9999, 12, 31}, "12-31-9999", nullptr},
+        {{2000, 12, 31, 18, 0, 0}, "SampleDate >= #12-31-2000# And SampleDate < #01-01-2001#"},
+        {{2024, 2, 28}, "SampleDate >= #02-28-2024# And SampleDate < #02-29-2024#"},
+        {{2023, 2, 28}, "SampleDate >= #02-28-2023# And SampleDate < #03-01-2023#"},
+        {{1899, 12, 31}, "SampleDate >= #12-31-1899# And SampleDate < #01-01-1900#"},
+        {{1899, 12, 30, 6, 0, 0}, "SampleDate > #12-29-1899# And SampleDate < #12-31-1899#"},
+        {{1899, 12, 29, 6, 0, 0}, "SampleDate <= #12-29-1899# And SampleDate > #12-28-1899#"},
+        {{1850, 6, 15, 18, 0, 0}, "SampleDate <= #06-15-1850# And SampleDate > #06-14-1850#"},
+        {{100, 1, 1}, "SampleDate <= #01-01-0100#"},
+        {{9999, 12, 31}, "SampleDate >= #12-31-9999#"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.from);
+        SCOPED_TRACE(c.range);
         executed.clear();
         state.SelectedDay = data::dateFromCivil(c.day);
-        ASSERT_FALSE(run(kDayMode));
-        const std::string to = c.to ? std::string(" And SampleDate < #") + c.to + "#" : "";
-        EXPECT_EQ(executed.at(1), std::string("Select Count(*) As CountTotalRecords FROM Kelvash_Query Where "
-                                              "(SampleDate >= #") + c.from + "#" + to + ")");
+        run(kDayMode);  // these days have no samples: the stop comes after the queries
+        EXPECT_EQ(executed.at(1),
+                  std::string("Select Count(*) As CountTotalRecords FROM Kelvash_Query Where (") + c.range + ")");
     }
+}
+
+TEST_F(ReadSamplesTest, DaysBefore1900TakeEveryTimeOfTheirDay) {
+    // 29 December 1899 06:00 is stored as -1.25 and 23:59:59 as about -1.99999; the day before
+    // ends where 29 December begins (-2 is 28 December 00:00).
+    struct Case {
+        data::CivilTime day;
+        std::vector<double> kept;  // the values of the rows taken, in the rows' order
+    } cases[] = {
+        {{1899, 12, 29}, {2, 3, 4}},
+        {{1850, 6, 15}, {6}},
+        {{1899, 12, 30}, {7, 8}},
+    };
+    for (const char* type : {"DATE", "TEXT"}) {
+        fixture.sampleDateType = type;
+        fixture.rows = {row("A", "A", "1899-12-28 23:00", 1), row("A", "A", "1899-12-29 06:00", 2),
+                        row("A", "A", "1899-12-29", 3),       row("A", "A", "1899-12-29 23:59:59", 4),
+                        row("A", "A", "1850-06-14 18:00", 5), row("A", "A", "1850-06-15 18:00", 6),
+                        row("A", "A", "1899-12-30 06:00", 7), row("A", "A", "1899-12-30 23:00", 8)};
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(type) + " " + std::to_string(c.day.year) + "-" + std::to_string(c.day.day));
+            state.SelectedDay = data::dateFromCivil(c.day);
+            ASSERT_FALSE(run(kDayMode));
+            std::vector<double> kept;
+            for (std::size_t r = 1; r <= state.TotalRecords; ++r) kept.push_back(state.NumericValues(r, 2));
+            std::sort(kept.begin(), kept.end());
+            EXPECT_EQ(kept, c.kept);
+        }
+    }
+}
+
+TEST_F(ReadSamplesTest, DayModeReadsNoValueOfARowWithAnEmptyName) {
+    // The empty name opens no column, so its missing value stops nothing.
+    QueryRow unnamed = row("", "X", "2001-03-07", 0);
+    unnamed.Value = std::monostate{};
+    fixture.rows = {unnamed, row("A", "A", "2001-03-07 10:30", 3)};
+    state.SelectedDay = 36957;
+    ASSERT_FALSE(run(kDayMode));
+    ASSERT_EQ(state.TotalRecords, 2u);
+    EXPECT_EQ(numericFields(), (std::vector<std::string>{"SampleHour", "Param_A"}));
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(ReadSamplesTest, ANameStoredAsANumberKeepsOneTextForm) {
@@ -309,14 +368,18 @@ TEST_F(ReadSamplesTest, ANameStoredAsANumberKeepsOneTextForm) {
             EXPECT_DOUBLE_EQ(state.NumericValues(r, k), expected[r - 1][k - 2]) << r << "," << k;
 }
 
-TEST_F(ReadSamplesTest, DayModeWithoutRowsHasOnlyTheHourColumn) {
+// A day without samples is a mistyped date, not an empty layer: the stop names the nearest days.
+TEST_F(ReadSamplesTest, DayModeWithoutRowsStopsAndNamesTheNearestDays) {
     fixture.rows = {row("A", "A", "2001-03-08", 1)};
     state.SelectedDay = 36957;
-    ASSERT_FALSE(run(kDayMode));
+    EXPECT_TRUE(run(kDayMode));
     EXPECT_EQ(state.TotalRecords, 0u);
-    EXPECT_EQ(state.NumericAttributeCount, 1);
-    EXPECT_EQ(state.NumericValues.rows(), 1u);
-    EXPECT_TRUE(ui.messages.empty());
+    const std::string head = "There are no samples on the day 2001-03-07 in '" + state.DataSourceFile + "'.\n";
+    EXPECT_EQ(ui.messages, std::vector<std::string>{head + "The nearest day with samples is 2001-03-08."});
+
+    fixture.rows.push_back(row("A", "A", "2001-03-01", 1));
+    EXPECT_TRUE(run(kDayMode));
+    EXPECT_EQ(ui.messages.back(), head + "The nearest days with samples are 2001-03-01 and 2001-03-08.");
 }
 
 TEST_F(ReadSamplesTest, NamesThatDifferOnlyInCaseKeepTheirOwnColumns) {
@@ -337,6 +400,9 @@ TEST_F(ReadSamplesTest, HoldsMoreRowsThanSixteenBitsCount) {
     EXPECT_EQ(state.TotalRecords, 40000u);
     EXPECT_DOUBLE_EQ(state.NumericValues(40000, 2), 7.25);
     EXPECT_EQ(state.StringValues.distinctTexts(), 4u);  // "", TJ01, the name, the tide
+    // The reading shows that it goes on, every 4096 rows.
+    EXPECT_EQ(ui.progressUpdates, 9u);
+    EXPECT_EQ(ui.progressValue, 36864);
 }
 
 TEST_F(ReadSamplesTest, AMissingQueryFieldIsNamed) {

@@ -33,6 +33,16 @@ public:
         return pontrel::testing::rowsOf(statement, "");
     }
 
+    // The names of the view's columns, as a program reading the query sees them.
+    std::vector<std::string> columns(const std::string& query) {
+        WorkingDatabase work;
+        EXPECT_TRUE(source_->load(query, work)) << query;
+        SqliteStatement statement = work.sql().prepare("SELECT * FROM " + quotedIdentifier(query));
+        std::vector<std::string> names;
+        for (int i = 0; i < statement.columnCount(); ++i) names.push_back(statement.columnName(i));
+        return names;
+    }
+
     // The second column by the first, for queries keyed by their first column.
     std::map<std::string, double> numbersByKey(const std::string& query) {
         std::map<std::string, double> out;
@@ -86,6 +96,29 @@ TEST(JetSavedQueries, NorthwindAccessWithBackticks) {
     // three lines add to 440.
     EXPECT_EQ(file.rows("Invoices").size(), 2155u);
     EXPECT_NEAR(file.numbersByKey("Order Subtotals")["10248"], 440.0, 1e-9);
+}
+
+}  // namespace
+
+namespace {
+
+// Invoices joins Orders, Customers, Employees, Shippers, Order Details and Products in nested
+// joins. Its columns are named by their fields, by Table.Field where two shown columns share a
+// name (the Jet 4 file leaves both CompanyName columns unnamed), and by their aliases.
+std::vector<std::string> invoiceColumns(const std::string& customer, const std::string& shipper) {
+    return {"ShipName", "ShipAddress", "ShipCity", "ShipRegion", "ShipPostalCode", "ShipCountry", "CustomerID",
+            customer, "Address", "City", "Region", "PostalCode", "Country", "Salesperson", "OrderID", "OrderDate",
+            "RequiredDate", "ShippedDate", shipper, "ProductID", "ProductName", "UnitPrice", "Quantity", "Discount",
+            "ExtendedPrice", "Freight"};
+}
+
+TEST(JetSavedQueries, InvoicesKeepAccesssColumnNames) {
+    REQUIRE_FILE("logue-Northwind.mdb");
+    REQUIRE_FILE("efcorejet-Northwind.accdb");
+    EXPECT_EQ(SavedQueryRows("logue-Northwind.mdb").columns("Invoices"),
+              invoiceColumns("Customers.CompanyName", "Shippers.CompanyName"));
+    EXPECT_EQ(SavedQueryRows("efcorejet-Northwind.accdb").columns("Invoices"),
+              invoiceColumns("CustomerName", "ShipperName"));
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <optional>
 #include <set>
@@ -33,6 +34,7 @@ enum class JetType : std::uint8_t {
     Byte = 0x02,
     Integer = 0x03,
     Long = 0x04,
+    Single = 0x06,
     Double = 0x07,
     DateTime = 0x08,
     Binary = 0x09,
@@ -109,7 +111,8 @@ std::uint16_t fixedSizeOf(JetType type) {
     switch (type) {
         case JetType::Byte: return 1;
         case JetType::Integer: return 2;
-        case JetType::Long: return 4;
+        case JetType::Long:
+        case JetType::Single: return 4;
         case JetType::Double:
         case JetType::DateTime: return 8;
         default: return 0;
@@ -123,6 +126,7 @@ bool isFixed(JetType type) {
 JetType jetTypeOf(ColumnType type) {
     switch (type) {
         case ColumnType::Long: return JetType::Long;
+        case ColumnType::Single: return JetType::Single;
         case ColumnType::Double: return JetType::Double;
         case ColumnType::Memo: return JetType::Memo;
         case ColumnType::DateTime: return JetType::DateTime;
@@ -342,6 +346,16 @@ void JetWriter::State::add(const std::vector<Cell>& cells) {
                         if (column.size == 1) *at = static_cast<std::uint8_t>(bits);
                         else if (column.size == 2) put16(at, bits);
                         else put32(at, bits);
+                        break;
+                    }
+                    case JetType::Single: {
+                        // A float, as Access stores a Single: the number nearest the value given.
+                        auto* value = std::get_if<double>(&cell);
+                        if (!value) fail(column, "a Single column takes numbers");
+                        const float single = static_cast<float>(*value);
+                        std::uint32_t bits = 0;
+                        std::memcpy(&bits, &single, 4);
+                        put32(at, bits);
                         break;
                     }
                     case JetType::Double:

@@ -1,5 +1,5 @@
 #pragma once
-// Writes an Access 2000 (Jet 4) database: tables of Text, Memo, Long, Double, Date/Time and
+// Writes an Access 2000 (Jet 4) database: tables of Text, Memo, Long, Single, Double, Date/Time and
 // Yes/No columns, streamed one row at a time in bounded memory, and saved SELECT queries. It
 // writes the system catalog (MSysObjects, MSysQueries) that readers look for, and no indexes.
 // The writer owns its file; the file is complete only after finish().

@@ -38,6 +38,13 @@ void ConsoleInterface::setProgressMinimum(double) {}
 
 void ConsoleInterface::setProgressValue(double value) {
     value_ = value;
+    if (progressLine_ && maximum_ <= 0 && phase_ == "Reading samples...") {
+        // No total while reading: the rows read so far.
+        std::fprintf(err_, "\r%s %.0f rows\033[K", phase_.c_str(), value);
+        std::fflush(err_);
+        lineOpen_ = true;
+        return;
+    }
     // Redrawn each hundredth of the way, besides whenever a time text changes.
     if (progressLine_ && value >= nextDraw_) {
         nextDraw_ = value + std::max(1.0, maximum_ / 100);
@@ -49,6 +56,12 @@ void ConsoleInterface::setStatusText(int panel, const std::string& text) {
     switch (panel) {
         case 1:
             phase_ = text;
+            // Reading has no count of rows to show yet: the line says that it is under way.
+            if (progressLine_ && text == "Reading samples...") {
+                std::fprintf(err_, "\r%s\033[K", text.c_str());
+                std::fflush(err_);
+                lineOpen_ = true;
+            }
             if (text == "Creating shape file...") composing_ = Clock::now();
             if (text == "Shape file Created.") {
                 composed_ = Clock::now();

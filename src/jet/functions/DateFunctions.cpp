@@ -1,6 +1,7 @@
 // Jet's date functions: Year ... Second, Weekday, DatePart, DateAdd, DateDiff, DateSerial,
 // TimeSerial, DateValue, TimeValue, Date, Now and Time.
 #include "jet/JetFunctions.h"
+#include "jet/functions/DateNames.h"
 #include "jet/functions/JetValues.h"
 
 #include <algorithm>
@@ -225,6 +226,25 @@ SqlValue dateSerial(const Args& a) {
     return integerOrReal(result);
 }
 
+// MonthName(month[, abbreviate]) and WeekdayName(weekday[, abbreviate[, first day of the week]]):
+// the names of the regional settings; the weekday counts from the first day of the week.
+SqlValue monthNameOf(const Args& a) {
+    if (a.empty() || a.size() > 2) fail("MonthName", "takes one or two arguments");
+    std::int64_t month = wholeArgument(a[0], "MonthName", "month");
+    if (month < 1 || month > 12) fail("MonthName", "was given a month outside 1 to 12");
+    bool abbreviated = a.size() == 2 && toNumber(a[1], "MonthName").number() != 0;
+    return SqlValue::ofText(monthName(static_cast<int>(month), abbreviated));
+}
+
+SqlValue weekdayNameOf(const Args& a) {
+    if (a.empty() || a.size() > 3) fail("WeekdayName", "takes one to three arguments");
+    std::int64_t weekday = wholeArgument(a[0], "WeekdayName", "weekday");
+    if (weekday < 1 || weekday > 7) fail("WeekdayName", "was given a weekday outside 1 to 7");
+    bool abbreviated = a.size() >= 2 && toNumber(a[1], "WeekdayName").number() != 0;
+    std::int64_t first = firstDayOfWeek(a, 2, "WeekdayName");
+    return SqlValue::ofText(weekdayName(static_cast<int>((first - 1 + weekday - 1) % 7 + 1), abbreviated));
+}
+
 }  // namespace
 
 void registerDateFunctions(SqliteDatabase& db) {
@@ -245,5 +265,7 @@ void registerDateFunctions(SqliteDatabase& db) {
     db.createFunction("jet_date", 0, [](const Args&) { return clock(true, false); });
     db.createFunction("jet_now", 0, [](const Args&) { return clock(true, true); });
     db.createFunction("jet_time", 0, [](const Args&) { return clock(false, true); });
+    db.createFunction("jet_monthname", -1, monthNameOf);
+    db.createFunction("jet_weekdayname", -1, weekdayNameOf);
 }
 }  // namespace pontrel::data::jetfn

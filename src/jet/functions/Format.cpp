@@ -1,6 +1,7 @@
 // Jet's Format function: number patterns (0 # , . %) and date patterns (y m d h n s AM/PM q),
 // and the named formats that do not depend on regional settings.
 #include "jet/JetFunctions.h"
+#include "jet/functions/DateNames.h"
 #include "jet/functions/JetValues.h"
 
 #include <algorithm>
@@ -39,8 +40,8 @@ struct NumberPattern {
 };
 
 struct DatePart {
-    enum Kind { Literal, Year2, Year4, Month, Month2, Day, Day2, Hour, Hour2, Minute, Minute2,
-                Second, Second2, AmPm, Quarter } kind = Literal;
+    enum Kind { Literal, Year2, Year4, Month, Month2, MonthShort, MonthLong, Day, Day2, DayShort, DayLong,
+                Hour, Hour2, Minute, Minute2, Second, Second2, AmPm, Quarter } kind = Literal;
     std::string text;  // Literal, or the AM/PM marker as written
 };
 
@@ -224,13 +225,16 @@ ParsedPattern parseDatePattern(const std::vector<PatternPiece>& pieces) {
                 else return unsupported("the day of the year (y)");
                 break;
             case 'm':
-                if (run > 2) return unsupported("month names (mmm)");
-                if (afterHour) parts.push_back({run == 2 ? DatePart::Minute2 : DatePart::Minute, {}});
+                // mmm and mmmm: the month's name, abbreviated or in full, by regional settings.
+                if (run == 3 || run == 4) parts.push_back({run == 3 ? DatePart::MonthShort : DatePart::MonthLong, {}});
+                else if (run > 4) return unsupported("the placeholder mmmmm");
+                else if (afterHour) parts.push_back({run == 2 ? DatePart::Minute2 : DatePart::Minute, {}});
                 else parts.push_back({run == 2 ? DatePart::Month2 : DatePart::Month, {}});
                 break;
             case 'd':
-                if (run > 2) return unsupported("day names or the regional date (ddd)");
-                parts.push_back({run == 2 ? DatePart::Day2 : DatePart::Day, {}});
+                if (run > 4) return unsupported("the regional date (ddddd)");
+                if (run == 3 || run == 4) parts.push_back({run == 3 ? DatePart::DayShort : DatePart::DayLong, {}});
+                else parts.push_back({run == 2 ? DatePart::Day2 : DatePart::Day, {}});
                 break;
             case 'h':
                 if (run > 2) return unsupported("the placeholder hhh");
@@ -379,6 +383,12 @@ std::string formatNumber(double value, const NumberPattern& n) {
     return (value < 0 && !zero ? "-" : "") + n.prefix + number + n.suffix;
 }
 
+// 1 (Sunday) to 7 (Saturday); day 0 was a Saturday.
+int weekdayOf(Date date) {
+    auto day = static_cast<std::int64_t>(std::trunc(date));
+    return static_cast<int>(((day % 7 + 7 + 6) % 7) + 1);
+}
+
 std::string twoDigits(int value) {
     char buffer[16];
     std::snprintf(buffer, sizeof buffer, "%02d", value);
@@ -405,6 +415,10 @@ std::string formatDate(Date date, const std::vector<DatePart>& parts) {
             }
             case DatePart::Month: out += std::to_string(c.month); break;
             case DatePart::Month2: out += twoDigits(c.month); break;
+            case DatePart::MonthShort: out += monthName(c.month, true); break;
+            case DatePart::MonthLong: out += monthName(c.month, false); break;
+            case DatePart::DayShort: out += weekdayName(weekdayOf(date), true); break;
+            case DatePart::DayLong: out += weekdayName(weekdayOf(date), false); break;
             case DatePart::Day: out += std::to_string(c.day); break;
             case DatePart::Day2: out += twoDigits(c.day); break;
             case DatePart::Hour: out += std::to_string(hour); break;
