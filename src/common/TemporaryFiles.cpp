@@ -5,6 +5,8 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,6 +15,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <memory>
 #include <utility>
 
 namespace pontrel::cleanup {
@@ -96,22 +100,66 @@ Registered::Registered(const std::string& path, Kind kind) : path_(path) {
 Registered::~Registered() { release(); }
 
 Registered::Registered(Registered&& other) noexcept
-    : slot_(std::exchange(other.slot_, -1)), path_(std::move(other.path_)) {}
+    : slot_(std::exchange(other.slot_, -1)), path_(std::move(other.path_)), lock_(std::move(other.lock_)) {}
 
 Registered& Registered::operator=(Registered&& other) noexcept {
     if (this != &other) {
         release();
         slot_ = std::exchange(other.slot_, -1);
         path_ = std::move(other.path_);
+        lock_ = std::move(other.lock_);
     }
     return *this;
 }
 
+namespace {
+
+// Removes the folders in the folder of `pattern` whose names `pattern` could give, that belong
+// to this user, and whose lock can be taken: their run was killed. Each is removed under its
+// lock, which a new run creating its folder meanwhile would fail to take.
+void removeLeftoverFolders(const std::string& pattern) {
+    const std::size_t slash = pattern.rfind('/');
+    const std::string base = slash == std::string::npos ? "." : pattern.substr(0, slash);
+    const std::string prefix = pattern.substr(slash + 1, pattern.size() - (slash + 1) - 6);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(base.c_str()), ::closedir);
+    if (!dir) return;
+    while (const dirent* entry = ::readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) continue;
+        const int at = ::dirfd(dir.get());
+        FileDescriptor folder(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        struct stat info {};
+        if (!folder || ::fstat(folder.get(), &info) != 0 || info.st_uid != ::geteuid() ||
+            ::flock(folder.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        std::error_code ec;
+        std::filesystem::remove_all(base + "/" + name, ec);
+    }
+}
+
+}  // namespace
+
 Registered Registered::newFolder(const std::string& pattern) {
-    InterruptionsHeld held;
-    std::string path = pattern;
-    if (::mkdtemp(path.data()) == nullptr) return Registered();
-    return Registered(path, Kind::Folder);
+    removeLeftoverFolders(pattern);
+    constexpr int kAttempts = 8;
+    for (int attempt = 1;; ++attempt) {
+        InterruptionsHeld held;
+        std::string path = pattern;
+        if (::mkdtemp(path.data()) == nullptr) return Registered();
+        FileDescriptor lock(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (lock && ::flock(lock.get(), LOCK_EX | LOCK_NB) == 0) {
+            Registered folder(path, Kind::Folder);
+            folder.lock_ = std::move(lock);
+            return folder;
+        }
+        // Another run's clean-up took it first, and removes it.
+        const int error = errno;
+        if (!lock) ::rmdir(path.c_str());
+        if (attempt == kAttempts) {
+            errno = error;
+            return Registered();
+        }
+    }
 }
 
 void Registered::release() noexcept {

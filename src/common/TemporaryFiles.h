@@ -10,6 +10,8 @@
 #include <csignal>
 #include <string>
 
+#include "common/FileDescriptor.h"
+
 namespace pontrel::cleanup {
 
 // A file or a folder (removed with the files in it) listed while this object lives.
@@ -27,14 +29,19 @@ public:
     void release() noexcept;
 
     // Creates a private folder from `pattern` (ending in XXXXXX, as for mkdtemp) and lists it,
-    // with interruptions held in between so that it never exists unlisted. On failure the
-    // result lists nothing, its path is empty and errno tells why.
+    // with interruptions held in between so that it never exists unlisted. The folder stays
+    // locked (flock) while the result lives, which tells later runs that it is no leftover;
+    // before creating it, the folders of the same pattern that a killed run left (owned by this
+    // user, and whose lock can be taken) are removed, so the pattern must be this program's
+    // alone and used only through here. On failure the result lists nothing, its path is empty
+    // and errno tells why.
     static Registered newFolder(const std::string& pattern);
     const std::string& path() const { return path_; }
 
 private:
     int slot_ = -1;
     std::string path_;
+    FileDescriptor lock_;  // a folder's, held while it is listed
 };
 
 // The process group of a running helper, ended on an interruption; 0 for none.

@@ -4,10 +4,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
-#include <sstream>
+
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/FileDescriptor.h"
+#include "common/TextBasics.h"
 
 #include "engine/RunState.h"
 #include "shapefile/CoordinateSystem.h"
@@ -16,6 +20,7 @@ namespace pontrel {
 
 namespace {
 
+constexpr std::size_t kMaxSettingsBytes = std::size_t{1} << 20;
 constexpr std::string_view kBlanks = " \t\r\f\v";
 
 std::string_view trimmed(std::string_view text) {
@@ -23,6 +28,9 @@ std::string_view trimmed(std::string_view text) {
     if (start == std::string_view::npos) return {};
     return text.substr(start, text.find_last_not_of(kBlanks) - start + 1);
 }
+
+// What the file says, as a message quotes it: a long or binary line is cut and escaped.
+std::string quoted(std::string_view text) { return data::quotedForMessage(text); }
 
 bool sameWord(std::string_view a, std::string_view b) {
     if (a.size() != b.size()) return false;
@@ -116,11 +124,11 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
             const std::string_view header = trimmed(withoutComment(line));
             if (header.back() != ']')
                 throw error(
-                    "'" + std::string(line) +
+                    "'" + quoted(line) +
                     "' is not a section: a section is a name in brackets, such as [Output]");
             const std::string_view name = trimmed(header.substr(1, header.size() - 2));
             if (!sameWord(name, "Output"))
-                throw error("there is no section [" + std::string(name) +
+                throw error("there is no section [" + quoted(name) +
                             "]: the settings go under [Output]");
             inOutput = true;
             continue;
@@ -130,13 +138,13 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
         const std::string_view name =
             equals == std::string_view::npos ? std::string_view() : trimmed(line.substr(0, equals));
         if (name.empty())
-            throw error("'" + std::string(line) +
+            throw error("'" + quoted(line) +
                         "' is not a setting: a line holds a section such as [Output], a setting "
                         "Name=value, or a comment starting with ';' or '#'");
         const auto known = std::find_if(std::begin(kKeys), std::end(kKeys),
                                         [&](const auto& key) { return sameWord(key.first, name); });
         if (known == std::end(kKeys))
-            throw error("there is no setting '" + std::string(name) +
+            throw error("there is no setting '" + quoted(name) +
                         "': the settings are MilitaryCRS, NormalCRS, Values and Missing");
         const std::string keyName(known->first);
         if (!inOutput)
@@ -156,7 +164,7 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
                                                        : settings.normalCrs) =
                         coordinateSystemOf(value);
                 } catch (const shapefile::CoordinateSystemError& e) {
-                    throw error(keyName + " is '" + value +
+                    throw error(keyName + " is '" + quoted(value) +
                                 "', which PROJ cannot use as a coordinate system: " + e.what() +
                                 ". It takes a code such as EPSG:4326, a WKT or a PROJ string");
                 }
@@ -164,14 +172,14 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
             }
             case Key::Values: {
                 auto style = valueStyleNamed(value);
-                if (!style) throw error("Values is '" + value + "': it must be rounded or exact");
+                if (!style) throw error("Values is '" + quoted(value) + "': it must be rounded or exact");
                 settings.values = *style;
                 break;
             }
             case Key::Missing: {
                 auto style = missingStyleNamed(value);
                 if (!style)
-                    throw error("Missing is '" + value + "': it must be placeholders or null");
+                    throw error("Missing is '" + quoted(value) + "': it must be placeholders or null");
                 settings.missing = *style;
                 break;
             }
@@ -191,13 +199,29 @@ OutputSettings readSettings(const std::string& path, bool mustExist) {
                             "' cannot be read: " + std::strerror(error));
     }
     if (S_ISDIR(info.st_mode)) throw SettingsError("The settings file '" + path + "' is a folder");
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    if (in) text << in.rdbuf();
-    if (!in || in.bad())
-        throw SettingsError("The settings file '" + path +
-                            "' cannot be read: " + std::strerror(errno));
-    return parseSettings(text.str(), path);
+    // A pipe would wait for a writer for ever and a device would be read without end: only a
+    // regular file is read, opened without blocking in case the name was replaced meanwhile.
+    const std::string notAFile = "The settings file '" + path + "' is not a regular file";
+    if (!S_ISREG(info.st_mode)) throw SettingsError(notAFile);
+    FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (!fd || ::fstat(fd.get(), &info) != 0)
+        throw SettingsError("The settings file '" + path + "' cannot be read: " + std::strerror(errno));
+    if (!S_ISREG(info.st_mode)) throw SettingsError(notAFile);
+    std::string text(kMaxSettingsBytes + 1, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t read = ::read(fd.get(), text.data() + got, text.size() - got);
+        if (read < 0 && errno == EINTR) continue;
+        if (read < 0)
+            throw SettingsError("The settings file '" + path + "' cannot be read: " + std::strerror(errno));
+        if (read == 0) break;
+        got += static_cast<std::size_t>(read);
+    }
+    if (got > kMaxSettingsBytes)
+        throw SettingsError("The settings file '" + path + "' is larger than " +
+                            std::to_string(kMaxSettingsBytes >> 20) + " MB, which no settings file needs");
+    text.resize(got);
+    return parseSettings(text, path);
 }
 
 OutputSettings readUserSettings() {

@@ -25,7 +25,7 @@ cleanup::Registered makePrivateFolder() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec) base = "/tmp";
-    cleanup::Registered folder = cleanup::Registered::newFolder((base / "pontrel-XXXXXX").string());
+    cleanup::Registered folder = cleanup::Registered::newFolder((base / "pontrel-run-XXXXXX").string());
     if (folder.path().empty())
         throw DatabaseError("No temporary folder could be created in '" + base.string() +
                             "' for the working database: " + std::strerror(errno),

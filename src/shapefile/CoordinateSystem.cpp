@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "common/TextBasics.h"
+
 namespace pontrel::shapefile {
 
 namespace {
@@ -40,9 +42,43 @@ bool isProjString(const std::string& text) {
            (text[start] == '+' || text.compare(start, 5, "proj=") == 0);
 }
 
+// The first grid file a PROJ string names (in +nadgrids, +geoidgrids, +grids and the like),
+// or empty. PROJ would open it (and with its network on, download it) only to write a .prj,
+// which does not hold it; a pipe or a device there would hang the run. "@null", which names
+// no file, is common in definitions of web maps and stays.
+std::string gridFileIn(const std::string& definition) {
+    std::size_t at = 0;
+    while (at < definition.size()) {
+        const std::size_t start = definition.find_first_not_of(" \t+", at);
+        if (start == std::string::npos) break;
+        std::size_t end = definition.find_first_of(" \t", start);
+        if (end == std::string::npos) end = definition.size();
+        at = end;
+        const std::string token = definition.substr(start, end - start);
+        const std::size_t equals = token.find('=');
+        if (equals == std::string::npos || equals < 5 || token.compare(equals - 5, 5, "grids") != 0) continue;
+        const std::string files = token.substr(equals + 1);
+        std::size_t from = 0;
+        for (;;) {
+            const std::size_t comma = files.find(',', from);
+            const std::string file = files.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+            if (file != "@null" && file != "null") return file;
+            if (comma == std::string::npos) break;
+            from = comma + 1;
+        }
+    }
+    return {};
+}
+
 // PROJ's object for the definition, a coordinate reference system; `logged` receives PROJ's
 // complaints meanwhile.
 Object crsOf(PJ_CONTEXT* context, const std::string& definition, const std::string& logged) {
+    if (isProjString(definition)) {
+        const std::string grid = gridFileIn(definition);
+        if (!grid.empty())
+            throw CoordinateSystemError("it names the grid file '" + data::quotedForMessage(grid) +
+                                        "', and a .prj is written without reading grid files");
+    }
     Object crs(proj_create(context, definition.c_str()));
     if (crs && !proj_is_crs(crs.get()) && isProjString(definition) &&
         definition.find("type=crs") == std::string::npos) {
@@ -59,6 +95,7 @@ Context newContext(std::string& logged) {
     Context context(proj_context_create());
     if (!context) throw CoordinateSystemError("PROJ could not be started");
     proj_log_func(context.get(), &logged, keepLastMessage);
+    proj_context_set_enable_network(context.get(), 0);  // nothing of a .prj is ever downloaded
     return context;
 }
 

@@ -85,8 +85,11 @@ void Recordset::step() const {
         // A saved query can fail on a value only when its rows are read (Jet's type mismatch in
         // 'a' + 1, a conversion of a text that is no number): the user must learn which query.
         const auto* read = dynamic_cast<const SqliteReadError*>(&e);
-        std::vector<std::string> queries = read ? queriesNamed() : std::vector<std::string>();
-        if (queries.empty()) throw;
+        if (!read) throw;
+        std::vector<std::string> queries = queriesNamed();
+        if (queries.empty())
+            throw DatabaseError("Reading '" + sql_ + "' from '" + state_->source->path() + "' failed: " + read->detail(),
+                                e.cause());
         std::string names;
         for (std::size_t i = 0; i < queries.size(); ++i)
             names += (i == 0 ? "'" : i + 1 == queries.size() ? " and '" : ", '") + queries[i] + "'";

@@ -27,8 +27,9 @@ namespace {
 class SpawnSetup {
 public:
     SpawnSetup() {
-        posix_spawn_file_actions_init(&actions);
-        posix_spawnattr_init(&attributes);
+        const int actionsRc = posix_spawn_file_actions_init(&actions);
+        const int attributesRc = posix_spawnattr_init(&attributes);
+        initialised = actionsRc != 0 ? actionsRc : attributesRc;
     }
     ~SpawnSetup() {
         posix_spawn_file_actions_destroy(&actions);
@@ -38,6 +39,7 @@ public:
     SpawnSetup& operator=(const SpawnSetup&) = delete;
     posix_spawn_file_actions_t actions;
     posix_spawnattr_t attributes;
+    int initialised = 0;  // 0, or the error of an init call
 };
 
 // The helper gets no environment of the program beyond what sanitizer builds need.
@@ -75,19 +77,27 @@ HelperResult runHelper(const std::string& executable, const std::vector<std::str
     if (!message) throw DatabaseError("No descriptor is free to start the reader");
 
     SpawnSetup setup;
-    posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&setup.actions, message.get(), 3);
-    posix_spawn_file_actions_addclosefrom_np(&setup.actions, 4);
     sigset_t none, all;
     sigemptyset(&none);
     sigfillset(&all);
-    posix_spawnattr_setsigmask(&setup.attributes, &none);
-    posix_spawnattr_setsigdefault(&setup.attributes, &all);
-    posix_spawnattr_setpgroup(&setup.attributes, 0);
-    posix_spawnattr_setflags(&setup.attributes,
-                             POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP);
+    for (int rc : {setup.initialised,
+                   posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0),
+                   posix_spawn_file_actions_addopen(&setup.actions, 1, "/dev/null", O_WRONLY, 0),
+                   posix_spawn_file_actions_addopen(&setup.actions, 2, "/dev/null", O_WRONLY, 0),
+                   posix_spawn_file_actions_adddup2(&setup.actions, message.get(), 3),
+                   posix_spawn_file_actions_addclosefrom_np(&setup.actions, 4),
+                   posix_spawnattr_setsigmask(&setup.attributes, &none),
+                   posix_spawnattr_setsigdefault(&setup.attributes, &all),
+                   posix_spawnattr_setpgroup(&setup.attributes, 0),
+                   posix_spawnattr_setflags(&setup.attributes,
+                                            POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETPGROUP)})
+        if (rc != 0) throw DatabaseError("The reader could not be started: " + std::string(std::strerror(rc)));
+    // With SIGCHLD ignored (inherited from a parent that ignores it), the system would reap the
+    // reader by itself and its status would be lost.
+    struct sigaction childDefault {};
+    childDefault.sa_handler = SIG_DFL;
+    sigemptyset(&childDefault.sa_mask);
+    ::sigaction(SIGCHLD, &childDefault, nullptr);
 
     std::vector<std::string> argumentText;
     argumentText.push_back(executable);
@@ -120,8 +130,11 @@ HelperResult runHelper(const std::string& executable, const std::vector<std::str
         pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid) break;
         if (done < 0 && errno != EINTR) {
-            status = 0;
-            break;
+            const int error = errno;
+            ::kill(-pid, SIGKILL);
+            std::error_code ignored;
+            std::filesystem::remove(messageFile, ignored);
+            throw DatabaseError("The Access reader's outcome could not be learnt: " + std::string(std::strerror(error)));
         }
         if (std::chrono::steady_clock::now() >= deadline) {
             ::kill(-pid, SIGKILL);
@@ -173,7 +186,7 @@ ScratchFolder::ScratchFolder() {
     std::error_code ec;
     std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec) base = "/tmp";
-    listed_ = cleanup::Registered::newFolder((base / "pontrel-XXXXXX").string());
+    listed_ = cleanup::Registered::newFolder((base / "pontrel-run-XXXXXX").string());
     if (listed_.path().empty())
         throw DatabaseError("No temporary folder could be created in '" + base.string() + "': " +
                             std::strerror(errno), errno == ENOSPC ? DatabaseError::Cause::NoSpace

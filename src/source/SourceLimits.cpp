@@ -3,20 +3,36 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+
+#include "common/TextBasics.h"
+#include "sqlite/Sqlite.h"
 
 namespace pontrel::data {
 
 namespace {
 
-// A positive whole number from the environment, or nothing.
-std::int64_t fromEnvironment(const char* name) {
+// Limits above these are no limits in practice, and are taken as these: ten years, and a
+// petabyte. Larger values would overflow the clock's nanoseconds or the count of bytes.
+constexpr std::int64_t kMaxSeconds = 315360000;
+constexpr std::int64_t kMaxMegabytes = std::int64_t{1} << 30;
+
+// A positive whole number from the environment, at most `max`; 0 when the variable is unset or
+// empty. Anything else is an error naming the variable.
+std::int64_t fromEnvironment(const char* name, std::int64_t max, const char* unit) {
     const char* text = std::getenv(name);
     if (!text || !*text) return 0;
+    errno = 0;
     char* end = nullptr;
-    long long value = std::strtoll(text, &end, 10);
-    return *end == '\0' && value > 0 ? value : 0;
+    const long long value = std::strtoll(text, &end, 10);
+    const bool whole = end != text && *end == '\0' && std::isdigit(static_cast<unsigned char>(text[0]));
+    if (!whole || (value <= 0 && errno != ERANGE))
+        throw DatabaseError(std::string("The environment variable ") + name + " is '" + quotedForMessage(text) +
+                            "': it must be a whole number of " + unit + " greater than 0");
+    return errno == ERANGE ? max : std::min<std::int64_t>(value, max);
 }
 
 }  // namespace
@@ -31,8 +47,9 @@ SourceLimits sourceLimitsFor(const std::string& path) {
     SourceLimits limits;
     limits.time = std::chrono::seconds(60 + size / (std::int64_t{2} << 20));
     limits.temporaryBytes = std::max(std::int64_t{1} << 30, size * 16);
-    if (std::int64_t seconds = fromEnvironment("PONTREL_TIME_LIMIT")) limits.time = std::chrono::seconds(seconds);
-    if (std::int64_t megabytes = fromEnvironment("PONTREL_TEMPORARY_LIMIT"))
+    if (std::int64_t seconds = fromEnvironment("PONTREL_TIME_LIMIT", kMaxSeconds, "seconds"))
+        limits.time = std::chrono::seconds(seconds);
+    if (std::int64_t megabytes = fromEnvironment("PONTREL_TEMPORARY_LIMIT", kMaxMegabytes, "megabytes"))
         limits.temporaryBytes = megabytes << 20;
     return limits;
 }
@@ -64,6 +81,9 @@ void rethrowForSource(const DatabaseError& error, const std::string& file, const
         case Cause::NoMemory: throw DatabaseError("There is not enough memory to read '" + file + "'");
         case Cause::Other: break;
     }
+    // SQLite's own words about what it read (a damaged file): which file and what was read.
+    if (const auto* read = dynamic_cast<const SqliteReadError*>(&error))
+        throw DatabaseError(reading + " failed: " + read->detail(), error.cause());
     throw error;
 }
 

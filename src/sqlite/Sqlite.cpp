@@ -1,9 +1,13 @@
 #include "sqlite/Sqlite.h"
 
 #include <sqlite3.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <new>
 #include <cstring>
 #include <mutex>
 #include <set>
@@ -12,6 +16,12 @@
 #include "sqlite/DatabaseError.h"
 
 namespace pontrel::data {
+
+struct SqliteDatabase::Clock {
+    std::chrono::seconds limit{0};
+    std::chrono::steady_clock::time_point deadline{};
+    bool fired = false;
+};
 
 namespace {
 
@@ -28,7 +38,8 @@ DatabaseError::Cause causeOf(int rc) {
         case SQLITE_BUSY:
         case SQLITE_LOCKED: return Cause::Locked;
         case SQLITE_INTERRUPT: return Cause::TimedOut;
-        case SQLITE_NOMEM: return Cause::NoMemory;
+        case SQLITE_NOMEM:
+        case SQLITE_TOOBIG: return Cause::NoMemory;
         case SQLITE_FULL: return temporaryRefused.exchange(false) ? Cause::TemporaryLimit : Cause::NoSpace;
         default: return Cause::Other;
     }
@@ -136,12 +147,6 @@ void registerBoundedVfs() {
 
 }  // namespace
 
-struct SqliteDatabase::Clock {
-    std::chrono::seconds limit{0};
-    std::chrono::steady_clock::time_point deadline{};
-    bool fired = false;
-};
-
 namespace {
 int checkClock(void* data) {
     auto* clock = static_cast<SqliteDatabase::Clock*>(data);
@@ -171,6 +176,23 @@ void SqliteDatabase::restartClock() {
 
 void SqliteDatabase::setTemporarySpaceLimit(std::int64_t bytes) { temporaryLimit = bytes; }
 
+namespace {
+
+// SQLite's memory, all handles together, is bounded by half the machine's memory (at least
+// 256 MB): past it a statement fails with SQLITE_NOMEM, which the user reads as not enough
+// memory, instead of the program growing until the system stops it.
+void limitSqliteHeap() {
+    static const bool done = [] {
+        const long pages = ::sysconf(_SC_PHYS_PAGES), pageSize = ::sysconf(_SC_PAGESIZE);
+        const std::int64_t machine = pages > 0 && pageSize > 0 ? std::int64_t{pages} * pageSize : 0;
+        sqlite3_hard_heap_limit64(std::max<std::int64_t>(std::int64_t{256} << 20, machine / 2));
+        return true;
+    }();
+    (void)done;
+}
+
+}  // namespace
+
 SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) : path_(path), clock_(std::make_unique<Clock>()) {
     registerBoundedVfs();
     int flags = SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX;
@@ -181,9 +203,13 @@ SqliteDatabase::SqliteDatabase(const std::string& path, Mode mode) : path_(path)
         std::string detail = db_ ? sqlite3_errmsg(db_) : "out of memory";
         sqlite3_close_v2(db_);
         db_ = nullptr;
-        throw DatabaseError("The file '" + path + "' could not be opened: " + detail);
+        throw DatabaseError("The file '" + path + "' could not be opened: " + detail, causeOf(rc));
     }
     sqlite3_extended_result_codes(db_, 1);
+    // No text or blob of the program's work is anywhere near this long; a query that would make
+    // one (a Jet function, replace(), printf()) fails at once instead of growing without bound.
+    sqlite3_limit(db_, SQLITE_LIMIT_LENGTH, kMaxValueBytes);
+    limitSqliteHeap();
     // An unknown name in double quotes must fail the statement, not quietly become a text: a
     // misspelt column would otherwise yield its own name on every row.
     sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
@@ -268,13 +294,40 @@ SqlValue valueOf(sqlite3_value* value) {
     }
 }
 
+// A registered function with the clock of the handle it was registered on.
+struct FunctionEntry {
+    SqlFunction function;
+    const SqliteDatabase::Clock* clock;
+};
+
+// What the function running on this thread may check: its handle's clock and length limit.
+struct FunctionCall {
+    const SqliteDatabase::Clock* clock;
+    sqlite3* db;
+};
+thread_local const FunctionCall* currentCall = nullptr;
+
+struct StatementTimeUp {};
+struct ResultTooLong {};
+
 void callFunction(sqlite3_context* context, int count, sqlite3_value** values) {
-    auto* function = static_cast<SqlFunction*>(sqlite3_user_data(context));
+    auto* entry = static_cast<FunctionEntry*>(sqlite3_user_data(context));
+    const FunctionCall call{entry->clock, sqlite3_context_db_handle(context)};
+    struct Current {
+        const FunctionCall* previous;
+        ~Current() { currentCall = previous; }
+    } current{std::exchange(currentCall, &call)};
     try {
         std::vector<SqlValue> arguments;
         arguments.reserve(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) arguments.push_back(valueOf(values[i]));
-        setResult(context, (*function)(arguments));
+        setResult(context, entry->function(arguments));
+    } catch (const StatementTimeUp&) {
+        sqlite3_result_error_code(context, SQLITE_INTERRUPT);
+    } catch (const ResultTooLong&) {
+        sqlite3_result_error_toobig(context);
+    } catch (const std::bad_alloc&) {
+        sqlite3_result_error_nomem(context);
     } catch (const std::exception& e) {
         sqlite3_result_error(context, e.what(), -1);
     } catch (...) {
@@ -282,7 +335,7 @@ void callFunction(sqlite3_context* context, int count, sqlite3_value** values) {
     }
 }
 
-void destroyFunction(void* function) { delete static_cast<SqlFunction*>(function); }
+void destroyFunction(void* entry) { delete static_cast<FunctionEntry*>(entry); }
 
 }  // namespace
 
@@ -290,8 +343,20 @@ bool isSqlKeyword(std::string_view word) {
     return sqlite3_keyword_check(word.data(), static_cast<int>(word.size())) != 0;
 }
 
+void checkStatementTime() {
+    if (!currentCall || !currentCall->clock) return;
+    const SqliteDatabase::Clock& clock = *currentCall->clock;
+    if (clock.limit.count() > 0 && std::chrono::steady_clock::now() >= clock.deadline) throw StatementTimeUp{};
+}
+
+void checkResultLength(std::size_t bytes) {
+    if (!currentCall) return;
+    const int limit = sqlite3_limit(currentCall->db, SQLITE_LIMIT_LENGTH, -1);
+    if (limit >= 0 && bytes > static_cast<std::size_t>(limit)) throw ResultTooLong{};
+}
+
 void SqliteDatabase::createFunction(const std::string& name, int argumentCount, SqlFunction function) {
-    auto* owned = new SqlFunction(std::move(function));
+    auto* owned = new FunctionEntry{std::move(function), clock_.get()};
     // sqlite3_create_function_v2 calls destroyFunction itself when registration fails.
     int rc = sqlite3_create_function_v2(db_, name.c_str(), argumentCount,
                                         SQLITE_UTF8 | SQLITE_DETERMINISTIC, owned, callFunction,

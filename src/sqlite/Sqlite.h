@@ -53,6 +53,17 @@ public:
 // Makes a fresh state; called once per group (and once for an empty table).
 using SqlAggregateFactory = std::function<std::unique_ptr<SqlAggregate>()>;
 
+// The longest text or blob any handle makes (SQLite's SQLITE_LIMIT_LENGTH); longer is a failure
+// of the statement with cause NoMemory.
+inline constexpr int kMaxValueBytes = 100'000'000;
+
+// For SQL functions (called inside a statement) that may work long or build long texts: the
+// first throws once the statement's time limit has passed, the second when a result of `bytes`
+// would pass kMaxValueBytes, so that the check comes before the memory is taken. Either makes
+// the statement fail as its limit would (cause TimedOut, NoMemory). Outside a function, no-ops.
+void checkStatementTime();
+void checkResultLength(std::size_t bytes);
+
 // True when SQLite reserves the word, so that a name spelt that way must be quoted.
 bool isSqlKeyword(std::string_view word);
 

@@ -4,6 +4,7 @@
 
 #include <cctype>
 
+#include "common/TextBasics.h"
 #include "engine/FileNames.h"
 #include "shapefile/CoordinateSystem.h"
 
@@ -194,7 +195,7 @@ void takeOption(CommandLine& command, ParseState& seen, int id, const std::strin
             try {
                 command.crs = coordinateSystemOf(value);
             } catch (const shapefile::CoordinateSystemError& e) {
-                throw UsageError("--crs '" + value + "' is not a coordinate system PROJ can use: " + e.what());
+                throw UsageError("--crs '" + data::quotedForMessage(value) + "' is not a coordinate system PROJ can use: " + e.what());
             }
             break;
         case kValues:

@@ -99,6 +99,7 @@ bool textCompare(const Args& a, std::size_t index, const char* name) {
 std::size_t findText(const std::u32string& text, const std::u32string& needle, std::size_t from, bool folded) {
     if (needle.size() > text.size()) return std::u32string::npos;
     for (std::size_t i = from; i + needle.size() <= text.size(); ++i) {
+        if ((i & 4095) == 0) checkStatementTime();  // a long text must not outlast the time limit
         bool match = true;
         for (std::size_t k = 0; k < needle.size() && match; ++k)
             match = folded ? sameLetter(text[i + k], needle[k]) : text[i + k] == needle[k];
@@ -142,6 +143,7 @@ SqlValue replaceText(const Args& a) {
     for (;;) {
         std::size_t found = findText(source, pattern, pos, true);
         if (found == std::u32string::npos) break;
+        checkResultLength(out.size() + (found - pos) + replacement.size());  // before it grows
         out += source.substr(pos, found - pos) + replacement;
         pos = found + pattern.size();
     }

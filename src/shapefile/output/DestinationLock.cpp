@@ -17,14 +17,20 @@ namespace pontrel::shapefile::output {
 DestinationLock::DestinationLock(std::string path, const std::string& shapefile) : path_(std::move(path)) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kWaitSeconds);
     for (;;) {
-        fd_ = openLockFile();
-        if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) {
-            struct stat held {}, named {};
-            if (::fstat(fd_.get(), &held) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
-                held.st_dev == named.st_dev && held.st_ino == named.st_ino)
-                return;
-        } else if (errno != EWOULDBLOCK && errno != EINTR) {
-            fail(errno);
+        {
+            // An interruption between taking the lock and listing the file would leave it behind.
+            cleanup::InterruptionsHeld held;
+            fd_ = openLockFile();
+            if (::flock(fd_.get(), LOCK_EX | LOCK_NB) == 0) {
+                struct stat locked {}, named {};
+                if (::fstat(fd_.get(), &locked) == 0 && ::lstat(path_.c_str(), &named) == 0 &&
+                    locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+                    listed_ = cleanup::Registered(path_, cleanup::Registered::Kind::File);
+                    return;
+                }
+            } else if (errno != EWOULDBLOCK && errno != EINTR) {
+                fail(errno);
+            }
         }
         fd_.reset();
         if (std::chrono::steady_clock::now() >= deadline)
@@ -36,7 +42,11 @@ DestinationLock::DestinationLock(std::string path, const std::string& shapefile)
     }
 }
 
-DestinationLock::~DestinationLock() { ::unlink(path_.c_str()); }
+DestinationLock::~DestinationLock() {
+    // Off the list first: once the file is gone, another run may create and list its own.
+    listed_.release();
+    ::unlink(path_.c_str());
+}
 
 // Never written to, and never a link, a pipe or a device.
 FileDescriptor DestinationLock::openLockFile() {

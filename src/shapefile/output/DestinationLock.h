@@ -1,12 +1,13 @@
 #pragma once
 // An advisory lock on a file beside the shapefile (.NAME.pontrel-lock), held while a set of files
 // takes the final names, so that two runs writing the same shapefile never mix their files. The
-// holder owns the lock file and removes it when it lets go; a waiter that then holds a removed
-// file tries again.
+// holder owns the lock file and removes it when it lets go, or, listed with the run's temporary
+// files, when the run is interrupted; a waiter that then holds a removed file tries again.
 
 #include <string>
 
 #include "common/FileDescriptor.h"
+#include "common/TemporaryFiles.h"
 
 namespace pontrel::shapefile::output {
 
@@ -27,6 +28,7 @@ private:
 
     std::string path_;
     FileDescriptor fd_;
+    cleanup::Registered listed_;  // while held: removed on an interruption
 };
 
 }  // namespace pontrel::shapefile::output

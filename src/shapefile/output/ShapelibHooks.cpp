@@ -1,6 +1,7 @@
 #include "shapefile/output/ShapelibHooks.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,15 @@ SAFile hookOpen(const char* name, const char* access) {
         if (fd < 0) {
             if (errno == EEXIST) hookNameTaken = true;
             keepHookError(std::strerror(errno));
+            return nullptr;
+        }
+        // Locked for as long as the run has it, which tells the clean-up of other runs that it
+        // is no leftover. A clean-up that locked it first is removing it: the name is given up.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            keepHookError(std::strerror(errno));
+            hookNameTaken = true;
+            ::unlink(name);
+            ::close(fd);
             return nullptr;
         }
         hookFiles->push_back(std::make_unique<CreatedFile>(name, fd));

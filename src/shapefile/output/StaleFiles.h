@@ -6,8 +6,9 @@
 
 namespace pontrel::shapefile::output {
 
-// Removes the temporary files in `folder` whose process no longer exists. A kept old file goes
-// only while it still has its own name (hard-linked), so that nothing of the user's is lost.
+// Removes the temporary files in `folder` whose process no longer exists and whose lock (which
+// every run holds on its files while it lives) can be taken. A kept old file goes only while it
+// still has its own name (hard-linked), so that nothing of the user's is lost.
 // Nothing else is touched; a folder that cannot be read is left as it is.
 void removeStaleFiles(const std::string& folder);
 
