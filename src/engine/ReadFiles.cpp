@@ -97,6 +97,7 @@ public:
     ReadingProgress& operator=(const ReadingProgress&) = delete;
 
     void showMessage(const std::string& text) override { ui_.showMessage(text); }
+    void showWarning(const std::string& text) override { ui_.showWarning(text); }
     bool askYesNo(const std::string& text, const std::string& title) override { return ui_.askYesNo(text, title); }
     void setProgressMaximum(double maximum) override { ui_.setProgressMaximum(maximum); }
     void setProgressMinimum(double minimum) override { ui_.setProgressMinimum(minimum); }

@@ -403,7 +403,7 @@ TEST(Faults, TheAccessReadersEndIsLearntAlsoWhenSIGCHLDIsIgnored) {
     for (const std::string& arg : converterArgs(mdb, ws.out)) args.push_back(arg);
     ProcessOptions options;
     options.environment = {"PONTREL_TEMPORARY_LIMIT=1"};
-    testing::ProcessResult r = runProcess(args, options);
+    testing::ProcessResult r = testing::withoutConverterMarks(runProcess(args, options));
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.err, "The file '" + mdb + "' could not be read as an Access database: what it holds grew beyond 1 MB\n");
     ws.expectOutputUntouched();
@@ -928,7 +928,7 @@ TEST(Sources, LimitsFromTheEnvironmentAreClampedOrNamed) {
             Workspace ws;
             ProcessOptions options;
             options.environment = {c.setting};
-            testing::ProcessResult r = runProcess(converterArgs(db, ws.out), options);
+            testing::ProcessResult r = testing::withoutConverterMarks(runProcess(converterArgs(db, ws.out), options));
             if (c.message.empty()) {
                 EXPECT_EQ(r.exitCode, 0) << r.err;
             } else {
