@@ -70,30 +70,32 @@ double roundTo(double value, int decimals) {
 
 }  // namespace
 
-SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& sink) {
-    Random random(options.seed);
-    const int namedStations = static_cast<int>(std::size(kStationNames));
-    const int namedParameters = static_cast<int>(std::size(kParameters));
+namespace {
 
-    // Params
+std::vector<Parameter> writeParams(const SampleOptions& options, SampleSink& sink) {
+    const int named = static_cast<int>(std::size(kParameters));
     sink.beginTable("Params", {{"ParamID", ColumnType::Long, 0, true},
                                {"ParameterName", ColumnType::Text, 100},
                                {"ParameterCode", ColumnType::Text, 20},
                                {"Unit", ColumnType::Text, 20}});
     std::vector<Parameter> parameters;
     for (int p = 0; p < options.parameters; ++p) {
-        Parameter parameter = kParameters[p % namedParameters];
+        Parameter parameter = kParameters[p % named];
         parameters.push_back(parameter);
         std::string name = parameter.name, code = parameter.code;
-        if (p >= namedParameters) {
-            name += " " + std::to_string(p / namedParameters + 1);
-            code += std::to_string(p / namedParameters + 1);
+        if (p >= named) {
+            name += " " + std::to_string(p / named + 1);
+            code += std::to_string(p / named + 1);
         }
         sink.addRow({std::int64_t{p + 1}, name, code, std::string(parameter.unit)});
     }
     sink.endTable();
+    return parameters;
+}
 
-    // Stations: along the estuary, with geographic and military grid coordinates.
+// Stations: along the estuary, with geographic and military grid coordinates.
+void writeStations(const SampleOptions& options, Random& random, SampleSink& sink) {
+    const int named = static_cast<int>(std::size(kStationNames));
     sink.beginTable("Stations", {{"StationID", ColumnType::Long, 0, true},
                                  {"Name", ColumnType::Text, 100},
                                  {"CurrentName", ColumnType::Text, 100},
@@ -103,8 +105,8 @@ SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& si
                                  {"MilitaryLongitude", ColumnType::Double},
                                  {"Active", ColumnType::YesNo}});
     for (int s = 0; s < options.stations; ++s) {
-        std::string name = kStationNames[s % namedStations];
-        if (s >= namedStations) name += " " + std::to_string(s / namedStations + 1);
+        std::string name = kStationNames[s % named];
+        if (s >= named) name += " " + std::to_string(s / named + 1);
         double latitude = roundTo(random.between(38.62, 38.80), 5);
         double longitude = roundTo(random.between(-9.32, -8.95), 5);
         // Military grid (metres): a local linear approximation around the estuary.
@@ -118,12 +120,16 @@ SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& si
                      militaryY, militaryX, s % 11 != 10});
     }
     sink.endTable();
+}
 
-    // Samples (one row per station visit) and SampleValues (one row per measured parameter).
-    struct Visit {
-        std::int64_t id;
-        int station;
-    };
+struct Visit {
+    std::int64_t id;
+    int station;
+};
+
+// Samples: one row per station visit, a week apart from day to day; returns the visits by day.
+std::vector<std::vector<Visit>> writeSamples(const SampleOptions& options, Random& random, SampleSink& sink,
+                                             SampleCounts& counts) {
     sink.beginTable("Samples", {{"SampleID", ColumnType::Long, 0, true},
                                 {"StationID", ColumnType::Long},
                                 {"SampleDate", ColumnType::DateTime},
@@ -131,7 +137,6 @@ SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& si
                                 {"TidalSituation", ColumnType::Text, 50},
                                 {"Notes", ColumnType::Memo}});
     std::vector<std::vector<Visit>> visitsByDay;
-    SampleCounts counts;
     const double firstDay = data::dateFromCivil({2023, 1, 2, 0, 0, 0});
     std::vector<int> stationOrder(static_cast<std::size_t>(options.stations));
     std::iota(stationOrder.begin(), stationOrder.end(), 0);
@@ -159,7 +164,13 @@ SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& si
         visitsByDay.push_back(std::move(visits));
     }
     sink.endTable();
+    return visitsByDay;
+}
 
+// SampleValues: one row per parameter measured on a visit.
+void writeSampleValues(const SampleOptions& options, const std::vector<Parameter>& parameters,
+                       const std::vector<std::vector<Visit>>& visitsByDay, Random& random, SampleSink& sink,
+                       SampleCounts& counts) {
     sink.beginTable("SampleValues", {{"SampleID", ColumnType::Long},
                                      {"ParamID", ColumnType::Long},
                                      {"Value", ColumnType::Double}});
@@ -184,7 +195,10 @@ SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& si
         }
     }
     sink.endTable();
+}
 
+// Kelvash_Query, as Access stores it: the four tables joined.
+QueryDefinition kelvashQuery() {
     QueryDefinition query;
     query.name = "Kelvash_Query";
     query.sources = {{"SampleValues", ""}, {"Samples", ""}, {"Params", ""}, {"Stations", ""}};
@@ -197,7 +211,19 @@ SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& si
                      {"Stations.Longitude", ""},       {"Stations.MilitaryLatitude", ""},
                      {"Stations.MilitaryLongitude", ""}, {"Stations.CurrentName", ""},
                      {"Stations.Name", ""},            {"Samples.TidalSituation", ""}};
-    sink.addQuery(query);
+    return query;
+}
+
+}  // namespace
+
+SampleCounts generateSampleDatabase(const SampleOptions& options, SampleSink& sink) {
+    Random random(options.seed);
+    SampleCounts counts;
+    const std::vector<Parameter> parameters = writeParams(options, sink);
+    writeStations(options, random, sink);
+    const std::vector<std::vector<Visit>> visitsByDay = writeSamples(options, random, sink, counts);
+    writeSampleValues(options, parameters, visitsByDay, random, sink, counts);
+    sink.addQuery(kelvashQuery());
     sink.finish();
     return counts;
 }
