@@ -134,6 +134,32 @@ std::vector<shapefile::NumericColumnSizer> sizeNumericColumns(
     return sizers;
 }
 
+// A text longer than its column is cut, at a character boundary, to fit: the user is told once
+// per column how many were shortened and which was the first, in full, so that nothing is cut
+// without a word. The texts are held once each, so each is measured once.
+void warnOfShortenedTexts(const RunState& state, UserInterface& ui, std::size_t textCount, std::size_t total) {
+    const auto width = static_cast<std::size_t>(shapefile::kDefaultTextWidth);
+    std::vector<bool> tooLong(state.StringValues.distinctTexts());
+    bool any = false;
+    for (std::uint32_t id = 0; id < tooLong.size(); ++id) {
+        tooLong[id] = state.StringValues.text(id).size() > width;
+        any = any || tooLong[id];
+    }
+    for (std::size_t j = 1; any && j <= textCount; ++j) {
+        std::size_t shortened = 0;
+        std::uint32_t first = 0;
+        for (std::size_t r = 1; r <= total; ++r) {
+            const std::uint32_t id = state.StringValues.id(r, j);
+            if (id < tooLong.size() && tooLong[id] && shortened++ == 0) first = id;
+        }
+        if (shortened == 0) continue;
+        ui.showWarning("String Attribute " + state.StringAttributes[j] + " has " + std::to_string(shortened) +
+                       (shortened == 1 ? " text" : " texts") + " longer than " + std::to_string(width) +
+                       " bytes, shortened to fit the shapefile. The first in full: '" +
+                       state.StringValues.text(first) + "'");
+    }
+}
+
 }  // namespace
 
 void WriteShapeFile(RunState& state, UserInterface& ui) {
@@ -157,6 +183,7 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
         std::vector<shapefile::NumericColumnSizer> sizers =
             sizeNumericColumns(state, numericCount, numericNames);
 
+        warnOfShortenedTexts(state, ui, textCount, total);
         shapefile::ShapeFiles shapeFiles;
         shapeFiles.OpenNewShapeFile(path, 1, 1);
         if (!crs.empty()) shapeFiles.SetProjection(crs.esriWkt);
@@ -166,7 +193,7 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
             fields.AddField(numericName(k), shapefile::kNumericField, layout.width, layout.decimals);
         }
         for (std::size_t j = 1; j <= textCount; ++j)
-            fields.AddField(state.StringAttributes[j], shapefile::kTextField, 50, 0);
+            fields.AddField(state.StringAttributes[j], shapefile::kTextField, shapefile::kDefaultTextWidth, 0);
         for (std::size_t d = 1; d <= dateCount; ++d)
             fields.AddField(state.DateAttributes[d], shapefile::kDateField, 0, 0);
         shapeFiles.WriteFieldLayout();

@@ -104,6 +104,27 @@ TEST(WriteShapeFile, ParameterModeColumnsAndOneRecordPerRowInOrder) {
     }
 }
 
+// A text longer than its 50-byte column is cut before a character that would not fit whole, and
+// the user is told once per column how many were cut and which was the first.
+TEST(WriteShapeFile, LongTextsAreCutWholeCharactersAndNamedOnce) {
+    TempFolder folder;
+    // 67 bytes; the "ã" of "São" takes bytes 49 and 50, so the cut falls before it, at 49.
+    const std::string longName = "Estação de amostragem a jusante da ponte, por São João da Talha";
+    RunState state = tableState(folder.path(), {"T"},
+                                {{-9.1, 38.71, 9.5, {14.25}, "TJ01", longName, "Preia-mar", jan2()},
+                                 {-9.05, 38.65, 10, {15}, "TJ02", "Barreiro", "Vazante", jan2()},
+                                 {-9.05, 38.65, 11, {16.5}, "TJ01", longName, "Vazante", jan2()}});
+    FakeUserInterface ui;
+    WriteShapeFile(state, ui);
+    EXPECT_EQ(ui.messages, (std::vector<std::string>{
+                               "String Attribute Name has 2 texts longer than 50 bytes, shortened to fit the "
+                               "shapefile. The first in full: '" + longName + "'"}));
+    auto layer = readWithOgrinfo(folder.file("Tejo.shp"));
+    ASSERT_EQ(layer.features.size(), 3u);
+    EXPECT_EQ(layer.features[0].values.at("Name"), longName.substr(0, 49));
+    EXPECT_EQ(layer.features[1].values.at("Name"), "Barreiro");
+}
+
 TEST(WriteShapeFile, DayModeParametersOfOneCodeKeepTheirOwnValues) {
     TempFolder folder;
     // Two parameters share the code X; a third has a long code.
