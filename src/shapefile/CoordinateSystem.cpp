@@ -2,7 +2,9 @@
 
 #include <proj.h>
 
+#include <cmath>
 #include <memory>
+#include <string>
 
 #include "common/TextBasics.h"
 
@@ -91,6 +93,81 @@ Object crsOf(PJ_CONTEXT* context, const std::string& definition, const std::stri
     return crs;
 }
 
+// Whether two systems put points of `area` (west, south, east, north in degrees) in the same
+// place, to within 5 metres, the accuracy of the published datum shifts themselves: each is
+// reached from WGS 84 by the transformation PROJ would use, as a GIS program reading the .prj
+// would. A definition's own shift and the best EPSG one for its datum differ by about a metre.
+bool samePlaces(PJ_CONTEXT* context, PJ* given, PJ* candidate, const double area[4]) {
+    Object wgs84(proj_create(context, "EPSG:4326"));
+    if (!wgs84) return false;
+    Object raw(proj_create_crs_to_crs_from_pj(context, wgs84.get(), given, nullptr, nullptr));
+    Object toGiven(raw ? proj_normalize_for_visualization(context, raw.get()) : nullptr);
+    // The candidate's best operation from WGS 84 that needs no missing grid; one that merely
+    // swaps the datum without shifting it (a "ballpark") proves nothing.
+    Object toCandidate;
+    if (PJ_OPERATION_FACTORY_CONTEXT* factory = proj_create_operation_factory_context(context, nullptr)) {
+        proj_operation_factory_context_set_grid_availability_use(
+            context, factory, PROJ_GRID_AVAILABILITY_DISCARD_OPERATION_IF_MISSING_GRID);
+        PJ_OBJ_LIST* operations = proj_create_operations(context, wgs84.get(), candidate, factory);
+        if (operations && proj_list_get_count(operations) > 0) {
+            Object best(proj_list_get(context, operations, 0));
+            if (best && !proj_coordoperation_has_ballpark_transformation(context, best.get()))
+                toCandidate.reset(proj_normalize_for_visualization(context, best.get()));
+        }
+        proj_list_destroy(operations);
+        proj_operation_factory_context_destroy(factory);
+    }
+    if (!toGiven || !toCandidate) return false;
+    const bool geographic = proj_get_type(candidate) == PJ_TYPE_GEOGRAPHIC_2D_CRS ||
+                            proj_get_type(candidate) == PJ_TYPE_GEOGRAPHIC_3D_CRS;
+    const double tolerance = geographic ? 5e-5 : 5.0;
+    for (const double fx : {0.5, 0.25, 0.75}) {
+        for (const double fy : {0.5, 0.25, 0.75}) {
+            const PJ_COORD point = proj_coord(area[0] + fx * (area[2] - area[0]), area[1] + fy * (area[3] - area[1]), 0, 0);
+            const PJ_COORD a = proj_trans(toGiven.get(), PJ_FWD, point);
+            const PJ_COORD b = proj_trans(toCandidate.get(), PJ_FWD, point);
+            if (!std::isfinite(a.xy.x) || !std::isfinite(b.xy.x) || std::fabs(a.xy.x - b.xy.x) > tolerance ||
+                std::fabs(a.xy.y - b.xy.y) > tolerance)
+                return false;
+        }
+    }
+    return true;
+}
+
+// A definition that carries its own datum shift (+towgs84 in a PROJ string, TOWGS84[...] in
+// WKT) cannot be written as ESRI WKT, which has no room for it: written as it is, the .prj would
+// place the points a hundred metres or more from where the definition does. So the EPSG system
+// that places points exactly as the definition does stands in for it; without one, no .prj is
+// written and the run is refused.
+Object withoutDatumShift(PJ_CONTEXT* context, Object crs) {
+    if (proj_get_type(crs.get()) != PJ_TYPE_BOUND_CRS) return crs;
+    int* confidences = nullptr;
+    PJ_OBJ_LIST* candidates = proj_identify(context, crs.get(), "EPSG", nullptr, &confidences);
+    const int count = candidates ? proj_list_get_count(candidates) : 0;
+    Object found;
+    for (int i = 0; i < count && i < 20 && !found; ++i) {  // the likeliest first
+        Object candidate(proj_list_get(context, candidates, i));
+        if (!candidate) continue;
+        Object base = proj_get_type(candidate.get()) == PJ_TYPE_BOUND_CRS
+                          ? Object(proj_get_source_crs(context, candidate.get()))
+                          : std::move(candidate);
+        const char* code = base ? proj_get_id_code(base.get(), 0) : nullptr;
+        if (!code) continue;
+        Object epsg(proj_create(context, (std::string("EPSG:") + code).c_str()));
+        double area[4];
+        if (epsg && proj_get_area_of_use(context, epsg.get(), &area[0], &area[1], &area[2], &area[3], nullptr) &&
+            samePlaces(context, crs.get(), epsg.get(), area))
+            found = std::move(epsg);
+    }
+    proj_int_list_destroy(confidences);
+    proj_list_destroy(candidates);
+    if (!found)
+        throw CoordinateSystemError(
+            "its datum shift (towgs84) cannot be written in a .prj, and no EPSG system places the points "
+            "where it does: give the system's EPSG code instead");
+    return found;
+}
+
 Context newContext(std::string& logged) {
     Context context(proj_context_create());
     if (!context) throw CoordinateSystemError("PROJ could not be started");
@@ -104,7 +181,7 @@ Context newContext(std::string& logged) {
 std::string esriWktOf(const std::string& definition) {
     std::string logged;
     Context context = newContext(logged);
-    Object crs = crsOf(context.get(), definition, logged);
+    Object crs = withoutDatumShift(context.get(), crsOf(context.get(), definition, logged));
 
     logged.clear();
     const char* const options[] = {"MULTILINE=NO", nullptr};
@@ -118,7 +195,7 @@ std::string esriWktOf(const std::string& definition) {
 std::string crsNameOf(const std::string& definition) {
     std::string logged;
     Context context = newContext(logged);
-    Object crs = crsOf(context.get(), definition, logged);
+    Object crs = withoutDatumShift(context.get(), crsOf(context.get(), definition, logged));
     const char* name = proj_get_name(crs.get());
     return name ? name : "";
 }

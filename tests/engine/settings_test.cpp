@@ -155,6 +155,10 @@ TEST(Settings, WhereTheFileIsLookedFor) {
     EXPECT_EQ(summary(readUserSettings()), "- - rounded placeholders");
 }
 
+constexpr const char* kNoMatchingShift =
+    "its datum shift (towgs84) cannot be written in a .prj, and no EPSG system places the points where it does: "
+    "give the system's EPSG code instead";
+
 TEST(CoordinateSystem, WhatPROJAcceptsAndWhy) {
     struct Case {
         std::string definition;
@@ -175,6 +179,19 @@ TEST(CoordinateSystem, WhatPROJAcceptsAndWhy) {
         {"", "", "unrecognized format / unknown name"},
         {"urn:ogc:def:ellipsoid:EPSG::7030", "", "it is not a coordinate reference system"},
         {"EPSG:4978", "", "Geocentric CRS not supported in WKT1_ESRI"},
+        // A definition with its own datum shift is written as the EPSG system that places the
+        // points where it does (to within the accuracy of the shifts), or refused.
+        {"+proj=tmerc +lat_0=39.66666666666666 +lon_0=1 +k=1 +x_0=200000 +y_0=300000 +ellps=intl "
+         "+towgs84=-304.046,-60.576,103.64,0,0,0,0 +pm=lisbon +units=m +no_defs",
+         R"(PROJCS["Portuguese_National_Grid",GEOGCS["GCS_Lisbon_Lisbon")", ""},
+        {R"w(GEOGCS["Lisbon (Lisbon)",DATUM["Lisbon_1937",SPHEROID["International 1924",6378388,297],)w"
+         R"w(TOWGS84[-304.046,-60.576,103.64,0,0,0,0]],PRIMEM["Lisbon",-9.13190611111111],UNIT["degree",0.0174532925199433]])w",
+         R"(GEOGCS["GCS_Lisbon_Lisbon",DATUM["D_Lisbon")", ""},
+        {"+proj=tmerc +lat_0=39.6682583333333 +lon_0=-8.13310833333333 +k=1 +x_0=0 +y_0=0 +ellps=GRS80 "
+         "+towgs84=0,0,0,0,0,0,0 +units=m +no_defs",
+         R"(PROJCS["ETRS_1989_Portugal_TM06")", ""},
+        {"+proj=longlat +ellps=intl +towgs84=1,2,3,0,0,0,0 +no_defs", "", kNoMatchingShift},
+        {"+proj=utm +zone=29 +ellps=intl +towgs84=-87,-98,-121,0,0,0,0 +units=m +no_defs", "", kNoMatchingShift},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.definition);
