@@ -5,6 +5,7 @@
 #include <cmath>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "common/TextBasics.h"
 
@@ -134,13 +135,40 @@ bool samePlaces(PJ_CONTEXT* context, PJ* given, PJ* candidate, const double area
     return true;
 }
 
+// Whether a definition's datum shift is none at all (+towgs84=0,0,0 or +nadgrids=@null, as
+// definitions of web maps have): its points then lie where the same system without the shift puts
+// them, and its ESRI WKT, which leaves the shift out, places them right.
+bool shiftsNothing(PJ_CONTEXT* context, PJ* bound) {
+    Object wgs84(proj_create(context, "EPSG:4326"));
+    Object base(proj_get_source_crs(context, bound));
+    if (!wgs84 || !base) return false;
+    auto towards = [&](PJ* target) {
+        Object raw(proj_create_crs_to_crs_from_pj(context, wgs84.get(), target, nullptr, nullptr));
+        return raw ? Object(proj_normalize_for_visualization(context, raw.get())) : Object();
+    };
+    Object withShift = towards(bound), without = towards(base.get());
+    if (!withShift || !without) return false;
+    const PJ_TYPE type = proj_get_type(base.get());
+    // A centimetre: in metres, or in degrees.
+    const double tolerance = type == PJ_TYPE_GEOGRAPHIC_2D_CRS || type == PJ_TYPE_GEOGRAPHIC_3D_CRS ? 1e-7 : 1e-2;
+    int compared = 0;
+    for (const auto& [lon, lat] : {std::pair{-9.1, 38.7}, std::pair{0.0, 0.0}, std::pair{20.0, 50.0}, std::pair{-70.0, -30.0}}) {
+        const PJ_COORD a = proj_trans(withShift.get(), PJ_FWD, proj_coord(lon, lat, 0, 0));
+        const PJ_COORD b = proj_trans(without.get(), PJ_FWD, proj_coord(lon, lat, 0, 0));
+        if (!std::isfinite(a.xy.x) || !std::isfinite(b.xy.x)) continue;
+        if (std::fabs(a.xy.x - b.xy.x) > tolerance || std::fabs(a.xy.y - b.xy.y) > tolerance) return false;
+        ++compared;
+    }
+    return compared > 0;
+}
+
 // A definition that carries its own datum shift (+towgs84 in a PROJ string, TOWGS84[...] in
 // WKT) cannot be written as ESRI WKT, which has no room for it: written as it is, the .prj would
 // place the points a hundred metres or more from where the definition does. So the EPSG system
 // that places points exactly as the definition does stands in for it; without one, no .prj is
 // written and the run is refused.
 Object withoutDatumShift(PJ_CONTEXT* context, Object crs) {
-    if (proj_get_type(crs.get()) != PJ_TYPE_BOUND_CRS) return crs;
+    if (proj_get_type(crs.get()) != PJ_TYPE_BOUND_CRS || shiftsNothing(context, crs.get())) return crs;
     int* confidences = nullptr;
     PJ_OBJ_LIST* candidates = proj_identify(context, crs.get(), "EPSG", nullptr, &confidences);
     const int count = candidates ? proj_list_get_count(candidates) : 0;

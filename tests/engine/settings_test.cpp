@@ -187,9 +187,10 @@ TEST(CoordinateSystem, WhatPROJAcceptsAndWhy) {
         {R"w(GEOGCS["Lisbon (Lisbon)",DATUM["Lisbon_1937",SPHEROID["International 1924",6378388,297],)w"
          R"w(TOWGS84[-304.046,-60.576,103.64,0,0,0,0]],PRIMEM["Lisbon",-9.13190611111111],UNIT["degree",0.0174532925199433]])w",
          R"(GEOGCS["GCS_Lisbon_Lisbon",DATUM["D_Lisbon")", ""},
+        // A shift of nothing (+towgs84=0,..., +nadgrids=@null) moves no point: written as it is.
         {"+proj=tmerc +lat_0=39.6682583333333 +lon_0=-8.13310833333333 +k=1 +x_0=0 +y_0=0 +ellps=GRS80 "
          "+towgs84=0,0,0,0,0,0,0 +units=m +no_defs",
-         R"(PROJCS["ETRS_1989_Portugal_TM06")", ""},
+         R"(PROJCS["unknown",GEOGCS["GCS_unknown",DATUM["D_Unknown_based_on_GRS80_ellipsoid_)", ""},
         {"+proj=longlat +ellps=intl +towgs84=1,2,3,0,0,0,0 +no_defs", "", kNoMatchingShift},
         {"+proj=utm +zone=29 +ellps=intl +towgs84=-87,-98,-121,0,0,0,0 +units=m +no_defs", "", kNoMatchingShift},
     };
