@@ -95,7 +95,7 @@ public:
         loader_.loadObject(*object, out_);
         Relation relation;
         SqliteStatement info = out_.prepare("SELECT name, type FROM pragma_table_info(?1)");
-        info.bindText(1, object->name);
+        info.bindText(1, relationName(object->name));
         while (info.step())
             relation.columns.push_back({std::string(info.columnText(0)), jetTypeOfDeclared(info.columnText(1))});
         return relation;
@@ -211,7 +211,7 @@ bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
         if (at == std::string::npos) throw;
         throw DatabaseError(std::string(object->type == kTableObject ? "The table '" : "The query '") +
                             object->name + "' could not be copied: " +
-                            message.substr(at + marker.size()), e.cause());
+                            withUserNames(message.substr(at + marker.size())), e.cause());
     } catch (...) {
         rollBack();
         throw;
@@ -253,7 +253,7 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
     const std::optional<std::size_t> key = rowidKey(object, *table);
     if (key) rowidKeys_[upperAscii(object.name)] = upperAscii(columns[*key].name);
     else rowidKeys_.erase(upperAscii(object.name));
-    std::string create = "CREATE TABLE " + sqlName(object.name) + " (";
+    std::string create = "CREATE TABLE " + sqlName(relationName(object.name)) + " (";
     for (std::size_t i = 0; i < columns.size(); ++i) {
         // The key keeps its declared type INTEGER, which is what makes it the rowid.
         create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type) +
@@ -267,7 +267,7 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
         std::string values = "(?";
         for (std::size_t i = 1; i < width; ++i) values += ", ?";
         values += ")";
-        std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES ";
+        std::string insert = "INSERT INTO " + sqlName(relationName(object.name)) + " VALUES ";
         for (std::size_t r = 0; r < rows; ++r) insert += (r ? ", " : "") + values;
         return insert;
     };
@@ -452,7 +452,8 @@ SavedQuery AccessLoader::withUnionSubqueriesApart(SavedQuery query) {
 namespace {
 
 // A failure SQLite reports for a saved query, in the user's terms: the query and what it names.
-DatabaseError queryFailure(const std::string& query, const std::string& detail) {
+DatabaseError queryFailure(const std::string& query, const std::string& sqliteDetail) {
+    const std::string detail = withUserNames(sqliteDetail);
     const std::string missingColumn = "no such column: ";
     if (detail.rfind(missingColumn, 0) == 0)
         return DatabaseError("The query '" + query + "' names '" + detail.substr(missingColumn.size()) +
@@ -551,10 +552,10 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
             sql += (i ? ", " : " ORDER BY ") + *term;
         }
     }
-    runFor(query, out, "CREATE VIEW " + sqlName(view) + " AS " + sql);
+    runFor(query, out, "CREATE VIEW " + sqlName(relationName(view)) + " AS " + sql);
     // Preparing a statement on the view checks every name and function in it now.
     SqliteStatement probe;
-    std::string error = out.tryPrepare("SELECT * FROM " + sqlName(view), &probe);
+    std::string error = out.tryPrepare("SELECT * FROM " + sqlName(relationName(view)), &probe);
     if (!error.empty()) throw queryFailure(query, error);
     // Access files usually index the keys their queries join by; without an index SQLite would
     // build a temporary one for every statement on the view. An inner join with a rowid on one
@@ -574,7 +575,7 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
             if (isRowidKey(key.relation, key.column) || (joins > 0 && byRowid == joins)) continue;
             runFor(query, out,
                    "CREATE INDEX IF NOT EXISTS " + sqlName("pontrel_join_" + source->name + "_" + key.column) +
-                       " ON " + sqlName(source->name) + " (" + sqlName(key.column) + ")");
+                       " ON " + sqlName(relationName(source->name)) + " (" + sqlName(key.column) + ")");
         }
 }
 
