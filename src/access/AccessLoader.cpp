@@ -28,6 +28,8 @@ constexpr std::int64_t kSystemFlags = 0x80000002;
 // Rows to an INSERT statement, and the values it may bind (SQLite's own limit is far higher).
 constexpr std::size_t kInsertRows = 256;
 constexpr std::size_t kInsertVariables = 999;
+// The SELECTs one union may join: SQLite's limit on the terms of a compound statement.
+constexpr std::size_t kMostUnionSelects = 500;
 // INSERT statements' worth of rows that the reading thread hands over at a time.
 constexpr std::size_t kStatementsPerBatch = 16;
 
@@ -515,6 +517,9 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
     // A union is translated one SELECT at a time and joined in SQLite, which reads UNION and
     // UNION ALL, left to right, as Jet does.
     UnionStatement statement = splitUnion(jet);
+    if (statement.parts.size() > kMostUnionSelects)
+        throw DatabaseError("The query '" + query + "' joins " + std::to_string(statement.parts.size()) +
+                            " SELECTs with UNION; at most " + std::to_string(kMostUnionSelects) + " can be read");
     // The columns the statement joins by, learnt before its tables are copied, so that a key
     // among them can become its table's rowid. Nothing is read for it; a statement that cannot
     // be translated this way fails, with its message, in the translation proper below.

@@ -196,9 +196,9 @@ TEST_F(AccessLoad, EveryJoinFindsItsRowsWithoutATemporaryIndex) {
 
 // A Vessamo database of one sample whose Kelvash_Query reads the stations from the table
 // `stations` and the samples from `samples`: the table Samples, or a saved query of that name
-// over it.
+// over it; or, given `kelvashUnion`, whose Kelvash_Query is a union of those SELECTs.
 void writeVessamo(const std::string& mdb, const std::string& stations = "Stations",
-                  const std::string& samples = "Samples") {
+                  const std::string& samples = "Samples", const std::vector<std::string>& kelvashUnion = {}) {
     using C = ColumnDefinition;
     const pontrel::tools::DateTimeValue day{36957.4375};  // 7 March 2001 10:30
     pontrel::tools::jet::JetWriter writer(mdb);
@@ -231,6 +231,7 @@ void writeVessamo(const std::string& mdb, const std::string& stations = "Station
     }
     QueryDefinition query;
     query.name = "Kelvash_Query";
+    query.unionOf = kelvashUnion;
     query.sources = {{"SampleValues", ""}, {samples, ""}, {"Params", ""}, {stations, ""}};
     query.joins = {{samples, "SampleValues", 1, samples + ".SampleID = SampleValues.SampleID"},
                    {"Params", "SampleValues", 1, "Params.ParamID = SampleValues.ParamID"},
@@ -279,6 +280,14 @@ TEST_F(AccessLoad, TablesAndQueriesNamedLikeSQLitesOwnConvert) {
     pontrel::testing::OgrLayer layer = pontrel::testing::readWithOgrinfo(folder_.path() + "/out/day.shp");
     ASSERT_EQ(layer.featureCount, 1);
     EXPECT_EQ(layer.features[0].values.at("Name"), "Cais");
+}
+
+TEST_F(AccessLoad, AUnionOfMoreSelectsThanCanBeReadIsRefusedInItsOwnWords) {
+    std::string mdb = folder_.path() + "/union.mdb";
+    writeVessamo(mdb, "Stations", "Samples", std::vector<std::string>(501, "SELECT SampleID FROM Samples"));
+    pontrel::testing::ProcessResult run = convertDay(mdb, folder_.path() + "/out");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.err, "The query 'Kelvash_Query' joins 501 SELECTs with UNION; at most 500 can be read\n");
 }
 
 }  // namespace
