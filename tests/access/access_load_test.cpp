@@ -280,6 +280,13 @@ TEST_F(AccessLoad, TablesAndQueriesNamedLikeSQLitesOwnConvert) {
     pontrel::testing::OgrLayer layer = pontrel::testing::readWithOgrinfo(folder_.path() + "/out/day.shp");
     ASSERT_EQ(layer.featureCount, 1);
     EXPECT_EQ(layer.features[0].values.at("Name"), "Cais");
+    // A message about such a name gives it as the user wrote it.
+    writeVessamo(mdb, "sqlite_Stations", "Samples",
+                 {"SELECT sqlite_Stations.Name FROM sqlite_Stations AS s", "SELECT Name FROM sqlite_Stations"});
+    run = convertDay(mdb, folder_.path() + "/out");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.err, "The query 'Kelvash_Query' names 'sqlite_Stations.Name', but it reads nothing called "
+                       "'sqlite_Stations' (Access would ask for its value)\n");
 }
 
 TEST_F(AccessLoad, AUnionOfMoreSelectsThanCanBeReadIsRefusedInItsOwnWords) {
