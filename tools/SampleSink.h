@@ -48,6 +48,9 @@ struct QueryDefinition {
     std::vector<Output> columns;
     std::string where;
     std::vector<std::string> orderBy;
+    // Not empty: a union query joining these SELECT statements with UNION ALL (the fields above
+    // are then not written).
+    std::vector<std::string> unionOf;
 };
 
 // The Jet SQL text of a query definition, joins nested as Access nests them.

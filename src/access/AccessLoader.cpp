@@ -28,6 +28,8 @@ constexpr std::int64_t kSystemFlags = 0x80000002;
 // Rows to an INSERT statement, and the values it may bind (SQLite's own limit is far higher).
 constexpr std::size_t kInsertRows = 256;
 constexpr std::size_t kInsertVariables = 999;
+// The SELECTs one union may join: SQLite's limit on the terms of a compound statement.
+constexpr std::size_t kMostUnionSelects = 500;
 // INSERT statements' worth of rows that the reading thread hands over at a time.
 constexpr std::size_t kStatementsPerBatch = 16;
 
@@ -95,7 +97,7 @@ public:
         loader_.loadObject(*object, out_);
         Relation relation;
         SqliteStatement info = out_.prepare("SELECT name, type FROM pragma_table_info(?1)");
-        info.bindText(1, object->name);
+        info.bindText(1, relationName(object->name));
         while (info.step())
             relation.columns.push_back({std::string(info.columnText(0)), jetTypeOfDeclared(info.columnText(1))});
         return relation;
@@ -211,7 +213,7 @@ bool AccessLoader::load(const std::string& name, SqliteDatabase& out) {
         if (at == std::string::npos) throw;
         throw DatabaseError(std::string(object->type == kTableObject ? "The table '" : "The query '") +
                             object->name + "' could not be copied: " +
-                            message.substr(at + marker.size()), e.cause());
+                            withUserNames(message.substr(at + marker.size())), e.cause());
     } catch (...) {
         rollBack();
         throw;
@@ -253,7 +255,7 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
     const std::optional<std::size_t> key = rowidKey(object, *table);
     if (key) rowidKeys_[upperAscii(object.name)] = upperAscii(columns[*key].name);
     else rowidKeys_.erase(upperAscii(object.name));
-    std::string create = "CREATE TABLE " + sqlName(object.name) + " (";
+    std::string create = "CREATE TABLE " + sqlName(relationName(object.name)) + " (";
     for (std::size_t i = 0; i < columns.size(); ++i) {
         // The key keeps its declared type INTEGER, which is what makes it the rowid.
         create += (i ? ", " : "") + sqlName(columns[i].name) + " " + declaredType(columns[i].type) +
@@ -267,7 +269,7 @@ void AccessLoader::loadTable(const Object& object, SqliteDatabase& out) {
         std::string values = "(?";
         for (std::size_t i = 1; i < width; ++i) values += ", ?";
         values += ")";
-        std::string insert = "INSERT INTO " + sqlName(object.name) + " VALUES ";
+        std::string insert = "INSERT INTO " + sqlName(relationName(object.name)) + " VALUES ";
         for (std::size_t r = 0; r < rows; ++r) insert += (r ? ", " : "") + values;
         return insert;
     };
@@ -452,7 +454,8 @@ SavedQuery AccessLoader::withUnionSubqueriesApart(SavedQuery query) {
 namespace {
 
 // A failure SQLite reports for a saved query, in the user's terms: the query and what it names.
-DatabaseError queryFailure(const std::string& query, const std::string& detail) {
+DatabaseError queryFailure(const std::string& query, const std::string& sqliteDetail) {
+    const std::string detail = withUserNames(sqliteDetail);
     const std::string missingColumn = "no such column: ";
     if (detail.rfind(missingColumn, 0) == 0)
         return DatabaseError("The query '" + query + "' names '" + detail.substr(missingColumn.size()) +
@@ -514,6 +517,9 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
     // A union is translated one SELECT at a time and joined in SQLite, which reads UNION and
     // UNION ALL, left to right, as Jet does.
     UnionStatement statement = splitUnion(jet);
+    if (statement.parts.size() > kMostUnionSelects)
+        throw DatabaseError("The query '" + query + "' joins " + std::to_string(statement.parts.size()) +
+                            " SELECTs with UNION; at most " + std::to_string(kMostUnionSelects) + " can be read");
     // The columns the statement joins by, learnt before its tables are copied, so that a key
     // among them can become its table's rowid. Nothing is read for it; a statement that cannot
     // be translated this way fails, with its message, in the translation proper below.
@@ -551,10 +557,10 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
             sql += (i ? ", " : " ORDER BY ") + *term;
         }
     }
-    runFor(query, out, "CREATE VIEW " + sqlName(view) + " AS " + sql);
+    runFor(query, out, "CREATE VIEW " + sqlName(relationName(view)) + " AS " + sql);
     // Preparing a statement on the view checks every name and function in it now.
     SqliteStatement probe;
-    std::string error = out.tryPrepare("SELECT * FROM " + sqlName(view), &probe);
+    std::string error = out.tryPrepare("SELECT * FROM " + sqlName(relationName(view)), &probe);
     if (!error.empty()) throw queryFailure(query, error);
     // Access files usually index the keys their queries join by; without an index SQLite would
     // build a temporary one for every statement on the view. An inner join with a rowid on one
@@ -574,7 +580,7 @@ void AccessLoader::loadStatement(const std::string& view, const std::string& que
             if (isRowidKey(key.relation, key.column) || (joins > 0 && byRowid == joins)) continue;
             runFor(query, out,
                    "CREATE INDEX IF NOT EXISTS " + sqlName("pontrel_join_" + source->name + "_" + key.column) +
-                       " ON " + sqlName(source->name) + " (" + sqlName(key.column) + ")");
+                       " ON " + sqlName(relationName(source->name)) + " (" + sqlName(key.column) + ")");
         }
 }
 

@@ -1,6 +1,7 @@
 #include "jet/JetBinder.h"
 
 #include "common/TextBasics.h"
+#include "jet/JetSql.h"
 
 namespace pontrel::data::jet {
 
@@ -56,7 +57,7 @@ bool expandStar(const std::optional<std::string>& qualifier, const Scope& scope,
         if (!b->known) return false;
         for (const JetSchema::Column& c : b->columns) {
             Output o;
-            o.text = " " + quotedIdentifier(b->key) + "." + quotedIdentifier(c.name);
+            o.text = " " + quotedIdentifier(relationName(b->key)) + "." + quotedIdentifier(c.name);
             o.name = c.name;
             o.qualifier = b->key;
             o.type = c.type;

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "common/TextBasics.h"
+#include "jet/JetSql.h"
 
 namespace pontrel::data::jet {
 
@@ -87,7 +88,7 @@ std::string Writer::distinctRows(const Select& s, const Scope& scope, const std:
         if (!b.known || b.columns.empty())
             throw messages_.refuse("DISTINCTROW over several tables whose columns it does not know");
         for (const JetSchema::Column& c : b.columns)
-            inner += ", " + quotedIdentifier(b.key) + "." + quotedIdentifier(c.name) + " AS \"jet_r" +
+            inner += ", " + quotedIdentifier(relationName(b.key)) + "." + quotedIdentifier(c.name) + " AS \"jet_r" +
                      std::to_string(++fields) + "\"";
     }
     std::string order;  // the ORDER BY terms, over the kept columns

@@ -90,7 +90,7 @@ Emitted Writer::qualifiedColumn(const Expr& e, const Scope& scope, Emitted out) 
 // parameter to ask for when the query runs: refused when every source's columns are known.
 Emitted Writer::column(const Expr& e, const Scope& scope) {
     Emitted out;
-    out.text = (e.qualifier ? identifier(*e.qualifier) + tokens_[e.marks[0]].lead + "." : std::string()) +
+    out.text = (e.qualifier ? relationIdentifier(*e.qualifier) + tokens_[e.marks[0]].lead + "." : std::string()) +
                identifier(e.token);
     out.column = true;
     std::string name = nameOf(e.token);

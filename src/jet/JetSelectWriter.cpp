@@ -13,6 +13,12 @@ std::string Writer::identifier(std::size_t i) const {
     return token.lead + sqlName(token.text);
 }
 
+std::string Writer::relationIdentifier(std::size_t i) const {
+    const std::string name = nameOf(i);
+    const std::string stored = relationName(name);
+    return stored == name ? identifier(i) : tokens_[i].lead + quotedIdentifier(stored);
+}
+
 void Writer::noteRelation(const std::string& name) {
     for (const std::string& r : translation_.relations)
         if (sameNameIgnoringCase(r, name)) return;
@@ -34,9 +40,9 @@ std::string Writer::fromNode(const FromNode& node, Scope& scope) {
             std::string name = nameOf(node.token);
             noteRelation(name);
             scope.bindings.push_back(bindRelation(name, node.alias ? nameOf(*node.alias) : name, options_.schema));
-            std::string out = identifier(node.token);
+            std::string out = relationIdentifier(node.token);
             if (node.asToken) out += t(*node.asToken);
-            if (node.alias) out += identifier(*node.alias);
+            if (node.alias) out += relationIdentifier(*node.alias);
             return out;
         }
         case FromNode::Subquery: {
@@ -51,7 +57,7 @@ std::string Writer::fromNode(const FromNode& node, Scope& scope) {
             std::string out = t(node.token) + inner + t(node.close);
             if (node.asToken) out += t(*node.asToken);
             else out += " AS";
-            return out + identifier(*node.alias);
+            return out + relationIdentifier(*node.alias);
         }
         case FromNode::Group: return t(node.token) + fromNode(*node.left, scope) + t(node.close);
         case FromNode::Join: {
@@ -168,7 +174,7 @@ bool Writer::selectList(const Select& s, const Scope& scope, bool saved, bool na
         if (item.kind != SelectItem::Value) {
             std::string written = item.kind == SelectItem::Star
                                       ? t(item.token)
-                                      : identifier(item.token) + t(item.marks[0]) + t(item.marks[1]);
+                                      : relationIdentifier(item.token) + t(item.marks[0]) + t(item.marks[1]);
             itemTexts.push_back(comma + written);
             std::optional<std::string> qualifier;
             if (item.kind == SelectItem::TableStar) qualifier = nameOf(item.token);

@@ -29,6 +29,17 @@ std::string sqlName(std::string_view name) {
     return quotedIdentifier(name);
 }
 
+std::string relationName(std::string_view name) {
+    if (name.size() >= 7 && upperAscii(name.substr(0, 7)) == "SQLITE_") return std::string(kPrivatePrefix) + std::string(name);
+    return std::string(name);
+}
+
+std::string withUserNames(std::string message) {
+    for (std::size_t at = message.find(kPrivatePrefix); at != std::string::npos; at = message.find(kPrivatePrefix, at))
+        message.erase(at, kPrivatePrefix.size());
+    return message;
+}
+
 JetType jetTypeOfDeclared(std::string_view declared) {
     std::string type = upperAscii(declared);
     auto has = [&](const char* word) { return type.find(word) != std::string::npos; };

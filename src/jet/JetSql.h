@@ -80,4 +80,12 @@ std::string sqlQuote(std::string_view text);
 // A name as an SQL identifier, quoted when it is not a plain word or is an SQL keyword.
 std::string sqlName(std::string_view name);
 
+// The name a table or query of the user's database has in SQLite. SQLite keeps names beginning
+// with "sqlite_" for itself, while Access allows them: such a name gets the prefix kPrivatePrefix,
+// whose '!' no Access name holds, so it meets no other name. Other names are kept as they are.
+inline constexpr std::string_view kPrivatePrefix = "pontrel!";
+std::string relationName(std::string_view name);
+// A message of SQLite's with the names relationName() changed given back as the user wrote them.
+std::string withUserNames(std::string message);
+
 }  // namespace pontrel::data

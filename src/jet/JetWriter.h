@@ -40,6 +40,8 @@ public:
 private:
     std::string t(std::size_t i) const { return tokens_[i].lead + tokens_[i].text; }
     std::string identifier(std::size_t i) const;
+    // A table, query or alias name as SQLite knows it (see relationName()).
+    std::string relationIdentifier(std::size_t i) const;
     std::string nameOf(std::size_t i) const {
         return tokens_[i].kind == Token::Name ? tokens_[i].value : tokens_[i].text;
     }

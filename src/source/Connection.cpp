@@ -235,7 +235,8 @@ std::shared_ptr<Recordset> Connection::execute(const std::string& jetSql, const 
     std::set<std::string> loaded;
     for (;;) {
         SqliteStatement statement;
-        std::string error = state_->work->sql().tryPrepare(sql, &statement);
+        // A name SQLite keeps for itself reaches it under a private name; the user knows theirs.
+        std::string error = withUserNames(state_->work->sql().tryPrepare(sql, &statement));
         if (error.empty()) {
             // The time limit counts from the start of each statement.
             state_->work->sql().restartClock();

@@ -194,60 +194,107 @@ TEST_F(AccessLoad, EveryJoinFindsItsRowsWithoutATemporaryIndex) {
     }
 }
 
+// A Vessamo database of one sample whose Kelvash_Query reads the stations from the table
+// `stations` and the samples from `samples`: the table Samples, or a saved query of that name
+// over it; or, given `kelvashUnion`, whose Kelvash_Query is a union of those SELECTs.
+void writeVessamo(const std::string& mdb, const std::string& stations = "Stations",
+                  const std::string& samples = "Samples", const std::vector<std::string>& kelvashUnion = {}) {
+    using C = ColumnDefinition;
+    const pontrel::tools::DateTimeValue day{36957.4375};  // 7 March 2001 10:30
+    pontrel::tools::jet::JetWriter writer(mdb);
+    writer.beginTable(stations, {C{"StationID", ColumnType::Long}, C{"Name", ColumnType::Text, 50},
+                                 C{"CurrentName", ColumnType::Text, 50}, C{"Latitude", ColumnType::Double},
+                                 C{"Longitude", ColumnType::Double}, C{"MilitaryLatitude", ColumnType::Double},
+                                 C{"MilitaryLongitude", ColumnType::Double}});
+    writer.addRow({std::int64_t{1}, "Cais", "TJ01", 38.7, -9.1, 193007.5, 89652.25});
+    writer.endTable();
+    writer.beginTable("Samples", {C{"SampleID", ColumnType::Long}, C{"StationID", ColumnType::Long},
+                                  C{"SampleDate", ColumnType::DateTime}, C{"SampleHour", ColumnType::Double},
+                                  C{"TidalSituation", ColumnType::Text, 20}});
+    writer.addRow({std::int64_t{1}, std::int64_t{1}, day, 10.5, "Enchente"});
+    writer.endTable();
+    writer.beginTable("Params", {C{"ParamID", ColumnType::Long}, C{"ParameterName", ColumnType::Text, 50},
+                                 C{"ParameterCode", ColumnType::Text, 10}, C{"SampleDate", ColumnType::DateTime}});
+    writer.addRow({std::int64_t{1}, "Temperatura", "T", pontrel::tools::DateTimeValue{1}});
+    writer.endTable();
+    writer.beginTable("SampleValues", {C{"SampleID", ColumnType::Long}, C{"ParamID", ColumnType::Long},
+                                       C{"Value", ColumnType::Single}});
+    writer.addRow({std::int64_t{1}, std::int64_t{1}, 0.2});
+    writer.endTable();
+    if (samples != "Samples") {
+        QueryDefinition visits;
+        visits.name = samples;
+        visits.sources = {{"Samples", ""}};
+        for (const char* column : {"SampleID", "StationID", "SampleDate", "SampleHour", "TidalSituation"})
+            visits.columns.push_back({std::string("Samples.") + column, ""});
+        writer.addQuery(visits);
+    }
+    QueryDefinition query;
+    query.name = "Kelvash_Query";
+    query.unionOf = kelvashUnion;
+    query.sources = {{"SampleValues", ""}, {samples, ""}, {"Params", ""}, {stations, ""}};
+    query.joins = {{samples, "SampleValues", 1, samples + ".SampleID = SampleValues.SampleID"},
+                   {"Params", "SampleValues", 1, "Params.ParamID = SampleValues.ParamID"},
+                   {stations, samples, 1, stations + ".StationID = " + samples + ".StationID"}};
+    for (std::string column : {"Params.ParameterName", "Params.ParameterCode", "Samples.SampleDate",
+                               "Samples.SampleHour", "SampleValues.Value", "Stations.Latitude",
+                               "Stations.Longitude", "Stations.MilitaryLatitude", "Stations.MilitaryLongitude",
+                               "Stations.CurrentName", "Stations.Name", "Samples.TidalSituation"}) {
+        if (column.rfind("Samples.", 0) == 0) column = samples + column.substr(7);
+        if (column.rfind("Stations.", 0) == 0) column = stations + column.substr(8);
+        query.columns.push_back({column, ""});
+    }
+    writer.addQuery(query);
+    writer.finish();
+}
+
+pontrel::testing::ProcessResult convertDay(const std::string& mdb, const std::string& out) {
+    std::filesystem::create_directory(out);
+    return pontrel::testing::withoutConverterMarks(pontrel::testing::runProcess(
+        {std::string(PONTREL_BIN_DIR) + "/pontrel-convert", mdb, "--day", "2001-03-07", "--folder", out, "--name",
+         "day", "--values", "exact"}));
+}
+
 TEST_F(AccessLoad, AKelvashQueryOfNestedJoinsWithASharedColumnNameConverts) {
     // Params shares SampleDate with Samples, which Access's nesting puts on the right of Params'
     // join: SQLite alone would name the view's column "SampleDate:1". Value is a Single, as
     // measured values often are; 0.2 stored as a float is read as 0.2.
     std::string mdb = folder_.path() + "/vessamo.mdb";
-    {
-        using C = ColumnDefinition;
-        const pontrel::tools::DateTimeValue day{36957.4375};  // 7 March 2001 10:30
-        pontrel::tools::jet::JetWriter writer(mdb);
-        writer.beginTable("Stations", {C{"StationID", ColumnType::Long}, C{"Name", ColumnType::Text, 50},
-                                       C{"CurrentName", ColumnType::Text, 50}, C{"Latitude", ColumnType::Double},
-                                       C{"Longitude", ColumnType::Double}, C{"MilitaryLatitude", ColumnType::Double},
-                                       C{"MilitaryLongitude", ColumnType::Double}});
-        writer.addRow({std::int64_t{1}, "Cais", "TJ01", 38.7, -9.1, 193007.5, 89652.25});
-        writer.endTable();
-        writer.beginTable("Samples", {C{"SampleID", ColumnType::Long}, C{"StationID", ColumnType::Long},
-                                      C{"SampleDate", ColumnType::DateTime}, C{"SampleHour", ColumnType::Double},
-                                      C{"TidalSituation", ColumnType::Text, 20}});
-        writer.addRow({std::int64_t{1}, std::int64_t{1}, day, 10.5, "Enchente"});
-        writer.endTable();
-        writer.beginTable("Params", {C{"ParamID", ColumnType::Long}, C{"ParameterName", ColumnType::Text, 50},
-                                     C{"ParameterCode", ColumnType::Text, 10}, C{"SampleDate", ColumnType::DateTime}});
-        writer.addRow({std::int64_t{1}, "Temperatura", "T", pontrel::tools::DateTimeValue{1}});
-        writer.endTable();
-        writer.beginTable("SampleValues", {C{"SampleID", ColumnType::Long}, C{"ParamID", ColumnType::Long},
-                                           C{"Value", ColumnType::Single}});
-        writer.addRow({std::int64_t{1}, std::int64_t{1}, 0.2});
-        writer.endTable();
-        QueryDefinition query;
-        query.name = "Kelvash_Query";
-        query.sources = {{"SampleValues", ""}, {"Samples", ""}, {"Params", ""}, {"Stations", ""}};
-        query.joins = {{"Samples", "SampleValues", 1, "Samples.SampleID = SampleValues.SampleID"},
-                       {"Params", "SampleValues", 1, "Params.ParamID = SampleValues.ParamID"},
-                       {"Stations", "Samples", 1, "Stations.StationID = Samples.StationID"}};
-        for (const char* column : {"Params.ParameterName", "Params.ParameterCode", "Samples.SampleDate",
-                                   "Samples.SampleHour", "SampleValues.Value", "Stations.Latitude",
-                                   "Stations.Longitude", "Stations.MilitaryLatitude", "Stations.MilitaryLongitude",
-                                   "Stations.CurrentName", "Stations.Name", "Samples.TidalSituation"})
-            query.columns.push_back({column, ""});
-        writer.addQuery(query);
-        writer.finish();
-    }
-    std::string out = folder_.path() + "/out";
-    std::filesystem::create_directory(out);
-    pontrel::testing::ProcessResult run =
-        pontrel::testing::runProcess({std::string(PONTREL_BIN_DIR) + "/pontrel-convert", mdb, "--day", "2001-03-07",
-                                      "--folder", out, "--name", "day", "--values", "exact"});
+    writeVessamo(mdb);
+    pontrel::testing::ProcessResult run = convertDay(mdb, folder_.path() + "/out");
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    pontrel::testing::OgrLayer layer = pontrel::testing::readWithOgrinfo(out + "/day.shp");
+    pontrel::testing::OgrLayer layer = pontrel::testing::readWithOgrinfo(folder_.path() + "/out/day.shp");
     ASSERT_EQ(layer.featureCount, 1);
     // Exact values keep their decimals, at least two: the float's nearest double would have
     // given 0.200000002980232.
     EXPECT_EQ(layer.features[0].values.at("Param_T"), "0.20");
     EXPECT_EQ(layer.features[0].values.at("Name"), "Cais");
+}
+
+TEST_F(AccessLoad, TablesAndQueriesNamedLikeSQLitesOwnConvert) {
+    // Access allows names beginning with "sqlite_", which SQLite keeps for itself.
+    std::string mdb = folder_.path() + "/names.mdb";
+    writeVessamo(mdb, "sqlite_Stations", "SQLITE_Visits");
+    pontrel::testing::ProcessResult run = convertDay(mdb, folder_.path() + "/out");
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    pontrel::testing::OgrLayer layer = pontrel::testing::readWithOgrinfo(folder_.path() + "/out/day.shp");
+    ASSERT_EQ(layer.featureCount, 1);
+    EXPECT_EQ(layer.features[0].values.at("Name"), "Cais");
+    // A message about such a name gives it as the user wrote it.
+    writeVessamo(mdb, "sqlite_Stations", "Samples",
+                 {"SELECT sqlite_Stations.Name FROM sqlite_Stations AS s", "SELECT Name FROM sqlite_Stations"});
+    run = convertDay(mdb, folder_.path() + "/out");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.err, "The query 'Kelvash_Query' names 'sqlite_Stations.Name', but it reads nothing called "
+                       "'sqlite_Stations' (Access would ask for its value)\n");
+}
+
+TEST_F(AccessLoad, AUnionOfMoreSelectsThanCanBeReadIsRefusedInItsOwnWords) {
+    std::string mdb = folder_.path() + "/union.mdb";
+    writeVessamo(mdb, "Stations", "Samples", std::vector<std::string>(501, "SELECT SampleID FROM Samples"));
+    pontrel::testing::ProcessResult run = convertDay(mdb, folder_.path() + "/out");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.err, "The query 'Kelvash_Query' joins 501 SELECTs with UNION; at most 500 can be read\n");
 }
 
 }  // namespace

@@ -625,6 +625,17 @@ void JetWriter::addQuery(const QueryDefinition& query) {
     s.queryHeadRows.push_back(queryRow(id, 0, "", "", "", 0));
     s.queryHeadRows.push_back(queryRow(id, 255, "", "", "", std::nullopt));
     auto& body = s.queryBodyRows;
+    if (!query.unionOf.empty()) {
+        body.push_back(queryRow(id, 1, "", "", "", 9));  // UNION
+        body.push_back(queryRow(id, 3, "", "", "", 0));  // no DISTINCT: UNION ALL
+        // Access names the SELECTs of a union in their order; padded, the names sort that way.
+        for (std::size_t i = 0; i < query.unionOf.size(); ++i) {
+            std::string number = std::to_string(i + 1);
+            body.push_back(queryRow(id, 5, "", "X7YZ_" + std::string(8 - number.size(), '_') + number,
+                                    query.unionOf[i], std::nullopt));
+        }
+        return;
+    }
     body.push_back(queryRow(id, 1, "", "", "", 1));  // SELECT
     body.push_back(queryRow(id, 3, "", "", "", 0));  // no DISTINCT, TOP or *
     for (const auto& source : query.sources) body.push_back(queryRow(id, 5, source.table, source.alias, "", std::nullopt));
