@@ -224,10 +224,12 @@ private:
     void attachTo(WorkingDatabase& work) {
         if (attached_ == &work) return;
         work.sql().createFunction("pontrel_iso_date", 1, isoDateFunction);
-        work.sql().exec("ATTACH DATABASE " + sqlQuote(uri_) + " AS " + kSchema);
-        // The statements that read the file run in the working database, under its limits.
+        // The statements that read the file run in the working database, under its limits. The
+        // ATTACH reads the file's schema already, so it must wait out another program's commit
+        // too: without a busy wait it failed at once when a writer held its lock just then.
         work.sql().setBusyTimeout(kBusyWait);
         work.sql().setTimeLimit(limits_.time);
+        work.sql().exec("ATTACH DATABASE " + sqlQuote(uri_) + " AS " + kSchema);
         SqliteDatabase::setTemporarySpaceLimit(limits_.temporaryBytes);
         attached_ = &work;
         // Once attached, a statement can name any object of the source without it being loaded,

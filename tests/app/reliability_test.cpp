@@ -904,6 +904,36 @@ TEST(Sources, ALockedDatabaseIsWaitedForThenNamed) {
     }
 }
 
+// Another program committing in a loop, each commit a few milliseconds: every run waits out
+// those short locks. A run that read the file through two connections, or started a new lock
+// while a statement still held one, could deadlock with the writer's pending lock and give up
+// after the full wait.
+TEST(Sources, ARunOfShortWritesNeverLocksARunOut) {
+    TempFolder folder;
+    std::string db = fixtureIn(folder, std::string(testing::kTejoSamples) + "; CREATE TABLE Writes (n INTEGER);");
+    pid_t writer = ::fork();
+    if (writer == 0) {
+        data::SqliteDatabase other(db, data::SqliteDatabase::Mode::ReadWriteCreate);
+        other.setBusyTimeout(std::chrono::seconds(10));
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+        while (std::chrono::steady_clock::now() < end)
+            other.exec("BEGIN IMMEDIATE; INSERT INTO Writes VALUES (1); COMMIT;");
+        ::_exit(0);
+    }
+    int failed = 0;
+    for (int run = 0; run < 8; ++run) {
+        std::string out = folder.file("out" + std::to_string(run));
+        std::filesystem::create_directory(out);
+        const auto [r, seconds] = timedRun(converterArgs(db, out));
+        if (r.exitCode != 0) ++failed;
+        EXPECT_EQ(r.exitCode, 0) << "run " << run << " after " << seconds << " s: " << r.err;
+    }
+    int status = 0;
+    ::waitpid(writer, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(failed, 0);
+}
+
 // Limits from the environment too large for the clock or for a count of bytes are taken as the
 // largest there are; a value that is not a whole number above 0 is named.
 TEST(Sources, LimitsFromTheEnvironmentAreClampedOrNamed) {
