@@ -30,23 +30,14 @@
 #include <vector>
 
 #include "access/AccessLoader.h"
+#include "common/AddressSanitizer.h"
 #include "common/FileDescriptor.h"
 #include "sqlite/DatabaseError.h"
 #include "sqlite/Sqlite.h"
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
+using pontrel::kAddressSanitizer;
 
 constexpr int kDone = 0;
 constexpr int kFailed = 2;

@@ -20,6 +20,7 @@
 #include "TestSupport.h"
 #include "sqlite/DatabaseError.h"
 #include "engine/ConversionDriver.h"
+#include "common/AddressSanitizer.h"
 #include "engine/Errors.h"
 
 namespace pontrel {
@@ -36,20 +37,6 @@ using testing::writeFile;
 
 const std::string kConverter = std::string(PONTREL_BIN_DIR) + "/pontrel-convert";
 const std::string kReference = PONTREL_SHARED_REFERENCE;
-
-// AddressSanitizer reserves terabytes of address space up front, so it aborts under any limit of
-// the address space: GCC says it is on with __SANITIZE_ADDRESS__, clang with __has_feature.
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kAddressSanitizer = true;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-constexpr bool kAddressSanitizer = true;
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
-#else
-constexpr bool kAddressSanitizer = false;
-#endif
 
 // A run of `args` and how long it took.
 struct Timed {
