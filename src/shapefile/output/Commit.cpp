@@ -1,6 +1,7 @@
 // The all-or-nothing commit of a file set. Files being replaced are kept under temporary names
 // (hard links where the file system allows) until the last rename has succeeded, and are put back
-// when one fails. The .shp takes its name last: until then, no reader sees a new shapefile.
+// when one fails. The principal file (a shapefile's .shp) takes its name last: until then, no
+// reader sees a new output.
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -45,14 +46,14 @@ void restore(const std::vector<Step>& steps) {
 }  // namespace
 
 void FileSet::commit() {
-    DestinationLock lock(prefix_ + "." + nameOf(stem_) + ".pontrel-lock", shapefile_);
+    DestinationLock lock(prefix_ + "." + nameOf(stem_) + ".pontrel-lock", shapefile_, noun_);
     cleanup::InterruptionsHeld held;
 
     std::vector<Step> steps;
     for (const auto& file : created_)
-        if (file->extension != ".shp")
+        if (file->extension != principal_)
             steps.push_back({file.get(), stem_ + file->extension, tempStem_ + ".old" + file->extension});
-    steps.push_back({&file(".shp"), stem_ + ".shp", tempStem_ + ".old.shp"});
+    steps.push_back({&file(principal_.c_str()), stem_ + principal_, tempStem_ + ".old" + principal_});
     auto fail = [&](const std::string& message) {
         restore(steps);
         throw ShapeFileError(message);
@@ -64,7 +65,7 @@ void FileSet::commit() {
         if (::lstat(step.file->path.c_str(), &named) != 0 || ::fstat(step.file->fd.get(), &made) != 0 ||
             named.st_dev != made.st_dev || named.st_ino != made.st_ino)
             fail("The temporary file '" + step.file->path + "' was removed or replaced by another "
-                 "program, so the shapefile '" + shapefile_ + "' is not written");
+                 "program, so the " + noun_ + " '" + shapefile_ + "' is not written");
     }
     for (Step& step : steps) {
         struct stat old {};
@@ -73,7 +74,7 @@ void FileSet::commit() {
             fail("The file '" + step.target + "' cannot be replaced: " + std::strerror(errno));
         }
         if (S_ISDIR(old.st_mode))
-            fail("'" + step.target + "' is a folder, so the shapefile cannot take its name");
+            fail("'" + step.target + "' is a folder, so the " + noun_ + " cannot take its name");
         if (::link(step.target.c_str(), step.kept.c_str()) == 0) {
             step.linked = true;
         } else if (std::rename(step.target.c_str(), step.kept.c_str()) == 0) {

@@ -14,7 +14,8 @@
 
 namespace pontrel::shapefile::output {
 
-DestinationLock::DestinationLock(std::string path, const std::string& shapefile) : path_(std::move(path)) {
+DestinationLock::DestinationLock(std::string path, const std::string& output, const std::string& noun)
+    : path_(std::move(path)) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(kWaitSeconds);
     for (;;) {
         {
@@ -34,7 +35,7 @@ DestinationLock::DestinationLock(std::string path, const std::string& shapefile)
         }
         fd_.reset();
         if (std::chrono::steady_clock::now() >= deadline)
-            throw ShapeFileError("The shapefile '" + shapefile +
+            throw ShapeFileError("The " + noun + " '" + output +
                                  "' is being written by another program, which has held its "
                                  "lock file '" + path_ + "' for more than " +
                                  std::to_string(kWaitSeconds) + " seconds");

@@ -15,9 +15,9 @@ class DestinationLock {
 public:
     static constexpr int kWaitSeconds = 60;
 
-    // Waits up to kWaitSeconds for the lock at `path`; `shapefile` names what it is for in the
-    // message when it is not had.
-    DestinationLock(std::string path, const std::string& shapefile);
+    // Waits up to kWaitSeconds for the lock at `path`; `output` names what it is for in the
+    // message when it is not had, `noun` says what that is ("shapefile", "GeoPackage").
+    DestinationLock(std::string path, const std::string& output, const std::string& noun = "shapefile");
     ~DestinationLock();
     DestinationLock(const DestinationLock&) = delete;
     DestinationLock& operator=(const DestinationLock&) = delete;

@@ -27,7 +27,7 @@ std::string randomTag() {
 }
 
 const std::regex& temporaryName() {
-    static const std::regex pattern(R"(^\.pontrel-(.+)-([0-9]+)-[0-9a-f]{16}(\.old)?\.[a-z]{3}$)");
+    static const std::regex pattern(R"(^\.pontrel-(.+)-([0-9]+)-[0-9a-f]{16}(\.old)?\.[a-z]{3,4}$)");
     return pattern;
 }
 

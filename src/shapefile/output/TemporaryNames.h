@@ -1,5 +1,6 @@
 #pragma once
-// The names the files of a shapefile have until they take their final names:
+// The names the files of a shapefile (or of a GeoPackage, .gpkg) have until they take their final
+// names:
 // .pontrel-HOST-PID-RANDOM.EXT for a new file, and .pontrel-HOST-PID-RANDOM.old.EXT for a file it
 // replaces, kept until the new set is in place. The random part makes the next name impossible to
 // guess; the host and the process tell a later run whether the files' writer still lives.
