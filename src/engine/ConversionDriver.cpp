@@ -11,13 +11,13 @@ namespace pontrel {
 
 namespace {
 
-// The name without a typed ".shp" (any case), which the writer adds itself; a name that is
-// nothing but the extension is kept as typed.
-std::string withoutShpExtension(const std::string& name) {
-    if (name.size() <= 4) return name;
-    std::string tail = name.substr(name.size() - 4);
+// Whether the name ends in `extension` (any case) after something else: a name that is nothing
+// but the extension is a name as typed.
+bool endsIn(const std::string& name, const std::string& extension) {
+    if (name.size() <= extension.size()) return false;
+    std::string tail = name.substr(name.size() - extension.size());
     for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return tail == ".shp" ? name.substr(0, name.size() - 4) : name;
+    return tail == extension;
 }
 
 }  // namespace
@@ -47,21 +47,34 @@ bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& opti
             return false;
         }
     }
+    // A typed ".shp" or ".gpkg" says which is written; the writer adds it itself.
+    state.ShapeFileName = options.name;
+    for (OutputFormat format : {OutputFormat::Shapefile, OutputFormat::GeoPackage}) {
+        const std::string extension = extensionOf(format);
+        if (!endsIn(options.name, extension)) continue;
+        chosen.format = format;
+        state.ShapeFileName = options.name.substr(0, options.name.size() - extension.size());
+    }
+    // A GeoPackage holds what the database holds: rounding and placeholders are shapefile habits.
+    if (chosen.format == OutputFormat::GeoPackage) {
+        chosen.values = ValueStyle::Exact;
+        chosen.missing = MissingStyle::Null;
+    }
     state.Settings = std::move(chosen);
     state.ShapeFolder = options.folder;
-    state.ShapeFileName = withoutShpExtension(options.name);
     if (options.military)
         state.CoordinatesType = kMilitary;
     else if (options.normal)
         state.CoordinatesType = kNormal;
 
+    const bool gpkg = state.Settings.format == OutputFormat::GeoPackage;
     try {
         // While reading the total is not known: the bar shows that work goes on, by rows read.
         ui.setStatusText(1, "Reading samples...");
         ui.setProgressMinimum(0);
         ui.setProgressMaximum(0);
         ReadSamples(state, ui);
-        ui.setStatusText(1, "Creating shape file...");
+        ui.setStatusText(1, gpkg ? "Creating GeoPackage..." : "Creating shape file...");
         WriteShapeFile(state, ui);
     } catch (const std::bad_alloc&) {
         // What was built so far is released by now, so the message can be made.
@@ -74,9 +87,9 @@ bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& opti
         throw ConversionError("There is not enough memory to convert the samples of '" +
                               state.DataSourceFile + "'");
     }
-    ui.setStatusText(1, "Shape file Created.");
-    ui.showMessage(state.ShapeType + " Shape File '" + state.ShapeFileName +
-                   ".shp' was created with success");
+    ui.setStatusText(1, gpkg ? "GeoPackage Created." : "Shape file Created.");
+    ui.showMessage(state.ShapeType + (gpkg ? " GeoPackage '" : " Shape File '") + state.ShapeFileName +
+                   extensionOf(state.Settings.format) + "' was created with success");
     if (state.DBConnection) state.DBConnection->close();
     state.DBConnection.reset();
     ui.endProgram();

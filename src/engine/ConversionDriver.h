@@ -29,11 +29,17 @@ bool Shape_CheckOptions(const OutputOptions& options, UserInterface& ui);
 // Writes the shapefile of the attribute table in the run state, with a .prj when the settings
 // give a coordinate system for the coordinate type, driving the progress bar and the elapsed and
 // remaining time texts.
+// With Format=gpkg it writes the GeoPackage instead (WriteGeoPackage).
 void WriteShapeFile(RunState& state, UserInterface& ui);
+
+// Writes the attribute table as a GeoPackage of one point layer named after the output, with the
+// coordinate system of the coordinate type inside, following the rows as WriteShapeFile does.
+void WriteGeoPackage(RunState& state, UserInterface& ui);
 
 // The conversion itself, with the settings that `settings` reads (the defaults without it).
 // Returns false, having changed nothing, when the options are invalid or the settings cannot be
-// used (their message shown). A name typed with ".shp" (any case) is not given a second one.
+// used (their message shown). A name typed with ".shp" (any case) is not given a second one; one
+// typed with ".gpkg" writes a GeoPackage, whatever the settings say.
 // Otherwise runs to the end: on success it shows the success message, closes DBConnection,
 // calls ui.endProgram() and returns true. Throws ConversionStopped (the data stopped it, the
 // user was told; NothingSelected when the parameter or day has no samples), data::DatabaseError or ConversionError (not yet told); nothing is left on disk.

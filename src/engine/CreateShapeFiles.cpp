@@ -13,6 +13,7 @@
 #include "common/WorkQueue.h"
 #include "engine/ConversionDriver.h"
 #include "engine/Errors.h"
+#include "engine/SpanPanel.h"
 #include "shapefile/ShapeFileError.h"
 #include "shapefile/ShapeFiles.h"
 
@@ -21,33 +22,6 @@ namespace pontrel {
 namespace {
 
 constexpr char kPathSeparator = std::filesystem::path::preferred_separator;
-
-// A status panel showing a prefix and a time span. The text is rebuilt and pushed only when it can
-// have changed, so that following every row costs less than the row: a span's text shows whole
-// seconds (rounded or cut), so it cannot change while the span stays within one half second.
-class SpanPanel {
-public:
-    SpanPanel(UserInterface& ui, int panel, std::string prefix)
-        : ui_(ui), panel_(panel), prefix_(std::move(prefix)) {}
-
-    void show(data::Date span) {
-        const double halfSeconds = std::floor(span * 86400.0 * 2.0);
-        const long long key = std::isfinite(halfSeconds) && std::fabs(halfSeconds) < 1e18
-                                  ? static_cast<long long>(halfSeconds)
-                                  : LLONG_MAX;
-        if (shown_ && key == key_ && key != LLONG_MAX) return;
-        shown_ = true;
-        key_ = key;
-        ui_.setStatusText(panel_, prefix_ + ui_.dateValueText(span));
-    }
-
-private:
-    UserInterface& ui_;
-    int panel_;
-    std::string prefix_;
-    bool shown_ = false;
-    long long key_ = 0;
-};
 
 // The table must hold every row and column the lists name; anything else is a fault of the
 // caller, reported rather than read out of bounds.
@@ -164,6 +138,10 @@ void warnOfShortenedTexts(const RunState& state, UserInterface& ui, std::size_t 
 
 void WriteShapeFile(RunState& state, UserInterface& ui) {
     checkTableShape(state);
+    if (state.Settings.format == OutputFormat::GeoPackage) {
+        WriteGeoPackage(state, ui);
+        return;
+    }
     const std::string path = state.ShapeFolder + kPathSeparator + state.ShapeFileName + ".shp";
     const std::size_t total = state.TotalRecords;
     const auto numericCount = static_cast<std::size_t>(std::max(state.NumericAttributeCount, 1));

@@ -50,12 +50,13 @@ std::string_view withoutComment(std::string_view text) {
     return text;
 }
 
-enum class Key { MilitaryCRS, NormalCRS, Values, Missing };
+enum class Key { MilitaryCRS, NormalCRS, Values, Missing, Format };
 constexpr std::pair<std::string_view, Key> kKeys[] = {
     {"MilitaryCRS", Key::MilitaryCRS},
     {"NormalCRS", Key::NormalCRS},
     {"Values", Key::Values},
     {"Missing", Key::Missing},
+    {"Format", Key::Format},
 };
 
 }  // namespace
@@ -78,6 +79,14 @@ std::optional<MissingStyle> missingStyleNamed(std::string_view word) {
     if (sameWord(word, "null")) return MissingStyle::Null;
     return std::nullopt;
 }
+
+std::optional<OutputFormat> outputFormatNamed(std::string_view word) {
+    if (sameWord(word, "shapefile")) return OutputFormat::Shapefile;
+    if (sameWord(word, "gpkg")) return OutputFormat::GeoPackage;
+    return std::nullopt;
+}
+
+const char* extensionOf(OutputFormat format) { return format == OutputFormat::GeoPackage ? ".gpkg" : ".shp"; }
 
 CoordinateSystem coordinateSystemOf(const std::string& definition) {
     return {definition, shapefile::esriWktOf(definition)};
@@ -145,7 +154,7 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
                                         [&](const auto& key) { return sameWord(key.first, name); });
         if (known == std::end(kKeys))
             throw error("there is no setting '" + quoted(name) +
-                        "': the settings are MilitaryCRS, NormalCRS, Values and Missing");
+                        "': the settings are MilitaryCRS, NormalCRS, Values, Missing and Format");
         const std::string keyName(known->first);
         if (!inOutput)
             throw error(keyName + " comes before [Output]: the settings go under [Output]");
@@ -181,6 +190,12 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
                 if (!style)
                     throw error("Missing is '" + quoted(value) + "': it must be placeholders or null");
                 settings.missing = *style;
+                break;
+            }
+            case Key::Format: {
+                auto format = outputFormatNamed(value);
+                if (!format) throw error("Format is '" + quoted(value) + "': it must be shapefile or gpkg");
+                settings.format = *format;
                 break;
             }
         }

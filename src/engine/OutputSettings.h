@@ -1,7 +1,7 @@
 #pragma once
-// How the shapefile is written, chosen once by the user for every run: the coordinate system of
+// How the output is written, chosen once by the user for every run: the coordinate system of
 // each coordinate type, values rounded to 2 decimals or kept exact, placeholders or nulls for
-// missing data. Both programs read them from settings.ini in the user's configuration folder;
+// missing data, a shapefile or a GeoPackage. Both programs read them from settings.ini in the user's configuration folder;
 // the converter's options override them for one run. The defaults are the program's behaviour
 // without a settings file.
 
@@ -14,6 +14,8 @@ namespace pontrel {
 
 enum class ValueStyle { Rounded, Exact };
 enum class MissingStyle { Placeholders, Null };
+// A GeoPackage always holds exact values and nulls: rounding and placeholders are for shapefiles.
+enum class OutputFormat { Shapefile, GeoPackage };
 
 // A coordinate system as the user named it and as the .prj holds it; empty: none.
 struct CoordinateSystem {
@@ -27,6 +29,7 @@ struct OutputSettings {
     CoordinateSystem normalCrs;
     ValueStyle values = ValueStyle::Rounded;
     MissingStyle missing = MissingStyle::Placeholders;
+    OutputFormat format = OutputFormat::Shapefile;
 
     // The system of a coordinate type ("Military" or "Normal"); none for any other.
     const CoordinateSystem& crsFor(const std::string& coordinatesType) const;
@@ -47,13 +50,17 @@ OutputSettings readSettings(const std::string& path, bool mustExist = false);
 // The user's settings file at defaultSettingsPath(); the defaults when there is none.
 OutputSettings readUserSettings();
 // Reads the text of a settings file named `shownPath`: [Output] with MilitaryCRS, NormalCRS,
-// Values and Missing, each at most once; names and the words of Values and Missing in any case;
+// Values, Missing and Format, each at most once; names and the words of Values and Missing in any case;
 // comments on lines of their own starting with ';' or '#', or after a value from a blank and ';'.
 OutputSettings parseSettings(std::string_view text, const std::string& shownPath);
 
-// The words of Values and Missing, in any case; nothing for any other word.
+// The words of Values, Missing and Format (shapefile, gpkg), in any case; nothing for any other
+// word.
 std::optional<ValueStyle> valueStyleNamed(std::string_view word);
 std::optional<MissingStyle> missingStyleNamed(std::string_view word);
+std::optional<OutputFormat> outputFormatNamed(std::string_view word);
+// The file name extension of a format, with its dot: ".shp" or ".gpkg".
+const char* extensionOf(OutputFormat format);
 
 // The coordinate system that PROJ makes of `definition`; throws
 // shapefile::CoordinateSystemError with PROJ's reason.

@@ -34,7 +34,7 @@ std::string usageText() {
            "  pontrel-convert DATABASE (--parameter NAME | --day DATE) --folder DIR [--name NAME] "
            "[--coordinates military|normal]\n"
            "                  [--crs CODE] [--values rounded|exact] [--missing placeholders|null]\n"
-           "                  [--settings FILE] [--timings] [-q|--quiet]\n"
+           "                  [--format shapefile|gpkg] [--settings FILE] [--timings] [-q|--quiet]\n"
            "  pontrel-convert DATABASE --list-parameters\n"
            "  pontrel-convert DATABASE --list-days\n"
            "  pontrel-convert DATABASE --inspect\n"
@@ -62,6 +62,9 @@ std::string helpText() {
            "  --missing STYLE       placeholders (default): -1 for a missing hour, 0 for a\n"
            "                        parameter not measured, Unknown for a missing text;\n"
            "                        null: blank fields, which GIS programs read as null\n"
+           "  --format FORMAT       shapefile (default), or gpkg: a GeoPackage NAME.gpkg, with\n"
+           "                        exact values and nulls whatever --values and --missing say;\n"
+           "                        a --name ending in .gpkg also writes one\n"
            "  --settings FILE       read the settings from FILE instead of\n"
            "                        $XDG_CONFIG_HOME/vessamo-pontrel/settings.ini\n"
            "  --list-parameters     print the parameters of the table Params\n"
@@ -91,7 +94,7 @@ namespace {
 // The long options; getopt_long reports each by its index in this table, offset so that no
 // index is mistaken for a character.
 enum OptionId : int {
-    kParameter = 1000, kDay, kFolder, kName, kCoordinates, kCrs, kValues, kMissing, kSettings,
+    kParameter = 1000, kDay, kFolder, kName, kCoordinates, kCrs, kValues, kMissing, kFormat, kSettings,
     kTimings, kListParameters, kListDays, kInspect,
     kQuiet = 'q',  // also the short option
 };
@@ -104,6 +107,7 @@ constexpr option kOptions[] = {
     {"crs", required_argument, nullptr, kCrs},
     {"values", required_argument, nullptr, kValues},
     {"missing", required_argument, nullptr, kMissing},
+    {"format", required_argument, nullptr, kFormat},
     {"settings", required_argument, nullptr, kSettings},
     {"timings", no_argument, nullptr, kTimings},
     {"list-parameters", no_argument, nullptr, kListParameters},
@@ -208,6 +212,11 @@ void takeOption(CommandLine& command, ParseState& seen, int id, const std::strin
             command.missing = missingStyleNamed(value);
             if (!command.missing) throw UsageError("--missing takes placeholders or null, not '" + value + "'");
             break;
+        case kFormat:
+            once(command.format.has_value());
+            command.format = outputFormatNamed(value);
+            if (!command.format) throw UsageError("--format takes shapefile or gpkg, not '" + value + "'");
+            break;
         case kSettings:
             once(command.settingsFile.has_value());
             command.settingsFile = value;
@@ -304,9 +313,24 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                             : command.crs ? "--crs"
                             : command.values ? "--values"
                             : command.missing ? "--missing"
+                            : command.format ? "--format"
                             : command.settingsFile ? "--settings"
                                                : nullptr;
         if (stray) throw UsageError(std::string(stray) + " only goes with --parameter or --day");
+    }
+    // A name's extension says what is written; an explicit --format may not say otherwise.
+    if (command.format && command.name) {
+        const OutputFormat other =
+            *command.format == OutputFormat::GeoPackage ? OutputFormat::Shapefile : OutputFormat::GeoPackage;
+        const std::string extension = extensionOf(other);
+        std::string tail = command.name->size() > extension.size()
+                               ? command.name->substr(command.name->size() - extension.size())
+                               : std::string();
+        for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (tail == extension)
+            throw UsageError("--name '" + *command.name + "' ends in " + extension + ", which --format " +
+                             (*command.format == OutputFormat::GeoPackage ? "gpkg" : "shapefile") +
+                             " does not write");
     }
     return command;
 }
@@ -317,6 +341,7 @@ OutputSettings settingsFor(const CommandLine& command) {
     if (command.crs) (command.military ? settings.militaryCrs : settings.normalCrs) = *command.crs;
     if (command.values) settings.values = *command.values;
     if (command.missing) settings.missing = *command.missing;
+    if (command.format) settings.format = *command.format;
     return settings;
 }
 

@@ -33,6 +33,7 @@ struct CommandLine {
     std::optional<CoordinateSystem> crs;   // for the chosen coordinate type
     std::optional<ValueStyle> values;
     std::optional<MissingStyle> missing;
+    std::optional<OutputFormat> format;
     std::optional<std::string> settingsFile;  // instead of the user's settings.ini
 };
 
@@ -48,7 +49,7 @@ inline constexpr const char* kTryHelp = "Try 'pontrel-convert --help' for more i
 // settings.ini, which need not), then the options. Throws SettingsError.
 OutputSettings settingsFor(const CommandLine& command);
 
-// The shapefile name used when --name is not given: the parameter, or the day as YYYY-MM-DD.
+// The output name used when --name is not given: the parameter, or the day as YYYY-MM-DD.
 std::string defaultShapeFileName(const CommandLine& command);
 
 }  // namespace pontrel::convert

@@ -71,8 +71,8 @@ void ConsoleInterface::setStatusText(int panel, const std::string& text) {
                 std::fflush(err_);
                 lineOpen_ = true;
             }
-            if (text == "Creating shape file...") composing_ = Clock::now();
-            if (text == "Shape file Created.") {
+            if (text == "Creating shape file..." || text == "Creating GeoPackage...") composing_ = Clock::now();
+            if (text == "Shape file Created." || text == "GeoPackage Created.") {
                 composed_ = Clock::now();
                 endProgressLine();
                 successNext_ = true;
