@@ -37,6 +37,7 @@ first_days=$(grep "^${first_day:0:7}" <<<"$days" | sort | tr '\n' ' ')
 
 offers "military normal " "$program" "$sample" --coordinates ""
 offers "exact rounded " "$program" "$sample" --values ""
+offers "gpkg " "$program" "$sample" --format g
 offers "null " "$program" "$sample" --parameter T --missing = n
 offers "" "$program" "$sample" --crs EPSG  # a code: nothing to offer
 offers "normal " "$program" --coordinates n
