@@ -45,6 +45,10 @@ OptionsDialog::OptionsDialog(const OutputSettings& settings, const QString& sett
     Missing_CB->addItems({"placeholders (-1, 0, Unknown)", "null (blank fields)"});
     Missing_CB->setCurrentIndex(settings.missing == MissingStyle::Null ? 1 : 0);
     form->addRow("Missing:", Missing_CB);
+    Format_CB = new QComboBox(this);
+    Format_CB->addItems({"shapefile (.shp)", "GeoPackage (.gpkg): exact values and nulls always"});
+    Format_CB->setCurrentIndex(settings.format == OutputFormat::GeoPackage ? 1 : 0);
+    form->addRow("Format:", Format_CB);
     // Further choices of the settings file take their rows here.
 
     auto* where = new QLabel("Saved in " + settingsPath + ", which pontrel-convert reads too.", this);
@@ -76,6 +80,7 @@ OutputSettings OptionsDialog::chosen() const {
     settings.normalCrs = crs(NormalCrs_TB);
     settings.values = Values_CB->currentIndex() == 1 ? ValueStyle::Exact : ValueStyle::Rounded;
     settings.missing = Missing_CB->currentIndex() == 1 ? MissingStyle::Null : MissingStyle::Placeholders;
+    settings.format = Format_CB->currentIndex() == 1 ? OutputFormat::GeoPackage : OutputFormat::Shapefile;
     return settings;
 }
 

@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPointer>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 
 #include "Version.h"
@@ -138,6 +139,7 @@ Pontrel::Pontrel(Wizard& wizard)
     connect(About, &QPushButton::clicked, this, &Pontrel::About_Click);
     connect(Options, &QPushButton::clicked, this, &Pontrel::Options_Click);
     connect(MilitaryCoordinates_OB, &QRadioButton::toggled, this, &Pontrel::showCoordinateSystem);
+    connect(ShapeFileName_TB, &QLineEdit::textChanged, this, &Pontrel::showExtension);
 }
 
 void Pontrel::Form_Load() {
@@ -247,11 +249,23 @@ void Pontrel::showCoordinateSystem() {
     try {
         const OutputSettings settings = readUserSettings();
         definition = (MilitaryCoordinates_OB->isChecked() ? settings.militaryCrs : settings.normalCrs).definition;
+        settingsFormat_ = settings.format;
     } catch (const std::exception&) {
         CoordinateSystem_Label->clear();
         return;
     }
     CoordinateSystem_Label->setText("Coordinate system: " + dialogs::coordinateSystemCaption(definition));
+    showExtension();
+}
+
+void Pontrel::showExtension() {
+    // A name typed with its extension says what is written; otherwise the settings' format does.
+    const QString typed = ShapeFileName_TB->text();
+    OutputFormat format = settingsFormat_;
+    for (OutputFormat named : {OutputFormat::Shapefile, OutputFormat::GeoPackage})
+        if (typed.endsWith(extensionOf(named), Qt::CaseInsensitive) && typed.size() > static_cast<qsizetype>(std::strlen(extensionOf(named))))
+            format = named;
+    Label8->setText(extensionOf(format));
 }
 
 void Pontrel::repaintDuringConversion(bool now) {

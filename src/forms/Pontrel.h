@@ -85,6 +85,8 @@ public slots:
     void Options_Click();
     // Shows the system of the chosen coordinate type, as the settings file gives it.
     void showCoordinateSystem();
+    // Shows beside the name the extension of what will be written: .shp or .gpkg.
+    void showExtension();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -103,6 +105,7 @@ private:
     long long lastSpanSeconds_ = -1;
     std::string lastSpanText_;
     QString proposedName_;
+    OutputFormat settingsFormat_ = OutputFormat::Shapefile;  // as the settings last read say
 };
 
 }  // namespace pontrel::forms

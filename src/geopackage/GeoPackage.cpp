@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstdio>
 #include <mutex>
 #include <type_traits>
 
@@ -212,7 +213,16 @@ void GeoPackage::fail(const std::string& what) const {
                           state_->messages.take("GDAL gave no reason"));
 }
 
-void GeoPackage::setPoint(double x, double y) { OGR_G_SetPoint_2D(state_->point, 0, x, y); }
+void GeoPackage::setPoint(double x, double y) {
+    if (!std::isfinite(x) || !std::isfinite(y)) {
+        char text[64];
+        std::snprintf(text, sizeof text, "(%.17g, %.17g)", x, y);
+        throw GeoPackageError("The point of row " + std::to_string(rows_ + 1) + " " + text +
+                              " cannot be written to the GeoPackage '" + path_ +
+                              "': its coordinates must be finite numbers");
+    }
+    OGR_G_SetPoint_2D(state_->point, 0, x, y);
+}
 
 void GeoPackage::setReal(std::size_t column, double value) {
     OGR_F_SetFieldDouble(state_->feature.get(), static_cast<int>(column), value);

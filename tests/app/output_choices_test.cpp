@@ -306,6 +306,10 @@ TEST(OutputChoices, BadSettingsAndOptionsStopBeforeTheDatabaseIsRead) {
         {"", {"--missing", "zero"}, "--missing takes placeholders or null, not 'zero'", true},
         {"", {"--crs", "EPSG:99999"}, "--crs 'EPSG:99999' is not a coordinate system PROJ can use: crs not found", true},
         {"", {"--values", "exact", "--values", "exact"}, "--values is given more than once", true},
+        {"", {"--format", "xyz"}, "--format takes shapefile or gpkg, not 'xyz'", true},
+        {"", {"--format", "gpkg", "--name", "Tejo.SHP"}, "--name 'Tejo.SHP' ends in .shp, which --format gpkg does not write", true},
+        {"[Output]\nFormat=shp\n", {},
+         "The settings file '" + settingsFile + "', line 2: Format is 'shp': it must be shapefile or gpkg", false},
         {"[Output]\nMissing=nul\n", {},
          "The settings file '" + settingsFile + "', line 2: Missing is 'nul': it must be placeholders or null", false},
         // The options do not make a broken file right, and --settings reads another one.
@@ -331,6 +335,120 @@ TEST(OutputChoices, BadSettingsAndOptionsStopBeforeTheDatabaseIsRead) {
     EXPECT_EQ(stray.exitCode, 2);
     EXPECT_EQ(lines(stray.err).front(), "--crs only goes with --parameter or --day");
     EXPECT_TRUE(folderEntries(f.out).empty());
+}
+
+// What an independent reader (the sqlite3 program) finds in a GeoPackage: one line per row of
+// `query`, its values separated by '|'.
+std::vector<std::string> readWithSqlite(const std::string& gpkg, const std::string& query) {
+    ProcessResult run = runProcess({"sqlite3", "-readonly", gpkg, query});
+    if (run.exitCode != 0) throw std::runtime_error("sqlite3 failed on " + gpkg + ": " + run.err);
+    return lines(run.out);
+}
+
+TEST(GeoPackage, BothModesHoldFullNamesExactValuesNullsAndTheSystem) {
+    struct Case {
+        std::string name;
+        std::string sql;
+        std::string settings;
+        std::vector<std::string> args;
+        std::string file;  // in the output folder; the layer is named after it
+        std::vector<std::string> parameters;  // the columns between SampleHour and the texts
+        std::string query;  // the values, read back by sqlite3 (whose quote() writes a double exactly)
+        std::vector<std::string> rows;
+        std::vector<std::string> points;  // as ogrinfo reads them
+        std::string system;
+    };
+    const Case cases[] = {
+        {"Parameter mode, --format, --crs", testing::kTejoSamples, "",
+         {"--parameter", "Temperatura", "--format", "gpkg", "--crs", "EPSG:20790"}, "Temperatura.gpkg",
+         {"Temperatura"},
+         "SELECT quote(SampleHour), quote(Temperatura), CurrentName, SampleDate, quote(SampleTime) "
+         "FROM Temperatura ORDER BY fid",
+         {"9.5|14.25|TJ01|2023-01-02|'2023-01-02T09:30:00.000'", "NULL|15.0|TJ02|2023-01-02|NULL",
+          "11.0|16.5|TJ03|2023-01-09|'2023-01-09T11:00:00.000'"},
+         {"POINT (110000.25 193100.5)", "POINT (114000 188000)", "POINT (105000 192000)"},
+         "EPSG:20790"},
+        // Rounding and placeholders of the settings are a shapefile's; a name ending in .gpkg
+        // chooses the format.
+        {"Day mode, a .gpkg name", kFineValues, "[Output]\nValues=rounded\nMissing=placeholders\n",
+         {"--day", "2023-01-02", "--name", "fine.gpkg"}, "fine.gpkg", {"Mercúrio", "Temperatura"},
+         "SELECT quote(SampleHour), quote(\"Mercúrio\"), quote(Temperatura), quote(Name), "
+         "quote(TidalSituation), quote(SampleTime) FROM fine ORDER BY fid",
+         {"9.755|0.125|NULL|'Cais'|'Preia-mar'|'2023-01-02T09:45:18.000'", "NULL|0.0004|NULL|NULL|'Vazante'|NULL",
+          "14.5|NULL|3.00000000000000044408e-01|'Seixal'|NULL|'2023-01-02T14:30:00.000'"},
+         {"POINT (110000.25 193100.5)", "POINT (114000 188000)", "POINT (105000 192000)"}, "NONE:0"},
+        {"Format= of the settings, normal coordinates", kFineValues, "[Output]\nFormat=gpkg\nNormalCRS=EPSG:4326\n",
+         {"--parameter", "Temperatura", "--coordinates", "normal"}, "Temperatura.gpkg", {"Temperatura"},
+         "SELECT quote(Temperatura) FROM Temperatura", {"3.00000000000000044408e-01"}, {"POINT (-9.2 38.7)"},
+         "EPSG:4326"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fixture f(c.sql);
+        f.settings(c.settings);
+        std::vector<std::string> args = {f.database, "--folder", f.out};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ProcessResult run = f.convert(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.err, "");  // nothing is replaced or cut, so nothing is said
+        EXPECT_EQ(folderEntries(f.out), std::set<std::string>{c.file});
+        const std::string gpkg = f.out + "/" + c.file;
+
+        const testing::OgrLayer layer = readWithOgrinfo(gpkg);
+        EXPECT_NE(layer.report.find("Layer name: " + c.file.substr(0, c.file.size() - 5) + "\n"), std::string::npos);
+        std::vector<std::string> columns = {"SampleHour:Real"};
+        for (const std::string& parameter : c.parameters) columns.push_back(parameter + ":Real");
+        for (const char* fixed : {"CurrentName:String", "Name:String", "TidalSituation:String", "SampleDate:Date",
+                                  "SampleTime:DateTime"})
+            columns.push_back(fixed);
+        std::vector<std::string> read;
+        for (const auto& field : layer.fields) read.push_back(field.name + ":" + field.type);
+        EXPECT_EQ(read, columns);
+        std::vector<std::string> points;
+        for (const auto& feature : layer.features) points.push_back(feature.geometry);
+        EXPECT_EQ(points, c.points);
+
+        EXPECT_EQ(readWithSqlite(gpkg, c.query), c.rows);
+        EXPECT_EQ(readWithSqlite(gpkg, "SELECT s.organization || ':' || s.organization_coordsys_id FROM "
+                                       "gpkg_geometry_columns JOIN gpkg_spatial_ref_sys s USING (srs_id)"),
+                  std::vector<std::string>{c.system});
+        // Each parameter's name and code describe its column.
+        std::vector<std::string> described;
+        for (const std::string& parameter : c.parameters)
+            described.push_back(parameter + "|Parameter " + parameter + ", ParameterCode " +
+                                (parameter == "Temperatura" ? "T" : "HG"));
+        EXPECT_EQ(readWithSqlite(gpkg, "SELECT column_name, description FROM gpkg_data_columns "
+                                       "WHERE description LIKE 'Parameter %' ORDER BY column_name"),
+                  described);
+    }
+}
+
+// A run that fails leaves no GeoPackage and no temporary file, and an older one as it was; a file
+// that a program has open is not replaced under it.
+TEST(GeoPackage, AFailedRunLeavesNothingBehind) {
+    Fixture f(std::string(testing::kTejoSamples) +
+              "INSERT INTO Kelvash_Query VALUES ('Salinidade', 'SAL', '2023-01-09', 9, 30, 1e999, -9.1, 193000, "
+              "110000, 'TJ09', 'Alcochete', 'Vazante');");
+    writeFile(f.out + "/Salinidade.gpkg", "an older file");
+    ProcessResult failed = f.convert({f.database, "--parameter", "Salinidade", "--folder", f.out,
+                                      "--coordinates", "normal", "--format", "gpkg"});
+    EXPECT_EQ(failed.exitCode, 3);
+    EXPECT_EQ(failed.err, "The point of row 2 (-9.0999999999999996, inf) cannot be written to the GeoPackage '" +
+                              f.out + "/Salinidade.gpkg': its coordinates must be finite numbers\n");
+    EXPECT_EQ(folderEntries(f.out), std::set<std::string>{"Salinidade.gpkg"});
+    EXPECT_EQ(readFile(f.out + "/Salinidade.gpkg"), "an older file");
+
+    ASSERT_EQ(f.convert({f.database, "--parameter", "Temperatura", "--folder", f.out, "--name", "T.gpkg"}).exitCode, 0);
+    writeFile(f.out + "/T.gpkg-wal", "");
+    const auto before = folderEntries(f.out);
+    const std::string old = readFile(f.out + "/T.gpkg");
+    ProcessResult open = f.convert({f.database, "--parameter", "Temperatura", "--folder", f.out, "--name", "T.gpkg"});
+    EXPECT_EQ(open.exitCode, 3);
+    EXPECT_EQ(open.err, "The GeoPackage '" + f.out + "/T.gpkg' is in use: '" + f.out +
+                            "/T.gpkg-wal' is beside it, so a program has it open or stopped while writing it. "
+                            "Close it there and convert again\n");
+    EXPECT_EQ(folderEntries(f.out), before);
+    EXPECT_EQ(readFile(f.out + "/T.gpkg"), old);
 }
 
 }  // namespace

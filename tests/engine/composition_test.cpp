@@ -10,6 +10,7 @@
 #include "TestSupport.h"
 #include "engine/ConversionDriver.h"
 #include "engine/Errors.h"
+#include "engine/GeoPackageColumns.h"
 
 namespace pontrel {
 namespace {
@@ -388,6 +389,31 @@ TEST(WriteShapeFile, ColumnsMeasuredInRangesFailAtTheSameRowAsRowByRow) {
             EXPECT_EQ(std::string(e.what()), c.message);
         }
         EXPECT_TRUE(folderEntries(folder.path()).empty());
+    }
+}
+
+// A GeoPackage's parameter column is its parameter's name, whatever else the file holds, unless
+// that name is taken there.
+TEST(parameterColumnNames, FullNamesAndTheCodeOnlyWhereANameIsTaken) {
+    const std::vector<std::string> fixed = {"fid", "geom", "SampleHour", "Name", "SampleDate"};
+    struct Case {
+        std::string what;
+        std::vector<ParameterColumn> parameters;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"alone", {{"Temperatura", "T"}}, {"Temperatura"}},
+        {"among others", {{"Azoto total", "NT"}, {"pH", "pH"}, {"Temperatura", "T"}},
+         {"Azoto total", "pH", "Temperatura"}},
+        // Two parameters of one name both take their codes, so neither depends on the order.
+        {"one name twice", {{"Sílica", "SIO2"}, {"sílica", "SI"}}, {"Sílica (SIO2)", "sílica (SI)"}},
+        {"a fixed column's name", {{"name", "N"}, {"FID", "F"}}, {"name (N)", "FID (F)"}},
+        {"no name", {{"", "X"}}, {"Param_X"}},
+        {"name and code twice", {{"Cor", "C"}, {"Cor", "C"}, {"Cor (C)", "D"}}, {"Cor (C)", "Cor (C) 2", "Cor (C) 3"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(parameterColumnNames(c.parameters, fixed), c.names);
     }
 }
 

@@ -39,14 +39,15 @@ private slots:
         QTest::addColumn<QString>("before");
         QTest::addColumn<QString>("after");
         QTest::newRow("no file") << ""
-                                 << "[Output]\nMilitaryCRS=\nNormalCRS=EPSG:4326\nValues=exact\nMissing=placeholders\n";
+                                 << "[Output]\nMilitaryCRS=\nNormalCRS=EPSG:4326\nValues=exact\nMissing=placeholders\n"
+                                    "Format=shapefile\n";
         QTest::newRow("hand-edited")
             << "; my settings\n\n[output]\n# Lisbon grid\nNormalCRS = EPSG:20790 ; Hayford\nvalues=rounded\n"
             << "; my settings\n\n[output]\n# Lisbon grid\nNormalCRS = EPSG:4326 ; Hayford\nvalues=exact\n"
-               "MilitaryCRS=\nMissing=placeholders\n";
+               "MilitaryCRS=\nMissing=placeholders\nFormat=shapefile\n";
         QTest::newRow("no section, no last line break")
             << "# nothing yet" << "# nothing yet\n\n[Output]\nMilitaryCRS=\nNormalCRS=EPSG:4326\nValues=exact\n"
-                                  "Missing=placeholders\n";
+                                  "Missing=placeholders\nFormat=shapefile\n";
     }
     void settingsTextKeepsWhatTheUserWrote() {
         QFETCH(QString, before);
@@ -88,6 +89,7 @@ private slots:
             QTest::keyClicks(dialog->NormalCrs_TB, "EPSG:4326");
             knownName = dialog->NormalCrsName->text();
             dialog->Values_CB->setCurrentIndex(1);
+            dialog->Format_CB->setCurrentIndex(1);
             click(ok);
         });
         click(f.Options);
@@ -96,7 +98,11 @@ private slots:
         QVERIFY(unknownName.startsWith("Unknown to PROJ: ") && refused);
         QCOMPARE(knownName, QString("WGS 84"));
         QCOMPARE(contents(path), QByteArray("# written by hand\n[Output]\nMissing=null ; blanks please\n"
-                                            "MilitaryCRS=\nNormalCRS=EPSG:4326\nValues=exact\n"));
+                                            "MilitaryCRS=\nNormalCRS=EPSG:4326\nValues=exact\nFormat=gpkg\n"));
+        // Step 3 shows what will be written; a name typed with its extension says it instead.
+        QCOMPARE(f.Label8->text(), QString(".gpkg"));
+        f.ShapeFileName_TB->setText("Tejo.shp");
+        QCOMPARE(f.Label8->text(), QString(".shp"));
         QCOMPARE(QDir(config.filePath("vessamo-pontrel")).entryList(QDir::Files), QStringList{"settings.ini"});
         qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
         click(f.NormalCoordinates_OB);

@@ -258,7 +258,7 @@ inline OgrLayer readWithOgrinfo(const std::string& shp) {
     OgrLayer layer;
     layer.report = run.out;
     static const std::regex fieldLine(R"(^(\S[^:]*): (\w+) \((\d+)\.(\d+)\)$)");
-    static const std::regex valueLine(R"(^  (\S+) \((\w+)\) = (.*)$)");
+    static const std::regex valueLine(R"(^  (\S.*?) \((\w+)\) = (.*)$)");
     std::smatch match;
     for (const std::string& line : lines(run.out)) {
         if (line.rfind("OGRFeature(", 0) == 0) {
