@@ -442,7 +442,9 @@ bool waitUntil(const std::function<bool()>& ready, double seconds = 30) {
 
 bool hasTemporary(const std::string& folder, const std::string& extension = ".shp") {
     for (const std::string& name : hiddenEntries(folder))
-        if (name.rfind(".pontrel-", 0) == 0 && name.size() > 4 && name.substr(name.size() - 4) == extension) return true;
+        if (name.rfind(".pontrel-", 0) == 0 && name.size() > extension.size() &&
+            name.substr(name.size() - extension.size()) == extension)
+            return true;
     return false;
 }
 
@@ -628,6 +630,8 @@ TEST(SharedFolder, TheNextRunRemovesWhatAKilledRunLeft) {
         ".pontrel-" + hostName() + "-" + std::to_string(dead) + ".shp",   // not a name of this program
         ".pontrel-notes.txt", "notes.txt"};
     for (const std::string& name : others) testing::writeFile(out + "/" + name, "keep");
+    // A GeoPackage's temporary file, which no lock holds any more, goes too.
+    testing::writeFile(out + "/.pontrel-" + hostName() + "-" + std::to_string(dead) + "-fedcba9876543210.gpkg", "");
     testing::ProcessResult r = runProcess(converterArgs(largeDatabase(folder, "small.sqlite", 1), out, "next"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::set<std::string> expected = others;
@@ -669,16 +673,21 @@ TEST(Interruptions, SignalsLeaveNothingBehindAndEndWith128PlusTheSignal) {
     struct Case {
         int signal;
         bool whileWriting;  // else while reading
-    } cases[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}, {SIGTERM, false}};
+        std::string format = "shapefile";
+    } cases[] = {{SIGINT, true}, {SIGTERM, true}, {SIGHUP, true}, {SIGTERM, false}, {SIGTERM, true, "gpkg"}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.whileWriting ? " while writing" : " while reading"));
+        SCOPED_TRACE(std::string(strsignal(c.signal)) + (c.whileWriting ? " while writing " : " while reading ") +
+                     c.format);
         Workspace ws;
         TempFolder temporary;
         ProcessOptions options;
         options.environment = {"TMPDIR=" + temporary.path()};
-        BackgroundProcess run({kConverter, db, "--parameter", "Temperatura", "--folder", ws.out, "--name", "result"}, options);
+        BackgroundProcess run({kConverter, db, "--parameter", "Temperatura", "--folder", ws.out, "--name", "result",
+                               "--format", c.format},
+                              options);
         bool reached = waitUntil([&] {
-            return c.whileWriting ? hasTemporary(ws.out) : !folderEntries(temporary.path()).empty();
+            return c.whileWriting ? hasTemporary(ws.out, c.format == "gpkg" ? ".gpkg" : ".shp")
+                                  : !folderEntries(temporary.path()).empty();
         });
         ASSERT_TRUE(reached) << strsignal(c.signal);
         run.signal(c.signal);
