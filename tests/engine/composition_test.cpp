@@ -480,6 +480,25 @@ TEST(runConversion, ConvertsAndReportsSuccessThenEnds) {
     EXPECT_EQ(layer.features[2].values.at("SampleDate"), "2023/01/09");
 }
 
+// A GeoPackage is followed row by row as a shapefile is, and said to be one.
+TEST(runConversion, AGeoPackageReportsItsRowsAndItsName) {
+    TempFolder folder;
+    const std::string database = folder.file("tejo.sqlite");
+    testing::makeFixtureDatabase(database, testing::kTejoSamples);
+    RunState state;
+    state.DataSourceFile = database;
+    state.ShapeType = kDayMode;
+    state.SelectedDay = jan2();
+    FakeUserInterface ui;
+    ASSERT_TRUE(runConversion(state, ui, {folder.path(), "Tejo.GPKG", true, false}));
+    EXPECT_EQ(ui.messages, std::vector<std::string>{"Day GeoPackage 'Tejo.gpkg' was created with success"});
+    EXPECT_EQ(ui.statusHistory[1], "1:Creating GeoPackage...");
+    EXPECT_EQ(ui.statusHistory.back(), "1:GeoPackage Created.");
+    EXPECT_EQ(ui.progressValue, 3);
+    EXPECT_EQ(ui.progressUpdates, 3u);
+    EXPECT_EQ(folderEntries(folder.path()), (std::set<std::string>{"Tejo.gpkg", "tejo.sqlite"}));
+}
+
 TEST(runConversion, AFailedWriteShowsNoSuccessAndDoesNotEnd) {
     TempFolder folder;
     const std::string database = folder.file("tejo.sqlite");
