@@ -409,6 +409,13 @@ TEST(GeoPackage, BothModesHoldFullNamesExactValuesNullsAndTheSystem) {
         EXPECT_EQ(points, c.points);
 
         EXPECT_EQ(readWithSqlite(gpkg, c.query), c.rows);
+        // GDAL's validator checks the tables against the GeoPackage's definition, the descriptions'
+        // table (made here, not by GDAL) among them.
+        const std::string validator = "/usr/lib/python3/dist-packages/osgeo_utils/samples/validate_gpkg.py";
+        if (std::filesystem::exists(validator)) {
+            ProcessResult valid = runProcess({"/usr/bin/python3", validator, gpkg});
+            EXPECT_EQ(valid.exitCode, 0) << valid.out << valid.err;
+        }
         EXPECT_EQ(readWithSqlite(gpkg, "SELECT s.organization || ':' || s.organization_coordsys_id FROM "
                                        "gpkg_geometry_columns JOIN gpkg_spatial_ref_sys s USING (srs_id)"),
                   std::vector<std::string>{c.system});
