@@ -1,4 +1,4 @@
-// The GeoPackage writer over GDAL. GDAL's own messages are collected instead of printed, and the
+// The GeoPackage writer over GDAL, which is loaded when first needed. GDAL's own messages are collected instead of printed, and the
 // first failure becomes the message of the error thrown, after the file it concerns. The file is
 // written without a rollback journal and without syncing: until it takes its final name it is
 // nobody's, and a run that fails removes it whole, so neither would ever be used.
@@ -10,11 +10,11 @@
 #include <gdal.h>
 #include <ogr_api.h>
 #include <ogr_srs_api.h>
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <cmath>
 #include <cstdio>
-#include <mutex>
 #include <type_traits>
 
 #include "shapefile/ShapeFileError.h"
@@ -26,17 +26,64 @@ namespace pontrel::geopackage {
 
 namespace {
 
+// GDAL is loaded when the first GeoPackage is written, not when the program starts: it brings
+// over a hundred libraries, which every other run would load for nothing. Its functions are
+// called through this table, each with the type its header declares.
+#define PONTREL_GDAL_FUNCTIONS(X)                                                                    \
+    X(CPLGetErrorHandlerUserData) X(CPLGetThreadLocalConfigOption) X(CPLPopErrorHandler)          \
+    X(CPLPushErrorHandlerEx) X(CPLSetThreadLocalConfigOption) X(GDALAllRegister) X(GDALClose)     \
+    X(GDALCreate) X(GDALDatasetCommitTransaction) X(GDALDatasetCreateLayer) X(GDALDatasetExecuteSQL) \
+    X(GDALDatasetReleaseResultSet) X(GDALDatasetStartTransaction) X(GDALGetDriverByName)          \
+    X(OGR_F_Create) X(OGR_F_Destroy) X(OGR_F_GetGeometryRef) X(OGR_F_SetFID)                      \
+    X(OGR_F_SetFieldDateTimeEx) X(OGR_F_SetFieldDouble) X(OGR_F_SetFieldNull)                     \
+    X(OGR_F_SetFieldString) X(OGR_F_SetGeometryDirectly) X(OGR_Fld_Create) X(OGR_Fld_Destroy)     \
+    X(OGR_G_CreateGeometry) X(OGR_G_SetPoint_2D) X(OGR_L_CreateFeature) X(OGR_L_CreateField)     \
+    X(OGR_L_GetLayerDefn) X(OSRImportFromProj4) X(OSRNewSpatialReference) X(OSRRelease)           \
+    X(OSRSetAxisMappingStrategy) X(OSRSetFromUserInput)
+
+struct GdalApi {
+#define PONTREL_GDAL_MEMBER(name) decltype(&::name) name = nullptr;
+    PONTREL_GDAL_FUNCTIONS(PONTREL_GDAL_MEMBER)
+#undef PONTREL_GDAL_MEMBER
+};
+
+// The loaded library, for the rest of the run; throws GeoPackageError when it cannot be had, and
+// tries again at the next call.
+const GdalApi& gdal() {
+    static const GdalApi api = [] {
+        void* library = ::dlopen(PONTREL_GDAL_SONAME, RTLD_NOW | RTLD_LOCAL);
+        if (!library)
+            throw GeoPackageError(std::string("GDAL (" PONTREL_GDAL_SONAME "), which writes GeoPackages, cannot be loaded: ") +
+                                  ::dlerror());
+        GdalApi loaded;
+        std::string missing;
+#define PONTREL_GDAL_LOAD(name)                                                       \
+    loaded.name = reinterpret_cast<decltype(&::name)>(::dlsym(library, #name));       \
+    if (!loaded.name && missing.empty()) missing = #name;
+        PONTREL_GDAL_FUNCTIONS(PONTREL_GDAL_LOAD)
+#undef PONTREL_GDAL_LOAD
+        if (!missing.empty()) {
+            ::dlclose(library);
+            throw GeoPackageError("GDAL (" PONTREL_GDAL_SONAME ") has no function " + missing +
+                                  ", so GeoPackages cannot be written");
+        }
+        loaded.GDALAllRegister();
+        return loaded;  // the library stays loaded until the program ends
+    }();
+    return api;
+}
+
 struct DatasetCloser {
-    void operator()(void* dataset) const { GDALClose(dataset); }
+    void operator()(void* dataset) const { gdal().GDALClose(dataset); }
 };
 struct FeatureDestroyer {
-    void operator()(void* feature) const { OGR_F_Destroy(feature); }
+    void operator()(void* feature) const { gdal().OGR_F_Destroy(feature); }
 };
 struct ReferenceReleaser {
-    void operator()(OGRSpatialReferenceH reference) const { OSRRelease(reference); }
+    void operator()(OGRSpatialReferenceH reference) const { gdal().OSRRelease(reference); }
 };
 struct FieldDestroyer {
-    void operator()(OGRFieldDefnH field) const { OGR_Fld_Destroy(field); }
+    void operator()(OGRFieldDefnH field) const { gdal().OGR_Fld_Destroy(field); }
 };
 using Dataset = std::unique_ptr<std::remove_pointer_t<GDALDatasetH>, DatasetCloser>;
 using Feature = std::unique_ptr<std::remove_pointer_t<OGRFeatureH>, FeatureDestroyer>;
@@ -47,8 +94,8 @@ using FieldDefinition = std::unique_ptr<std::remove_pointer_t<OGRFieldDefnH>, Fi
 // the one that explains the rest.
 class MessageCapture {
 public:
-    MessageCapture() { CPLPushErrorHandlerEx(&MessageCapture::keep, this); }
-    ~MessageCapture() { CPLPopErrorHandler(); }
+    MessageCapture() { gdal().CPLPushErrorHandlerEx(&MessageCapture::keep, this); }
+    ~MessageCapture() { gdal().CPLPopErrorHandler(); }
     MessageCapture(const MessageCapture&) = delete;
     MessageCapture& operator=(const MessageCapture&) = delete;
     // The first failure since the last call, or `fallback`; forgets it.
@@ -61,7 +108,7 @@ public:
 
 private:
     static void CPL_STDCALL keep(CPLErr level, CPLErrorNum, const char* message) {
-        auto* self = static_cast<MessageCapture*>(CPLGetErrorHandlerUserData());
+        auto* self = static_cast<MessageCapture*>(gdal().CPLGetErrorHandlerUserData());
         if (self && level >= CE_Failure && self->first_.empty()) self->first_ = message ? message : "";
     }
     std::string first_;
@@ -71,13 +118,13 @@ private:
 class ThreadOption {
 public:
     ThreadOption(const char* key, const char* value) : key_(key) {
-        if (const char* old = CPLGetThreadLocalConfigOption(key, nullptr)) {
+        if (const char* old = gdal().CPLGetThreadLocalConfigOption(key, nullptr)) {
             old_ = old;
             had_ = true;
         }
-        CPLSetThreadLocalConfigOption(key, value);
+        gdal().CPLSetThreadLocalConfigOption(key, value);
     }
-    ~ThreadOption() { CPLSetThreadLocalConfigOption(key_, had_ ? old_.c_str() : nullptr); }
+    ~ThreadOption() { gdal().CPLSetThreadLocalConfigOption(key_, had_ ? old_.c_str() : nullptr); }
     ThreadOption(const ThreadOption&) = delete;
     ThreadOption& operator=(const ThreadOption&) = delete;
 
@@ -87,11 +134,7 @@ private:
     bool had_ = false;
 };
 
-GDALDriverH geoPackageDriver() {
-    static std::once_flag registered;
-    std::call_once(registered, [] { GDALAllRegister(); });
-    return GDALGetDriverByName("GPKG");
-}
+GDALDriverH geoPackageDriver() { return gdal().GDALGetDriverByName("GPKG"); }
 
 std::string sqlText(const std::string& text) {
     std::string quoted = "'";
@@ -160,7 +203,7 @@ GeoPackage::GeoPackage(const std::string& path, const std::string& layer, const 
         s.files->createWith([&](const std::string& temporary) {
             ThreadOption journal("OGR_SQLITE_JOURNAL", "OFF");
             ThreadOption synchronous("OGR_SQLITE_SYNCHRONOUS", "OFF");
-            s.dataset.reset(GDALCreate(driver, temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+            s.dataset.reset(gdal().GDALCreate(driver, temporary.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
             if (!s.dataset) fail("cannot be created in the folder '" + folder + "'");
         });
     } catch (const shapefile::ShapeFileError& e) {
@@ -169,16 +212,16 @@ GeoPackage::GeoPackage(const std::string& path, const std::string& layer, const 
 
     Reference crs;
     if (!crsDefinition.empty()) {
-        crs.reset(OSRNewSpatialReference(nullptr));
+        crs.reset(gdal().OSRNewSpatialReference(nullptr));
         // A PROJ string is read as one, never taken for the name of a file to read.
-        const OGRErr read = crsDefinition.front() == '+' ? OSRImportFromProj4(crs.get(), crsDefinition.c_str())
-                                                         : OSRSetFromUserInput(crs.get(), crsDefinition.c_str());
+        const OGRErr read = crsDefinition.front() == '+' ? gdal().OSRImportFromProj4(crs.get(), crsDefinition.c_str())
+                                                         : gdal().OSRSetFromUserInput(crs.get(), crsDefinition.c_str());
         if (read != OGRERR_NONE) fail("cannot hold the coordinate system '" + crsDefinition + "'");
-        OSRSetAxisMappingStrategy(crs.get(), OAMS_TRADITIONAL_GIS_ORDER);
+        gdal().OSRSetAxisMappingStrategy(crs.get(), OAMS_TRADITIONAL_GIS_ORDER);
     }
     const std::string describe = "DESCRIPTION=" + layerDescription;
     const char* options[] = {"GEOMETRY_NAME=geom", "FID=fid", "SPATIAL_INDEX=YES", describe.c_str(), nullptr};
-    s.layer = GDALDatasetCreateLayer(s.dataset.get(), layer.c_str(), crs.get(), wkbPoint,
+    s.layer = gdal().GDALDatasetCreateLayer(s.dataset.get(), layer.c_str(), crs.get(), wkbPoint,
                                      const_cast<char**>(options));
     if (!s.layer) fail("cannot hold the layer '" + layer + "'");
     for (const Column& column : columns) {
@@ -186,16 +229,16 @@ GeoPackage::GeoPackage(const std::string& path, const std::string& layer, const 
                                   : column.type == ColumnType::Text ? OFTString
                                   : column.type == ColumnType::Date ? OFTDate
                                                                     : OFTDateTime;
-        FieldDefinition field(OGR_Fld_Create(column.name.c_str(), type));
-        if (OGR_L_CreateField(s.layer, field.get(), FALSE) != OGRERR_NONE)
+        FieldDefinition field(gdal().OGR_Fld_Create(column.name.c_str(), type));
+        if (gdal().OGR_L_CreateField(s.layer, field.get(), FALSE) != OGRERR_NONE)
             fail("cannot hold the column '" + column.name + "'");
         if (!column.title.empty() || !column.description.empty()) described_.push_back(column);
     }
-    if (GDALDatasetStartTransaction(s.dataset.get(), FALSE) != OGRERR_NONE) fail("cannot be written");
+    if (gdal().GDALDatasetStartTransaction(s.dataset.get(), FALSE) != OGRERR_NONE) fail("cannot be written");
     s.inTransaction = true;
-    s.feature.reset(OGR_F_Create(OGR_L_GetLayerDefn(s.layer)));
-    OGR_F_SetGeometryDirectly(s.feature.get(), OGR_G_CreateGeometry(wkbPoint));
-    s.point = OGR_F_GetGeometryRef(s.feature.get());
+    s.feature.reset(gdal().OGR_F_Create(gdal().OGR_L_GetLayerDefn(s.layer)));
+    gdal().OGR_F_SetGeometryDirectly(s.feature.get(), gdal().OGR_G_CreateGeometry(wkbPoint));
+    s.point = gdal().OGR_F_GetGeometryRef(s.feature.get());
     for (std::size_t k = 0; k < columns.size(); ++k) setNull(k);
 }
 
@@ -221,35 +264,35 @@ void GeoPackage::setPoint(double x, double y) {
                               " cannot be written to the GeoPackage '" + path_ +
                               "': its coordinates must be finite numbers");
     }
-    OGR_G_SetPoint_2D(state_->point, 0, x, y);
+    gdal().OGR_G_SetPoint_2D(state_->point, 0, x, y);
 }
 
 void GeoPackage::setReal(std::size_t column, double value) {
-    OGR_F_SetFieldDouble(state_->feature.get(), static_cast<int>(column), value);
+    gdal().OGR_F_SetFieldDouble(state_->feature.get(), static_cast<int>(column), value);
 }
 
 void GeoPackage::setText(std::size_t column, const std::string& text) {
-    OGR_F_SetFieldString(state_->feature.get(), static_cast<int>(column), text.c_str());
+    gdal().OGR_F_SetFieldString(state_->feature.get(), static_cast<int>(column), text.c_str());
 }
 
 void GeoPackage::setDate(std::size_t column, const CalendarTime& date) {
-    OGR_F_SetFieldDateTimeEx(state_->feature.get(), static_cast<int>(column), date.year, date.month, date.day,
+    gdal().OGR_F_SetFieldDateTimeEx(state_->feature.get(), static_cast<int>(column), date.year, date.month, date.day,
                              0, 0, 0.0f, 0);
 }
 
 void GeoPackage::setDateTime(std::size_t column, const CalendarTime& time) {
     // No time zone: the database holds the local time of the sample, and does not say which.
-    OGR_F_SetFieldDateTimeEx(state_->feature.get(), static_cast<int>(column), time.year, time.month, time.day,
+    gdal().OGR_F_SetFieldDateTimeEx(state_->feature.get(), static_cast<int>(column), time.year, time.month, time.day,
                              time.hour, time.minute, static_cast<float>(time.second), 0);
 }
 
 void GeoPackage::setNull(std::size_t column) {
-    OGR_F_SetFieldNull(state_->feature.get(), static_cast<int>(column));
+    gdal().OGR_F_SetFieldNull(state_->feature.get(), static_cast<int>(column));
 }
 
 void GeoPackage::writeRow() {
-    OGR_F_SetFID(state_->feature.get(), OGRNullFID);
-    if (OGR_L_CreateFeature(state_->layer, state_->feature.get()) != OGRERR_NONE)
+    gdal().OGR_F_SetFID(state_->feature.get(), OGRNullFID);
+    if (gdal().OGR_L_CreateFeature(state_->layer, state_->feature.get()) != OGRERR_NONE)
         fail("could not take row " + std::to_string(rows_ + 1));
     ++rows_;
 }
@@ -277,8 +320,8 @@ void GeoPackage::describeColumns(const std::vector<Column>& columns) {
                              sqlText(column.name) + ", " + sqlText(column.title) + ", " +
                              sqlText(column.description) + ")");
     for (const std::string& statement : statements) {
-        OGRLayerH result = GDALDatasetExecuteSQL(state_->dataset.get(), statement.c_str(), nullptr, nullptr);
-        if (result) GDALDatasetReleaseResultSet(state_->dataset.get(), result);
+        OGRLayerH result = gdal().GDALDatasetExecuteSQL(state_->dataset.get(), statement.c_str(), nullptr, nullptr);
+        if (result) gdal().GDALDatasetReleaseResultSet(state_->dataset.get(), result);
         if (state_->messages.any()) fail("could not take the descriptions of its columns");
     }
 }
@@ -286,7 +329,7 @@ void GeoPackage::describeColumns(const std::vector<Column>& columns) {
 void GeoPackage::close() {
     State& s = *state_;
     describeColumns(described_);
-    if (s.inTransaction && GDALDatasetCommitTransaction(s.dataset.get()) != OGRERR_NONE)
+    if (s.inTransaction && gdal().GDALDatasetCommitTransaction(s.dataset.get()) != OGRERR_NONE)
         fail("could not be completed");
     s.inTransaction = false;
     s.feature.reset();

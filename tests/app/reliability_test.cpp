@@ -1099,9 +1099,9 @@ TEST(Lacks, AMemoryLimitIsNamed) {
     if (kAddressSanitizer) GTEST_SKIP() << "an address-space limit cannot be met under AddressSanitizer";
     TempFolder folder;
     std::string db = largeDatabase(folder, "v.sqlite", 300000);
-    // The limits count from the address space the converter takes to start (its libraries, GDAL's
-    // among them, reserve much of it): above it, low enough for SQLite's cache, for the samples
-    // read, and high enough for the whole run.
+    // The limits count from the address space the converter takes to start (its libraries reserve
+    // much of it, and more as they change): above it, low enough for SQLite's cache, for the
+    // samples read, and high enough for the whole run.
     rlim_t starting = 0;
     for (rlim_t megabytes = 40; starting == 0 && megabytes < 1024; megabytes += 10) {
         ProcessOptions options;

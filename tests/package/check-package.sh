@@ -76,7 +76,7 @@ contents)
     [ "$(dpkg-deb -f "$package" Package)" = pontrel ] || fail "package name"
     [ "$(dpkg-deb -f "$package" Version)" = "$version" ] || fail "version is not $version"
     depends=$(dpkg-deb -f "$package" Depends)
-    for library in libc6 libsqlite3-0 libicu libmdb3 libqt6widgets6 'libstdc++6'; do
+    for library in libc6 libsqlite3-0 libicu libmdb3 libqt6widgets6 'libstdc++6' libgdal; do
         grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
     done
     echo "$listing"
@@ -104,6 +104,11 @@ extracted)
         cmp "$unpacked/out/Temperatura.$ext" "$unpacked/reference/Temperatura.$ext" ||
             fail "Temperatura.$ext differs from the build tree's"
     done
+    # GDAL, loaded only for a GeoPackage, is found by its soname from the unpacked program too.
+    (cd "$unpacked" && "$convert" "$build/sample/vessamo-sample.mdb" --parameter Temperatura --folder out \
+        --format gpkg) >/dev/null 2>"$unpacked/stderr" || { cat "$unpacked/stderr"; fail "the GeoPackage failed"; }
+    [ "$(ogrinfo -ro -so "$unpacked/out/Temperatura.gpkg" Temperatura | sed -n 's/^Feature Count: //p')" = \
+        "$features" ] || fail "the GeoPackage does not hold the shapefile's points"
     echo "converted $features points with the unpacked programs"
     ;;
 lintian)
