@@ -84,12 +84,13 @@ std::uint64_t contentHash(const std::string& path) {
     return hash;
 }
 
-// Conversions of the fixture written before settings existed, as hashes of their files.
+// Conversions of the fixture written before settings existed, as hashes of their files; the
+// .dbf hashes are those of numeric columns with room for nine integer digits.
 TEST(OutputChoices, WithoutSettingsEveryFileIsAsEarlierVersionsWroteIt) {
     const std::map<std::string, std::uint64_t> expected = {
-        {"day.cpg", 0xe14a1ad0ff308d43ULL},   {"day.dbf", 0x57ce0cfa24aedb17ULL},
+        {"day.cpg", 0xe14a1ad0ff308d43ULL},   {"day.dbf", 0x08e98e97fce317b7ULL},
         {"day.shp", 0xff68e87321d80b3dULL},   {"day.shx", 0x5786b6a61a23fe1fULL},
-        {"param.cpg", 0xe14a1ad0ff308d43ULL}, {"param.dbf", 0xc208f719c5435a80ULL},
+        {"param.cpg", 0xe14a1ad0ff308d43ULL}, {"param.dbf", 0x06e6dcaa0874ae90ULL},
         {"param.shp", 0xe538c286c399d764ULL}, {"param.shx", 0x76f0d28eeb7f64d9ULL},
     };
     // No settings file; the defaults said as options; the defaults said in a settings file, with
@@ -221,10 +222,11 @@ TEST(OutputChoices, ExactValuesReadBackAsTheDatabaseDoubles) {
                   "105000.0|192000.0|14.5|0.0|0.3|'TJ03'|'Seixal'|'Unknown'|2023-01-02",
               }));
 
-    // Each numeric column is as wide as its values need; GDAL reads the same numbers.
+    // Each numeric column has the decimals its values need and room for nine integer digits; GDAL
+    // reads the same numbers.
     auto layer = readWithOgrinfo(f.out + "/exact.shp");
-    EXPECT_EQ(layer.fields[1], (testing::OgrField{"Param_HG", "Real", 6, 4}));
-    EXPECT_EQ(layer.fields[2], (testing::OgrField{"Param_T", "Real", 19, 17}));
+    EXPECT_EQ(layer.fields[1], (testing::OgrField{"Param_HG", "Real", 15, 4}));
+    EXPECT_EQ(layer.fields[2], (testing::OgrField{"Param_T", "Real", 28, 17}));
     EXPECT_EQ(layer.features[2].values.at("Param_T"), "0.30000000000000004");
 
     // A value no numeric column holds exactly stops the run with the message that names it.
@@ -233,9 +235,31 @@ TEST(OutputChoices, ExactValuesReadBackAsTheDatabaseDoubles) {
     ProcessResult refused = tiny.convert({tiny.database, "--parameter", "Temperatura", "--folder", tiny.out,
                                           "--values", "exact"});
     EXPECT_EQ(refused.exitCode, 3);
-    EXPECT_EQ(refused.err, "The value 1e-300 in row 1 of the column 'Param_T' needs 302 characters to be "
+    EXPECT_EQ(refused.err, "The value 1e-300 in row 1 of the column 'Param_T' needs 311 characters to be "
                            "written exactly, more than the 255 a numeric column of a shapefile holds\n");
     EXPECT_TRUE(folderEntries(tiny.out).empty());
+}
+
+// Two days' files merged into the first one's columns keep every value: the second day's wider
+// numbers fit the first day's columns, and so would numbers an analyst types in.
+TEST(OutputChoices, MergedFilesKeepEveryValue) {
+    Fixture f("INSERT INTO Kelvash_Query VALUES "
+              "('Temperatura', 'T', '2023-01-02', 9, 9.5, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante'),"
+              "('Temperatura', 'T', '2023-01-09', 10.25, -123456789.25, 38.7, -9.1, 193000, 110000, 'TJ01', "
+              "'Seixal', 'Vazante'), "
+              "('Temperatura', 'T', '2023-01-09', 11, 11.09, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante');");
+    for (const char* day : {"2023-01-02", "2023-01-09"})
+        ASSERT_EQ(f.convert({f.database, "--day", day, "--folder", f.out, "--name", day}).exitCode, 0);
+    const std::string merged = f.out + "/merged.shp";
+    ASSERT_EQ(runProcess({"ogr2ogr", merged, f.out + "/2023-01-02.shp"}).exitCode, 0);
+    ProcessResult append = runProcess({"ogr2ogr", "-append", merged, f.out + "/2023-01-09.shp", "-nln", "merged"});
+    ASSERT_EQ(append.exitCode, 0) << append.err;
+    EXPECT_EQ(append.err, "");  // GDAL warns of every value a column cannot hold
+
+    std::vector<std::string> values;
+    for (const auto& feature : readWithOgrinfo(merged).features)
+        values.push_back(feature.values.at("SampleHour") + " " + feature.values.at("Param_T"));
+    EXPECT_EQ(values, (std::vector<std::string>{"9.00 9.50", "10.25 -123456789.25", "11.00 11.09"}));
 }
 
 // The Access and the SQLite sample hold the same doubles; exact values show it.
