@@ -280,6 +280,40 @@ TEST(OutputChoices, ExactValuesOfTheAccessAndTheSqliteSampleAreTheSame) {
     EXPECT_GT(distinct.size(), 200u);  // rounded to 2 decimals they are a few dozen
 }
 
+// The sample's two coordinate types name the same places: its military points, moved by GDAL
+// from the military grid to WGS 84, lie on its normal ones.
+TEST(OutputChoices, TheSampleMilitaryAndNormalPointsAreOnePlace) {
+    const std::string sample = std::string(PONTREL_SAMPLE_DIR) + "/vessamo-sample.sqlite";
+    if (!std::filesystem::exists(sample)) GTEST_SKIP() << "the sample database is not built";
+    Fixture f;
+    for (const char* type : {"military", "normal"}) {
+        ProcessResult run = f.convert({sample, "--parameter", "Temperatura", "--folder", f.out, "--name", type,
+                                       "--coordinates", type, "--crs",
+                                       std::string(type) == "military" ? "EPSG:20790" : "EPSG:4326"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+    }
+    ProcessResult moved = runProcess({"ogr2ogr", "-t_srs", "EPSG:4326", f.out + "/moved.shp", f.out + "/military.shp"});
+    ASSERT_EQ(moved.exitCode, 0) << moved.err;
+    auto points = [](const testing::OgrLayer& layer) {
+        std::vector<std::pair<double, double>> xy;
+        for (const auto& feature : layer.features) {
+            double x = 0, y = 0;
+            EXPECT_EQ(std::sscanf(feature.geometry.c_str(), "POINT (%lf %lf)", &x, &y), 2) << feature.geometry;
+            xy.emplace_back(x, y);
+        }
+        return xy;
+    };
+    const auto normal = points(readWithOgrinfo(f.out + "/normal.shp"));
+    const auto military = points(readWithOgrinfo(f.out + "/moved.shp"));
+    ASSERT_EQ(military.size(), normal.size());
+    ASSERT_FALSE(normal.empty());
+    for (std::size_t i = 0; i < normal.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(military[i].first, normal[i].first, 2e-5);  // about 2 metres
+        EXPECT_NEAR(military[i].second, normal[i].second, 2e-5);
+    }
+}
+
 std::map<std::string, int> nullCounts(const testing::OgrLayer& layer) {
     std::map<std::string, int> counts;
     for (const auto& feature : layer.features)
