@@ -314,6 +314,44 @@ TEST(OutputChoices, TheSampleMilitaryAndNormalPointsAreOnePlace) {
     }
 }
 
+// A system that cannot hold the coordinates is refused before anything is written; one far
+// from them is written with a warning that says what was probably meant.
+TEST(OutputChoices, CoordinatesAreCheckedAgainstTheirSystem) {
+    const std::string military = "The Military coordinates of these samples (x from 105000 to 114000, y from 188000 to 193100.5)";
+    const std::string normal = "The Normal coordinates of these samples (x from -9.2 to -9.05, y from 38.65 to 38.70743)";
+    struct Case {
+        std::string type, crs;
+        int exitCode;
+        std::string message;  // the one line about the coordinates, if any
+    };
+    const Case cases[] = {
+        {"military", "EPSG:20790", 0, ""},
+        {"normal", "EPSG:4326", 0, ""},
+        {"military", "EPSG:4326", 2,
+         military + " cannot be longitudes and latitudes of WGS 84: these look like metres: choose the "
+                    "coordinate type Normal, or a projected system"},
+        {"normal", "EPSG:20790", 0,
+         "warning: " + normal + " are all near the origin of Lisbon (Lisbon) / Portuguese National Grid: these "
+                                "look like degrees: choose the coordinate type Military, or a geographic system"},
+        {"military", "EPSG:2193", 0,
+         "warning: " + military + " lie outside the area where NZGD2000 / New Zealand Transverse Mercator 2000 is "
+                                  "used (New Zealand - North Island, South Island, Stewart Island - onshore.): "
+                                  "choose another coordinate system or coordinate type"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type + " " + c.crs);
+        Fixture f;
+        ProcessResult run = runProcess({kConverter, f.database, "--parameter", "Temperatura", "--folder", f.out,
+                                        "--coordinates", c.type, "--crs", c.crs});
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        std::string said;
+        for (const std::string& line : lines(run.err))
+            if (line.find("coordinates of these") != std::string::npos) said = line.substr(line.find(": ") + 2);
+        EXPECT_EQ(said, c.message);
+        EXPECT_EQ(folderEntries(f.out).size(), c.exitCode == 0 ? 5u : 0u);
+    }
+}
+
 std::map<std::string, int> nullCounts(const testing::OgrLayer& layer) {
     std::map<std::string, int> counts;
     for (const auto& feature : layer.features)
