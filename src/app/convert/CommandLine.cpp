@@ -83,7 +83,8 @@ std::string helpText() {
            "goes to standard output as it is.\n"
            "\n"
            "Exit status: 0 success, 1 the data stopped the conversion, 2 wrong usage or\n"
-           "settings, 3 a database or file error.\n";
+           "settings, or a coordinate system that cannot hold the coordinates, 3 a database\n"
+           "or file error.\n";
 }
 
 namespace {
