@@ -7,7 +7,6 @@
 
 #include "FakeUserInterface.h"
 #include "VessamoFixture.h"
-#include "engine/Errors.h"
 #include "engine/ReadFiles.h"
 #include "engine/VisitLayout.h"
 
@@ -55,7 +54,7 @@ std::vector<std::string> points(const RunState& state) {
 
 class VisitLayoutTest : public ::testing::Test {
 protected:
-    // Reads the fixture's day with the settings; false when the reading stopped.
+    // Reads the day 2001-03-07 of the fixture's database with these settings.
     void run(MissingStyle missing, LayoutStyle layout) {
         state = RunState();
         ui = FakeUserInterface();
@@ -92,36 +91,27 @@ TEST_F(VisitLayoutTest, EachVisitIsOnePointAndRepeatedValuesGoToFurtherPoints) {
     struct Case {
         const char* name;
         MissingStyle missing;
-        LayoutStyle layout;
         std::vector<std::string> points;  // columns A, B, C
         std::vector<std::string> messages;
     } cases[] = {
         // Visits in the order of their first rows in the name order (the nameless row first), a
         // visit's points together; a real 0 is a value, also when repeated.
-        {"placeholders", MissingStyle::Placeholders, LayoutStyle::Visits,
+        {"placeholders", MissingStyle::Placeholders,
          {"TJ03 193007.5 10.5: 0 0 0", "TJ01 193007.5 10.5: 1 2 4", "TJ01 193007.5 10.5: 5 9 0",
           "TJ01 193007.5 10.5: 7 0 0", "TJ02 193007.5 10.5: 3 0 0", "TJ02 1 10.5: 12 0 0",
           "TJ01 193007.5 14: 0 6 0", "TJ02 193007.5 -1: 0 8 0", "TJ02 193007.5 -1: 0 0 0"},
          {kHourMessage, repeated}},
-        {"nulls", MissingStyle::Null, LayoutStyle::Visits,
+        {"nulls", MissingStyle::Null,
          {"TJ03 193007.5 10.5: - - -", "TJ01 193007.5 10.5: 1 2 4", "TJ01 193007.5 10.5: 5 9 -",
           "TJ01 193007.5 10.5: 7 - -", "TJ02 193007.5 10.5: 3 - -", "TJ02 1 10.5: 12 - -",
           "TJ01 193007.5 14: - 6 -", "TJ02 193007.5 -: - 8 0", "TJ02 193007.5 -: - 0 -"},
          {repeated}},
-        {"the values layout keeps a point per row", MissingStyle::Null, LayoutStyle::Values,
-         {"TJ03 193007.5 10.5: - - -", "TJ01 193007.5 10.5: 1 - -", "TJ02 193007.5 10.5: 3 - -",
-          "TJ01 193007.5 10.5: 5 - -", "TJ01 193007.5 10.5: 7 - -", "TJ02 1 10.5: 12 - -",
-          "TJ01 193007.5 10.5: - 2 -", "TJ01 193007.5 14: - 6 -", "TJ02 193007.5 -: - 8 -",
-          "TJ01 193007.5 10.5: - 9 -", "TJ02 193007.5 -: - 0 -", "TJ01 193007.5 10.5: - - 4",
-          "TJ02 193007.5 -: - - 0"},
-         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        run(c.missing, c.layout);
+        run(c.missing, LayoutStyle::Visits);
         EXPECT_EQ(points(state), c.points);
         EXPECT_EQ(ui.messages, c.messages);
-        EXPECT_TRUE(state.ValueColumns.empty() == (c.layout == LayoutStyle::Visits));
     }
     EXPECT_EQ(repeatedParameterMessage(1, 1),
               "1 visit measured a parameter more than once: 1 further point at the same station, date and hour "
