@@ -95,7 +95,8 @@ Rows placesInVisits(const std::vector<std::int32_t>& columns, const Rows& visit,
     for (std::size_t r = 1; r <= n; ++r) ++start[static_cast<std::size_t>(columns[r]) + 1];
     for (std::size_t k = 1; k < start.size(); ++k) start[k] += start[k - 1];
     Rows byColumn(n);
-    for (std::size_t r = 1; r <= n; ++r) byColumn[start[static_cast<std::size_t>(columns[r])]++] = static_cast<std::uint32_t>(r);
+    for (std::size_t r = 1; r <= n; ++r)
+        byColumn[start[static_cast<std::size_t>(columns[r])]++] = static_cast<std::uint32_t>(r);
     Rows place(n + 1, 0), seenColumn(n + 1, 0), seen(n + 1, 0);
     for (std::uint32_t r : byColumn) {
         const auto column = static_cast<std::uint32_t>(columns[r]);
