@@ -45,6 +45,12 @@ OptionsDialog::OptionsDialog(const OutputSettings& settings, const QString& sett
     Missing_CB->addItems({"placeholders (-1, 0, Unknown)", "null (blank fields)"});
     Missing_CB->setCurrentIndex(settings.missing == MissingStyle::Null ? 1 : 0);
     form->addRow("Missing:", Missing_CB);
+    Layout_CB = new QComboBox(this);
+    Layout_CB->addItems({"one point per value", "one point per visit (Day mode)"});
+    Layout_CB->setCurrentIndex(settings.layout == LayoutStyle::Visits ? 1 : 0);
+    Layout_CB->setToolTip("In Day mode, one point per visit holds each parameter of a station's date and "
+                          "hour in its column; Parameter mode has one point per value either way");
+    form->addRow("Layout:", Layout_CB);
     // Further choices of the settings file take their rows here.
 
     auto* where = new QLabel("Saved in " + settingsPath + ", which pontrel-convert reads too.", this);
@@ -76,6 +82,7 @@ OutputSettings OptionsDialog::chosen() const {
     settings.normalCrs = crs(NormalCrs_TB);
     settings.values = Values_CB->currentIndex() == 1 ? ValueStyle::Exact : ValueStyle::Rounded;
     settings.missing = Missing_CB->currentIndex() == 1 ? MissingStyle::Null : MissingStyle::Placeholders;
+    settings.layout = Layout_CB->currentIndex() == 1 ? LayoutStyle::Visits : LayoutStyle::Values;
     return settings;
 }
 

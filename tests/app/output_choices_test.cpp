@@ -387,6 +387,50 @@ TEST(OutputChoices, NullsAreNullsForGdalAndPyshpAndAreNotAnnounced) {
               }));
 }
 
+// One station's visit with a parameter measured twice, and a visit without an hour.
+const std::string kVisits = R"(
+INSERT INTO Kelvash_Query VALUES
+  ('Temperatura', 'T', '2023-01-02', 9.5, 14.25, 38.70743, -9.1, 193100.5, 110000.25, 'TJ01', 'Cais', 'Preia-mar'),
+  ('Salinidade', 'SAL', '2023-01-02', 9.5, 31.5, 38.70743, -9.1, 193100.5, 110000.25, 'TJ01', 'Cais', 'Preia-mar'),
+  ('Temperatura', 'T', '2023-01-02', 9.5, 14.5, 38.70743, -9.1, 193100.5, 110000.25, 'TJ01', 'Cais', 'Preia-mar'),
+  ('Salinidade', 'SAL', '2023-01-02', NULL, 30, 38.65, -9.05, 188000, 114000, 'TJ02', 'Barreiro', 'Vazante');
+)";
+
+TEST(OutputChoices, TheVisitsLayoutPutsEachVisitOnOnePoint) {
+    Fixture f(kVisits);
+    const std::string repeated = "1 visit measured a parameter more than once: 1 further point at the same station, "
+                                 "date and hour holds the repeated value\n";
+    ProcessResult placeholders = f.convert({f.database, "--day", "2023-01-02", "--folder", f.out, "--name", "p",
+                                            "--layout", "visits"});
+    ASSERT_EQ(placeholders.exitCode, 0) << placeholders.err;
+    EXPECT_EQ(placeholders.err, kHourLine + repeated);
+    f.settings("[Output]\nLayout=visits\nMissing=null\n");
+    ProcessResult nulls = f.convert({f.database, "--day", "2023-01-02", "--folder", f.out, "--name", "n"});
+    ASSERT_EQ(nulls.exitCode, 0) << nulls.err;
+    EXPECT_EQ(nulls.err, repeated);
+    // Parameter mode has a point per value either way.
+    for (const char* layout : {"values", "visits"})
+        ASSERT_EQ(f.convert({f.database, "--parameter", "Temperatura", "--folder", f.out, "--name", layout,
+                             "--layout", layout}).exitCode, 0);
+    for (const char* extension : {".shp", ".dbf"})
+        EXPECT_EQ(contentHash(f.out + "/values" + extension), contentHash(f.out + "/visits" + extension));
+
+    READ_WITH_PYSHP(records, f.out + "/p.shp");
+    EXPECT_EQ(records, (std::vector<std::string>{
+                           "SampleHour|Param_SAL|Param_T|CurrentNam|Name|TidalSitua|SampleDate",
+                           "110000.25|193100.5|9.5|31.5|14.25|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                           "110000.25|193100.5|9.5|0.0|14.5|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                           "114000.0|188000.0|-1.0|30.0|0.0|'TJ02'|'Barreiro'|'Vazante'|2023-01-02",
+                       }));
+    EXPECT_EQ(readWithPyshp(f.out + "/n.shp"),
+              (std::vector<std::string>{
+                  "SampleHour|Param_SAL|Param_T|CurrentNam|Name|TidalSitua|SampleDate",
+                  "110000.25|193100.5|9.5|31.5|14.25|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                  "110000.25|193100.5|9.5|None|14.5|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                  "114000.0|188000.0|None|30.0|None|'TJ02'|'Barreiro'|'Vazante'|2023-01-02",
+              }));
+}
+
 TEST(OutputChoices, BadSettingsAndOptionsStopBeforeTheDatabaseIsRead) {
     Fixture f;
     const std::string absent = f.folder.file("absent.mdb");  // reading it would be status 3
@@ -400,6 +444,7 @@ TEST(OutputChoices, BadSettingsAndOptionsStopBeforeTheDatabaseIsRead) {
     const Case cases[] = {
         {"", {"--values", "exakt"}, "--values takes rounded or exact, not 'exakt'", true},
         {"", {"--missing", "zero"}, "--missing takes placeholders or null, not 'zero'", true},
+        {"", {"--layout", "stacked"}, "--layout takes values or visits, not 'stacked'", true},
         {"", {"--crs", "EPSG:99999"}, "--crs 'EPSG:99999' is not a coordinate system PROJ can use: crs not found", true},
         {"", {"--values", "exact", "--values", "exact"}, "--values is given more than once", true},
         {"[Output]\nMissing=nul\n", {},

@@ -19,14 +19,16 @@ const std::string kWgs84 =
     R"(GEOGCS["GCS_WGS_1984",DATUM["D_WGS_1984",SPHEROID["WGS_1984",6378137.0,298.257223563]],)"
     R"(PRIMEM["Greenwich",0.0],UNIT["Degree",0.0174532925199433]])";
 
-// What a file gave, in one line: military, normal (the start of each WKT), values, missing.
+// What a file gave, in one line: military, normal (the start of each WKT), values, missing, and
+// "visits" when the layout is not the default.
 std::string summary(const OutputSettings& s) {
     auto crs = [](const CoordinateSystem& c) {
         return c.empty() ? std::string("-") : c.definition + "=" + c.esriWkt.substr(0, c.esriWkt.find('['));
     };
     return crs(s.militaryCrs) + " " + crs(s.normalCrs) + " " +
            (s.values == ValueStyle::Exact ? "exact" : "rounded") + " " +
-           (s.missing == MissingStyle::Null ? "null" : "placeholders");
+           (s.missing == MissingStyle::Null ? "null" : "placeholders") +
+           (s.layout == LayoutStyle::Visits ? " visits" : "");
 }
 
 TEST(Settings, GoodFiles) {
@@ -50,6 +52,8 @@ TEST(Settings, GoodFiles) {
          "- +proj=longlat +datum=WGS84=GEOGCS rounded placeholders"},
         // [Output] again goes on with the same settings.
         {"[Output]\nValues=exact\n[Output]\nMissing=null", "- - exact null"},
+        {"[Output]\nLayout=Visits ; one point per visit\n", "- - rounded placeholders visits"},
+        {"[Output]\nlayout = values\n", "- - rounded placeholders"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -63,7 +67,7 @@ TEST(Settings, BadFilesNameTheFileTheLineAndWhatIsAllowed) {
         std::string text;
         std::string message;  // after "The settings file 's.ini', "
     };
-    const std::string keys = "the settings are MilitaryCRS, NormalCRS, Values and Missing";
+    const std::string keys = "the settings are MilitaryCRS, NormalCRS, Values, Missing and Layout";
     const std::string lineForms =
         "a line holds a section such as [Output], a setting Name=value, or a comment starting with "
         "';' or '#'";
@@ -72,6 +76,7 @@ TEST(Settings, BadFilesNameTheFileTheLineAndWhatIsAllowed) {
         {"[Output]\nValues=\n", "line 2: Values is '': it must be rounded or exact"},
         {"[Output]\nValues=\"exact\"\n", "line 2: Values is '\"exact\"': it must be rounded or exact"},
         {"[Output]\n\nMissing=none ; typo\n", "line 3: Missing is 'none': it must be placeholders or null"},
+        {"[Output]\nLayout=visit\n", "line 2: Layout is 'visit': it must be values or visits"},
         {"[Output]\nValues exact\n", "line 2: 'Values exact' is not a setting: " + lineForms},
         {"[Output]\n=exact\n", "line 2: '=exact' is not a setting: " + lineForms},
         {"[Output\n", "line 1: '[Output' is not a section: a section is a name in brackets, such as [Output]"},

@@ -34,7 +34,7 @@ std::string usageText() {
            "  pontrel-convert DATABASE (--parameter NAME | --day DATE) --folder DIR [--name NAME] "
            "[--coordinates military|normal]\n"
            "                  [--crs CODE] [--values rounded|exact] [--missing placeholders|null]\n"
-           "                  [--settings FILE] [--timings] [-q|--quiet]\n"
+           "                  [--layout values|visits] [--settings FILE] [--timings] [-q|--quiet]\n"
            "  pontrel-convert DATABASE --list-parameters\n"
            "  pontrel-convert DATABASE --list-days\n"
            "  pontrel-convert DATABASE --inspect\n"
@@ -62,6 +62,12 @@ std::string helpText() {
            "  --missing STYLE       placeholders (default): -1 for a missing hour, 0 for a\n"
            "                        parameter not measured, Unknown for a missing text;\n"
            "                        null: blank fields, which GIS programs read as null\n"
+           "  --layout LAYOUT       Day mode's points: values (default): one point per sample\n"
+           "                        value, its other parameter columns missing; visits: one\n"
+           "                        point per visit (station, date and hour), each parameter\n"
+           "                        in its column, a value repeated in a visit on a further\n"
+           "                        point. No effect in Parameter mode, whose points are one\n"
+           "                        visit's one value each\n"
            "  --settings FILE       read the settings from FILE instead of\n"
            "                        $XDG_CONFIG_HOME/vessamo-pontrel/settings.ini\n"
            "  --list-parameters     print the parameters of the table Params\n"
@@ -92,7 +98,7 @@ namespace {
 // The long options; getopt_long reports each by its index in this table, offset so that no
 // index is mistaken for a character.
 enum OptionId : int {
-    kParameter = 1000, kDay, kFolder, kName, kCoordinates, kCrs, kValues, kMissing, kSettings,
+    kParameter = 1000, kDay, kFolder, kName, kCoordinates, kCrs, kValues, kMissing, kLayout, kSettings,
     kTimings, kListParameters, kListDays, kInspect,
     kQuiet = 'q',  // also the short option
 };
@@ -105,6 +111,7 @@ constexpr option kOptions[] = {
     {"crs", required_argument, nullptr, kCrs},
     {"values", required_argument, nullptr, kValues},
     {"missing", required_argument, nullptr, kMissing},
+    {"layout", required_argument, nullptr, kLayout},
     {"settings", required_argument, nullptr, kSettings},
     {"timings", no_argument, nullptr, kTimings},
     {"list-parameters", no_argument, nullptr, kListParameters},
@@ -209,6 +216,11 @@ void takeOption(CommandLine& command, ParseState& seen, int id, const std::strin
             command.missing = missingStyleNamed(value);
             if (!command.missing) throw UsageError("--missing takes placeholders or null, not '" + value + "'");
             break;
+        case kLayout:
+            once(command.layout.has_value());
+            command.layout = layoutStyleNamed(value);
+            if (!command.layout) throw UsageError("--layout takes values or visits, not '" + value + "'");
+            break;
         case kSettings:
             once(command.settingsFile.has_value());
             command.settingsFile = value;
@@ -305,6 +317,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                             : command.crs ? "--crs"
                             : command.values ? "--values"
                             : command.missing ? "--missing"
+                            : command.layout ? "--layout"
                             : command.settingsFile ? "--settings"
                                                : nullptr;
         if (stray) throw UsageError(std::string(stray) + " only goes with --parameter or --day");
@@ -318,6 +331,7 @@ OutputSettings settingsFor(const CommandLine& command) {
     if (command.crs) (command.military ? settings.militaryCrs : settings.normalCrs) = *command.crs;
     if (command.values) settings.values = *command.values;
     if (command.missing) settings.missing = *command.missing;
+    if (command.layout) settings.layout = *command.layout;
     return settings;
 }
 
