@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <utility>
+#include <vector>
 
 #include "common/DayCount.h"
+#include "shapefile/CoordinateSystem.h"
 
 namespace pontrel::tools {
 
@@ -104,20 +107,22 @@ void writeStations(const SampleOptions& options, Random& random, SampleSink& sin
                                  {"MilitaryLatitude", ColumnType::Double},
                                  {"MilitaryLongitude", ColumnType::Double},
                                  {"Active", ColumnType::YesNo}});
+    std::vector<std::pair<double, double>> places;  // longitude, latitude
+    for (int s = 0; s < options.stations; ++s) {
+        const double latitude = roundTo(random.between(38.62, 38.80), 5);
+        places.emplace_back(roundTo(random.between(-9.32, -8.95), 5), latitude);
+    }
+    // The military grid's coordinates of the same places, in metres, as GIS programs place them.
+    const std::vector<std::pair<double, double>> military = shapefile::fromWgs84("EPSG:20790", places);
     for (int s = 0; s < options.stations; ++s) {
         std::string name = kStationNames[s % named];
         if (s >= named) name += " " + std::to_string(s / named + 1);
-        double latitude = roundTo(random.between(38.62, 38.80), 5);
-        double longitude = roundTo(random.between(-9.32, -8.95), 5);
-        // Military grid (metres): a local linear approximation around the estuary.
-        double militaryY = roundTo(193000.0 + (latitude - 38.70) * 111000.0, 1);
-        double militaryX = roundTo(110000.0 + (longitude + 9.10) * 86900.0, 1);
         Cell nameCell = name;
         if (options.withFaults && s % 17 == 16) nameCell = std::monostate{};
         char current[16];
         std::snprintf(current, sizeof current, "TJ%02d", s + 1);
-        sink.addRow({std::int64_t{s + 1}, nameCell, std::string(current), latitude, longitude,
-                     militaryY, militaryX, s % 11 != 10});
+        sink.addRow({std::int64_t{s + 1}, nameCell, std::string(current), places[s].second, places[s].first,
+                     roundTo(military[s].second, 1), roundTo(military[s].first, 1), s % 11 != 10});
     }
     sink.endTable();
 }

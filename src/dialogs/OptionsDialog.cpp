@@ -45,6 +45,12 @@ OptionsDialog::OptionsDialog(const OutputSettings& settings, const QString& sett
     Missing_CB->addItems({"placeholders (-1, 0, Unknown)", "null (blank fields)"});
     Missing_CB->setCurrentIndex(settings.missing == MissingStyle::Null ? 1 : 0);
     form->addRow("Missing:", Missing_CB);
+    Layout_CB = new QComboBox(this);
+    Layout_CB->addItems({"one point per value", "one point per visit (Day mode)"});
+    Layout_CB->setCurrentIndex(settings.layout == LayoutStyle::Visits ? 1 : 0);
+    Layout_CB->setToolTip("In Day mode, one point per visit holds each parameter of a station's date and "
+                          "hour in its column; Parameter mode has one point per value either way");
+    form->addRow("Layout:", Layout_CB);
     Format_CB = new QComboBox(this);
     Format_CB->addItems({"shapefile (.shp)", "GeoPackage (.gpkg): exact values and nulls always"});
     Format_CB->setCurrentIndex(settings.format == OutputFormat::GeoPackage ? 1 : 0);
@@ -80,6 +86,7 @@ OutputSettings OptionsDialog::chosen() const {
     settings.normalCrs = crs(NormalCrs_TB);
     settings.values = Values_CB->currentIndex() == 1 ? ValueStyle::Exact : ValueStyle::Rounded;
     settings.missing = Missing_CB->currentIndex() == 1 ? MissingStyle::Null : MissingStyle::Placeholders;
+    settings.layout = Layout_CB->currentIndex() == 1 ? LayoutStyle::Visits : LayoutStyle::Values;
     settings.format = Format_CB->currentIndex() == 1 ? OutputFormat::GeoPackage : OutputFormat::Shapefile;
     return settings;
 }

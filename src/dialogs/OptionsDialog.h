@@ -2,8 +2,8 @@
 // The Options dialog of step 3: how the output is written, as the settings file holds it for
 // both programs. The coordinate system of each coordinate type is typed as any code PROJ knows
 // (or a WKT or PROJ string), and PROJ's name for it is shown as it is typed; an unknown one
-// cannot be confirmed, and an empty one means no .prj. Values, Missing and Format are chosen
-// from their two words. The dialog only edits: its owner reads `chosen()` after OK and saves it. Room is
+// cannot be confirmed, and an empty one means no .prj. Values, Missing, Layout and Format are
+// chosen from their two words. The dialog only edits: its owner reads `chosen()` after OK and saves it. Room is
 // left in its form for further choices of the same file.
 
 #include <QComboBox>
@@ -35,6 +35,7 @@ public:
     QLabel* NormalCrsName;
     QComboBox* Values_CB;
     QComboBox* Missing_CB;
+    QComboBox* Layout_CB;
     QComboBox* Format_CB;
     QDialogButtonBox* Buttons;
 

@@ -120,6 +120,10 @@ public:
     }
     // Row r takes what row order[r] held (order lists every row once).
     void permuteRows(const std::vector<std::uint32_t>& order) { pontrel::permuteRows(cells_.data(), columns_, order); }
+    // Row `to` takes the cells of row `from`.
+    void copyRow(std::size_t from, std::size_t to) {
+        std::copy_n(cells_.data() + from * columns_, columns_, cells_.data() + to * columns_);
+    }
     std::size_t rows() const { return rows_; }
     std::size_t columns() const { return columns_; }
 
@@ -149,6 +153,7 @@ public:
     const std::string& text(std::uint32_t id) const { return pool_[id]; }
     void resizeRows(std::size_t rows) { ids_.resizeRows(rows); }
     void permuteRows(const std::vector<std::uint32_t>& order) { ids_.permuteRows(order); }
+    void copyRow(std::size_t from, std::size_t to) { ids_.copyRow(from, to); }
     std::size_t rows() const { return ids_.rows(); }
     std::size_t columns() const { return ids_.columns(); }
     std::size_t distinctTexts() const { return pool_.size(); }

@@ -4,6 +4,7 @@
 #include <new>
 #include <system_error>
 
+#include "engine/CoordinateCheck.h"
 #include "engine/Errors.h"
 #include "engine/ReadFiles.h"
 
@@ -74,6 +75,7 @@ bool runConversion(RunState& state, UserInterface& ui, const OutputOptions& opti
         ui.setProgressMinimum(0);
         ui.setProgressMaximum(0);
         ReadSamples(state, ui);
+        checkCoordinateSystem(state, ui);
         ui.setStatusText(1, gpkg ? "Creating GeoPackage..." : "Creating shape file...");
         WriteShapeFile(state, ui);
     } catch (const std::bad_alloc&) {

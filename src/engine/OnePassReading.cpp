@@ -203,6 +203,7 @@ void OnePassReader::startArrays() {
     state_.StringValues.resize(held_, textCount_ + 1);
     state_.DateValues.resize(held_, 2);
     state_.NumericNulls.resize(nulls_ ? held_ : 0, nulls_ ? 3 : 0);
+    state_.ValueColumns.clear();
     lacks_.assign(held_, 0);
 }
 
@@ -325,6 +326,7 @@ void OnePassReader::spreadDayValues(std::size_t n) {
     values.resize(n + 1, columns);
     Matrix<std::uint8_t> missing;
     if (nulls_) missing.resize(n + 1, columns);
+    state_.ValueColumns.assign(n + 1, 0);
     for (std::size_t s = 1; s <= n; ++s) {
         values(s, 1) = state_.NumericValues(s, 1);
         if (nulls_) {
@@ -332,7 +334,9 @@ void OnePassReader::spreadDayValues(std::size_t n) {
             for (std::size_t k = 2; k < columns; ++k) missing(s, k) = 1;
         }
         if (nameOf_[s] < 0) continue;
-        for (std::size_t k : slotsOf[static_cast<std::size_t>(nameOf_[s])]) {
+        const std::vector<std::size_t>& slots = slotsOf[static_cast<std::size_t>(nameOf_[s])];
+        state_.ValueColumns[s] = static_cast<std::int32_t>(slots.front());
+        for (std::size_t k : slots) {
             values(s, k) = state_.NumericValues(s, 2);
             if (nulls_) missing(s, k) = 0;
         }

@@ -50,12 +50,13 @@ std::string_view withoutComment(std::string_view text) {
     return text;
 }
 
-enum class Key { MilitaryCRS, NormalCRS, Values, Missing, Format };
+enum class Key { MilitaryCRS, NormalCRS, Values, Missing, Layout, Format };
 constexpr std::pair<std::string_view, Key> kKeys[] = {
     {"MilitaryCRS", Key::MilitaryCRS},
     {"NormalCRS", Key::NormalCRS},
     {"Values", Key::Values},
     {"Missing", Key::Missing},
+    {"Layout", Key::Layout},
     {"Format", Key::Format},
 };
 
@@ -77,6 +78,12 @@ std::optional<ValueStyle> valueStyleNamed(std::string_view word) {
 std::optional<MissingStyle> missingStyleNamed(std::string_view word) {
     if (sameWord(word, "placeholders")) return MissingStyle::Placeholders;
     if (sameWord(word, "null")) return MissingStyle::Null;
+    return std::nullopt;
+}
+
+std::optional<LayoutStyle> layoutStyleNamed(std::string_view word) {
+    if (sameWord(word, "values")) return LayoutStyle::Values;
+    if (sameWord(word, "visits")) return LayoutStyle::Visits;
     return std::nullopt;
 }
 
@@ -154,7 +161,7 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
                                         [&](const auto& key) { return sameWord(key.first, name); });
         if (known == std::end(kKeys))
             throw error("there is no setting '" + quoted(name) +
-                        "': the settings are MilitaryCRS, NormalCRS, Values, Missing and Format");
+                        "': the settings are MilitaryCRS, NormalCRS, Values, Missing, Layout and Format");
         const std::string keyName(known->first);
         if (!inOutput)
             throw error(keyName + " comes before [Output]: the settings go under [Output]");
@@ -190,6 +197,12 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
                 if (!style)
                     throw error("Missing is '" + quoted(value) + "': it must be placeholders or null");
                 settings.missing = *style;
+                break;
+            }
+            case Key::Layout: {
+                auto style = layoutStyleNamed(value);
+                if (!style) throw error("Layout is '" + quoted(value) + "': it must be values or visits");
+                settings.layout = *style;
                 break;
             }
             case Key::Format: {

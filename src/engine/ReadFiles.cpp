@@ -7,6 +7,7 @@
 
 #include "engine/Errors.h"
 #include "engine/SampleReading.h"
+#include "engine/VisitLayout.h"
 #include "jet/JetSql.h"
 
 namespace pontrel {
@@ -199,6 +200,7 @@ void ReadSamples(RunState& state, UserInterface& ui) {
     }
     // A day without samples would give an empty layer: a mistyped date, not a result.
     if (state.ShapeType == kDayMode && state.TotalRecords == 0) stopForEmptyDay(state, ui, db);
+    if (state.ShapeType == kDayMode && state.Settings.layout == LayoutStyle::Visits) mergeVisits(state, ui);
 }
 
 }  // namespace pontrel

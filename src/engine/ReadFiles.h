@@ -6,7 +6,8 @@
 // which the user is told of, or stay empty when the settings ask for nulls. A row that cannot
 // become a point (no coordinates, no value, no date) stops the conversion with ConversionStopped
 // after its message. The rows are read in one pass (OnePassReading.cpp), or walked as the
-// database sorts them when one pass cannot be sure to give the same (SortedWalk.cpp).
+// database sorts them when one pass cannot be sure to give the same (SortedWalk.cpp). With the
+// visits layout, Day mode's rows are then folded into one point per visit (VisitLayout.cpp).
 
 #include <cstddef>
 #include <string>

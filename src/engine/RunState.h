@@ -4,6 +4,7 @@
 // is passed by reference to whoever reads or writes it.
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -64,6 +65,10 @@ struct RunState {
     Matrix<std::uint8_t> NumericNulls;
     TextMatrix StringValues;
     Matrix<data::Date> DateValues;
+    // Day mode, as read: the first numeric column of each row's parameter (its value stands in
+    // every column of that name), 0 for a row without one. The visits layout folds rows by it;
+    // empty in Parameter mode and once rows have been folded.
+    std::vector<std::int32_t> ValueColumns;
 
     // Counters of the row walk.
     std::size_t HourlessSamples = 0;

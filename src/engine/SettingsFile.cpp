@@ -52,11 +52,12 @@ std::size_t commentStart(std::string_view line, std::size_t from) {
 }  // namespace
 
 std::string updatedSettingsText(std::string_view text, const OutputSettings& settings) {
-    std::array<Setting, 5> values{{
+    std::array<Setting, 6> values{{
         {"MilitaryCRS", settings.militaryCrs.definition},
         {"NormalCRS", settings.normalCrs.definition},
         {"Values", settings.values == ValueStyle::Exact ? "exact" : "rounded"},
         {"Missing", settings.missing == MissingStyle::Null ? "null" : "placeholders"},
+        {"Layout", settings.layout == LayoutStyle::Visits ? "visits" : "values"},
         {"Format", settings.format == OutputFormat::GeoPackage ? "gpkg" : "shapefile"},
     }};
     auto missingLines = [&] {

@@ -1,7 +1,7 @@
 #pragma once
 // Writing the user's settings file, as the wizard's Options dialog saves it. The file may have
 // been written by hand: its comments, blank lines and the order of its lines are kept, and only
-// the values of the five settings change (a setting not yet in the file is added under
+// the values of the settings change (a setting not yet in the file is added under
 // [Output]). The file is replaced at once or not at all, so that a reader never sees half of it.
 
 #include <string>

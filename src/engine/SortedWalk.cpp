@@ -154,6 +154,7 @@ void SortedWalker::startArrays() {
         state_.NumericNulls.resize(rowsCount, static_cast<std::size_t>(state_.NumericAttributeCount) + 1);
     else
         state_.NumericNulls.resize(0, 0);
+    state_.ValueColumns.assign(state_.ShapeType == kDayMode ? rowsCount : 0, 0);
     state_.HourlessSamples = 0;
     state_.StringNullCounts.assign(static_cast<std::size_t>(state_.StringAttributeCount) + 1, 0);
 }
@@ -200,6 +201,7 @@ void SortedWalker::readValues(data::Recordset& rows, std::size_t r) {
         auto found = slotsOf_.find(rows.text(nameIndex));  // the layout's text form
         if (found == slotsOf_.end()) return;
         double number = readValue(rows);
+        state_.ValueColumns[r] = found->second.front();
         for (int k : found->second) {
             state_.NumericValues(r, static_cast<std::size_t>(k)) = number;
             if (nulls_) state_.NumericNulls(r, static_cast<std::size_t>(k)) = 0;

@@ -83,7 +83,7 @@ Pontrel::Pontrel(Wizard& wizard)
     // Below About, where the frame has room: no control of the design moves for it.
     Options = new QPushButton("Options...", IndexCreation_frame);
     place(Options, 9360, 720, 1095, 375);
-    Options->setToolTip("Coordinate systems, values, missing data and format of the output");
+    Options->setToolTip("Coordinate systems, values, missing data, Day mode's layout and format of the output");
     ShapeBrowser1 = new QPushButton("Browse", IndexCreation_frame);
     place(ShapeBrowser1, 7320, 2760, 975, 375);
     ShapeBrowser1->setToolTip("Browse for a directory for shape file");

@@ -2,6 +2,7 @@
 
 #include <proj.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -94,6 +95,11 @@ Object crsOf(PJ_CONTEXT* context, const std::string& definition, const std::stri
     return crs;
 }
 
+bool isGeographic(PJ* crs) {
+    const PJ_TYPE type = proj_get_type(crs);
+    return type == PJ_TYPE_GEOGRAPHIC_2D_CRS || type == PJ_TYPE_GEOGRAPHIC_3D_CRS;
+}
+
 // Whether two systems put points of `area` (west, south, east, north in degrees) in the same
 // place, to within 5 metres, the accuracy of the published datum shifts themselves: each is
 // reached from WGS 84 by the transformation PROJ would use, as a GIS program reading the .prj
@@ -119,9 +125,7 @@ bool samePlaces(PJ_CONTEXT* context, PJ* given, PJ* candidate, const double area
         proj_operation_factory_context_destroy(factory);
     }
     if (!toGiven || !toCandidate) return false;
-    const bool geographic = proj_get_type(candidate) == PJ_TYPE_GEOGRAPHIC_2D_CRS ||
-                            proj_get_type(candidate) == PJ_TYPE_GEOGRAPHIC_3D_CRS;
-    const double tolerance = geographic ? 5e-5 : 5.0;
+    const double tolerance = isGeographic(candidate) ? 5e-5 : 5.0;
     for (const double fx : {0.5, 0.25, 0.75}) {
         for (const double fy : {0.5, 0.25, 0.75}) {
             const PJ_COORD point = proj_coord(area[0] + fx * (area[2] - area[0]), area[1] + fy * (area[3] - area[1]), 0, 0);
@@ -148,9 +152,7 @@ bool shiftsNothing(PJ_CONTEXT* context, PJ* bound) {
     };
     Object withShift = towards(bound), without = towards(base.get());
     if (!withShift || !without) return false;
-    const PJ_TYPE type = proj_get_type(base.get());
-    // A centimetre: in metres, or in degrees.
-    const double tolerance = type == PJ_TYPE_GEOGRAPHIC_2D_CRS || type == PJ_TYPE_GEOGRAPHIC_3D_CRS ? 1e-7 : 1e-2;
+    const double tolerance = isGeographic(base.get()) ? 1e-7 : 1e-2;  // a centimetre
     int compared = 0;
     for (const auto& [lon, lat] : {std::pair{-9.1, 38.7}, std::pair{0.0, 0.0}, std::pair{20.0, 50.0}, std::pair{-70.0, -30.0}}) {
         const PJ_COORD a = proj_trans(withShift.get(), PJ_FWD, proj_coord(lon, lat, 0, 0));
@@ -196,6 +198,16 @@ Object withoutDatumShift(PJ_CONTEXT* context, Object crs) {
     return found;
 }
 
+// The operation from WGS 84 longitude and latitude to the system's x and y, as a GIS program
+// would choose it.
+Object fromWgs84Operation(PJ_CONTEXT* context, PJ* crs, const std::string& logged) {
+    Object wgs84(proj_create(context, "EPSG:4326"));
+    Object raw(wgs84 ? proj_create_crs_to_crs_from_pj(context, wgs84.get(), crs, nullptr, nullptr) : nullptr);
+    Object operation(raw ? proj_normalize_for_visualization(context, raw.get()) : nullptr);
+    if (!operation) throw CoordinateSystemError(reasonOf(context, logged, "no way to it from WGS 84 is known"));
+    return operation;
+}
+
 Context newContext(std::string& logged) {
     Context context(proj_context_create());
     if (!context) throw CoordinateSystemError("PROJ could not be started");
@@ -226,6 +238,65 @@ std::string crsNameOf(const std::string& definition) {
     Object crs = withoutDatumShift(context.get(), crsOf(context.get(), definition, logged));
     const char* name = proj_get_name(crs.get());
     return name ? name : "";
+}
+
+ExtentFit fitOfExtent(const std::string& definition, const Extent& extent) {
+    std::string logged;
+    Context context = newContext(logged);
+    Object crs = withoutDatumShift(context.get(), crsOf(context.get(), definition, logged));
+    ExtentFit fit;
+    fit.geographic = isGeographic(crs.get());
+    if (const char* name = proj_get_name(crs.get())) fit.systemName = name;
+    if (fit.geographic && (std::fabs(extent.minX) > 180 || std::fabs(extent.maxX) > 180 ||
+                           std::fabs(extent.minY) > 90 || std::fabs(extent.maxY) > 90)) {
+        fit.verdict = ExtentFit::Verdict::Impossible;
+        return fit;
+    }
+    double west = 0, south = 0, east = 0, north = 0;
+    const char* areaName = nullptr;
+    if (!proj_get_area_of_use(context.get(), crs.get(), &west, &south, &east, &north, &areaName) ||
+        west < -180 || south < -90)  // no area of use, or PROJ's -1000 for an unknown one
+        return fit;
+    if (areaName) fit.areaName = areaName;
+
+    // The corners and the middle of the extent, back in longitude and latitude.
+    Object toWgs84 = fromWgs84Operation(context.get(), crs.get(), logged);
+    const double midX = (extent.minX + extent.maxX) / 2, midY = (extent.minY + extent.maxY) / 2;
+    constexpr double kMargin = 1.0;  // degrees: stations at sea lie off a land area's edge
+    for (const auto& [x, y] : {std::pair{extent.minX, extent.minY}, std::pair{extent.minX, extent.maxY},
+                               std::pair{extent.maxX, extent.minY}, std::pair{extent.maxX, extent.maxY},
+                               std::pair{midX, midY}}) {
+        const PJ_COORD at = proj_trans(toWgs84.get(), PJ_INV, proj_coord(x, y, 0, 0));
+        const double lon = at.lp.lam, lat = at.lp.phi;
+        if (!std::isfinite(lon) || !std::isfinite(lat) || std::fabs(lat) > 90 || std::fabs(lon) > 540) {
+            fit.verdict = ExtentFit::Verdict::Impossible;
+            return fit;
+        }
+        // An area across the antimeridian has its west edge east of its east edge.
+        const bool lonInside = west <= east ? lon >= west - kMargin && lon <= east + kMargin
+                                            : lon >= west - kMargin || lon <= east + kMargin;
+        if (!lonInside || lat < south - kMargin || lat > north + kMargin)
+            fit.verdict = ExtentFit::Verdict::OutsideAreaOfUse;
+    }
+    return fit;
+}
+
+std::vector<std::pair<double, double>> fromWgs84(const std::string& definition,
+                                                 const std::vector<std::pair<double, double>>& points) {
+    std::string logged;
+    Context context = newContext(logged);
+    Object crs = withoutDatumShift(context.get(), crsOf(context.get(), definition, logged));
+    Object operation = fromWgs84Operation(context.get(), crs.get(), logged);
+    std::vector<std::pair<double, double>> placed;
+    placed.reserve(points.size());
+    for (const auto& [lon, lat] : points) {
+        const PJ_COORD at = proj_trans(operation.get(), PJ_FWD, proj_coord(lon, lat, 0, 0));
+        if (!std::isfinite(at.xy.x) || !std::isfinite(at.xy.y))
+            throw CoordinateSystemError("the point " + std::to_string(lon) + ", " + std::to_string(lat) +
+                                        " has no place in it");
+        placed.emplace_back(at.xy.x, at.xy.y);
+    }
+    return placed;
 }
 
 }  // namespace pontrel::shapefile

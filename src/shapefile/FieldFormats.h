@@ -19,8 +19,13 @@ inline constexpr int kMaxFieldWidth = 255;  // one byte in the field descriptor
 // Numeric columns always carry at least this many decimals, so that readers see every numeric
 // column as a real number whatever its values (hours and values are held to 2 decimals).
 inline constexpr int kMinimumDecimals = 2;
+// Numeric columns always leave room for a sign and this many digits before the decimal point,
+// although the values written may need fewer: a column sized to its values exactly would cut the
+// values that users later type into it, or that a merge with another file brings.
+inline constexpr int kMinimumIntegerDigits = 9;
 
-// Finds the narrowest N field that writes every value of one column exactly.
+// Finds the narrowest N field that writes every value of one column exactly and leaves the room
+// above for later values.
 class NumericColumnSizer {
 public:
     explicit NumericColumnSizer(std::string column) : column_(std::move(column)) {}
@@ -40,7 +45,7 @@ private:
     void addNonZero(double value, std::size_t row);
 
     std::string column_;
-    int integerChars_ = 1;  // sign and digits before the decimal point
+    int integerChars_ = 1 + kMinimumIntegerDigits;  // sign and digits before the decimal point
     int decimals_ = kMinimumDecimals;
 };
 

@@ -84,12 +84,13 @@ std::uint64_t contentHash(const std::string& path) {
     return hash;
 }
 
-// Conversions of the fixture written before settings existed, as hashes of their files.
+// Conversions of the fixture written before settings existed, as hashes of their files; the
+// .dbf hashes are those of numeric columns with room for nine integer digits.
 TEST(OutputChoices, WithoutSettingsEveryFileIsAsEarlierVersionsWroteIt) {
     const std::map<std::string, std::uint64_t> expected = {
-        {"day.cpg", 0xe14a1ad0ff308d43ULL},   {"day.dbf", 0x57ce0cfa24aedb17ULL},
+        {"day.cpg", 0xe14a1ad0ff308d43ULL},   {"day.dbf", 0x08e98e97fce317b7ULL},
         {"day.shp", 0xff68e87321d80b3dULL},   {"day.shx", 0x5786b6a61a23fe1fULL},
-        {"param.cpg", 0xe14a1ad0ff308d43ULL}, {"param.dbf", 0xc208f719c5435a80ULL},
+        {"param.cpg", 0xe14a1ad0ff308d43ULL}, {"param.dbf", 0x06e6dcaa0874ae90ULL},
         {"param.shp", 0xe538c286c399d764ULL}, {"param.shx", 0x76f0d28eeb7f64d9ULL},
     };
     // No settings file; the defaults said as options; the defaults said in a settings file, with
@@ -221,10 +222,11 @@ TEST(OutputChoices, ExactValuesReadBackAsTheDatabaseDoubles) {
                   "105000.0|192000.0|14.5|0.0|0.3|'TJ03'|'Seixal'|'Unknown'|2023-01-02",
               }));
 
-    // Each numeric column is as wide as its values need; GDAL reads the same numbers.
+    // Each numeric column has the decimals its values need and room for nine integer digits; GDAL
+    // reads the same numbers.
     auto layer = readWithOgrinfo(f.out + "/exact.shp");
-    EXPECT_EQ(layer.fields[1], (testing::OgrField{"Param_HG", "Real", 6, 4}));
-    EXPECT_EQ(layer.fields[2], (testing::OgrField{"Param_T", "Real", 19, 17}));
+    EXPECT_EQ(layer.fields[1], (testing::OgrField{"Param_HG", "Real", 15, 4}));
+    EXPECT_EQ(layer.fields[2], (testing::OgrField{"Param_T", "Real", 28, 17}));
     EXPECT_EQ(layer.features[2].values.at("Param_T"), "0.30000000000000004");
 
     // A value no numeric column holds exactly stops the run with the message that names it.
@@ -233,9 +235,31 @@ TEST(OutputChoices, ExactValuesReadBackAsTheDatabaseDoubles) {
     ProcessResult refused = tiny.convert({tiny.database, "--parameter", "Temperatura", "--folder", tiny.out,
                                           "--values", "exact"});
     EXPECT_EQ(refused.exitCode, 3);
-    EXPECT_EQ(refused.err, "The value 1e-300 in row 1 of the column 'Param_T' needs 302 characters to be "
+    EXPECT_EQ(refused.err, "The value 1e-300 in row 1 of the column 'Param_T' needs 311 characters to be "
                            "written exactly, more than the 255 a numeric column of a shapefile holds\n");
     EXPECT_TRUE(folderEntries(tiny.out).empty());
+}
+
+// Two days' files merged into the first one's columns keep every value: the second day's wider
+// numbers fit the first day's columns, and so would numbers an analyst types in.
+TEST(OutputChoices, MergedFilesKeepEveryValue) {
+    Fixture f("INSERT INTO Kelvash_Query VALUES "
+              "('Temperatura', 'T', '2023-01-02', 9, 9.5, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante'),"
+              "('Temperatura', 'T', '2023-01-09', 10.25, -123456789.25, 38.7, -9.1, 193000, 110000, 'TJ01', "
+              "'Seixal', 'Vazante'), "
+              "('Temperatura', 'T', '2023-01-09', 11, 11.09, 38.7, -9.1, 193000, 110000, 'TJ01', 'Seixal', 'Vazante');");
+    for (const char* day : {"2023-01-02", "2023-01-09"})
+        ASSERT_EQ(f.convert({f.database, "--day", day, "--folder", f.out, "--name", day}).exitCode, 0);
+    const std::string merged = f.out + "/merged.shp";
+    ASSERT_EQ(runProcess({"ogr2ogr", merged, f.out + "/2023-01-02.shp"}).exitCode, 0);
+    ProcessResult append = runProcess({"ogr2ogr", "-append", merged, f.out + "/2023-01-09.shp", "-nln", "merged"});
+    ASSERT_EQ(append.exitCode, 0) << append.err;
+    EXPECT_EQ(append.err, "");  // GDAL warns of every value a column cannot hold
+
+    std::vector<std::string> values;
+    for (const auto& feature : readWithOgrinfo(merged).features)
+        values.push_back(feature.values.at("SampleHour") + " " + feature.values.at("Param_T"));
+    EXPECT_EQ(values, (std::vector<std::string>{"9.00 9.50", "10.25 -123456789.25", "11.00 11.09"}));
 }
 
 // The Access and the SQLite sample hold the same doubles; exact values show it.
@@ -254,6 +278,78 @@ TEST(OutputChoices, ExactValuesOfTheAccessAndTheSqliteSampleAreTheSame) {
     for (const auto& feature : readWithOgrinfo(f.out + "/sqlite.shp").features)
         distinct.insert(feature.values.at("Param_HG"));
     EXPECT_GT(distinct.size(), 200u);  // rounded to 2 decimals they are a few dozen
+}
+
+// The sample's two coordinate types name the same places: its military points, moved by GDAL
+// from the military grid to WGS 84, lie on its normal ones.
+TEST(OutputChoices, TheSampleMilitaryAndNormalPointsAreOnePlace) {
+    const std::string sample = std::string(PONTREL_SAMPLE_DIR) + "/vessamo-sample.sqlite";
+    if (!std::filesystem::exists(sample)) GTEST_SKIP() << "the sample database is not built";
+    Fixture f;
+    for (const char* type : {"military", "normal"}) {
+        ProcessResult run = f.convert({sample, "--parameter", "Temperatura", "--folder", f.out, "--name", type,
+                                       "--coordinates", type, "--crs",
+                                       std::string(type) == "military" ? "EPSG:20790" : "EPSG:4326"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+    }
+    ProcessResult moved = runProcess({"ogr2ogr", "-t_srs", "EPSG:4326", f.out + "/moved.shp", f.out + "/military.shp"});
+    ASSERT_EQ(moved.exitCode, 0) << moved.err;
+    auto points = [](const testing::OgrLayer& layer) {
+        std::vector<std::pair<double, double>> xy;
+        for (const auto& feature : layer.features) {
+            double x = 0, y = 0;
+            EXPECT_EQ(std::sscanf(feature.geometry.c_str(), "POINT (%lf %lf)", &x, &y), 2) << feature.geometry;
+            xy.emplace_back(x, y);
+        }
+        return xy;
+    };
+    const auto normal = points(readWithOgrinfo(f.out + "/normal.shp"));
+    const auto military = points(readWithOgrinfo(f.out + "/moved.shp"));
+    ASSERT_EQ(military.size(), normal.size());
+    ASSERT_FALSE(normal.empty());
+    for (std::size_t i = 0; i < normal.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_NEAR(military[i].first, normal[i].first, 2e-5);  // about 2 metres
+        EXPECT_NEAR(military[i].second, normal[i].second, 2e-5);
+    }
+}
+
+// A system that cannot hold the coordinates is refused before anything is written; one far
+// from them is written with a warning that says what was probably meant.
+TEST(OutputChoices, CoordinatesAreCheckedAgainstTheirSystem) {
+    const std::string military = "The Military coordinates of these samples (x from 105000 to 114000, y from 188000 to 193100.5)";
+    const std::string normal = "The Normal coordinates of these samples (x from -9.2 to -9.05, y from 38.65 to 38.70743)";
+    struct Case {
+        std::string type, crs;
+        int exitCode;
+        std::string message;  // the one line about the coordinates, if any
+    };
+    const Case cases[] = {
+        {"military", "EPSG:20790", 0, ""},
+        {"normal", "EPSG:4326", 0, ""},
+        {"military", "EPSG:4326", 2,
+         military + " cannot be longitudes and latitudes of WGS 84: these look like metres: choose the "
+                    "coordinate type Normal, or a projected system"},
+        {"normal", "EPSG:20790", 0,
+         "warning: " + normal + " are all near the origin of Lisbon (Lisbon) / Portuguese National Grid: these "
+                                "look like degrees: choose the coordinate type Military, or a geographic system"},
+        {"military", "EPSG:2193", 0,
+         "warning: " + military + " lie outside the area where NZGD2000 / New Zealand Transverse Mercator 2000 is "
+                                  "used (New Zealand - North Island, South Island, Stewart Island - onshore.): "
+                                  "choose another coordinate system or coordinate type"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.type + " " + c.crs);
+        Fixture f;
+        ProcessResult run = runProcess({kConverter, f.database, "--parameter", "Temperatura", "--folder", f.out,
+                                        "--coordinates", c.type, "--crs", c.crs});
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        std::string said;
+        for (const std::string& line : lines(run.err))
+            if (line.find("coordinates of these") != std::string::npos) said = line.substr(line.find(": ") + 2);
+        EXPECT_EQ(said, c.message);
+        EXPECT_EQ(folderEntries(f.out).size(), c.exitCode == 0 ? 5u : 0u);
+    }
 }
 
 std::map<std::string, int> nullCounts(const testing::OgrLayer& layer) {
@@ -291,6 +387,50 @@ TEST(OutputChoices, NullsAreNullsForGdalAndPyshpAndAreNotAnnounced) {
               }));
 }
 
+// One station's visit with a parameter measured twice, and a visit without an hour.
+const std::string kVisits = R"(
+INSERT INTO Kelvash_Query VALUES
+  ('Temperatura', 'T', '2023-01-02', 9.5, 14.25, 38.70743, -9.1, 193100.5, 110000.25, 'TJ01', 'Cais', 'Preia-mar'),
+  ('Salinidade', 'SAL', '2023-01-02', 9.5, 31.5, 38.70743, -9.1, 193100.5, 110000.25, 'TJ01', 'Cais', 'Preia-mar'),
+  ('Temperatura', 'T', '2023-01-02', 9.5, 14.5, 38.70743, -9.1, 193100.5, 110000.25, 'TJ01', 'Cais', 'Preia-mar'),
+  ('Salinidade', 'SAL', '2023-01-02', NULL, 30, 38.65, -9.05, 188000, 114000, 'TJ02', 'Barreiro', 'Vazante');
+)";
+
+TEST(OutputChoices, TheVisitsLayoutPutsEachVisitOnOnePoint) {
+    Fixture f(kVisits);
+    const std::string repeated = "1 visit measured a parameter more than once: 1 further point at the same station, "
+                                 "date and hour holds the repeated value\n";
+    ProcessResult placeholders = f.convert({f.database, "--day", "2023-01-02", "--folder", f.out, "--name", "p",
+                                            "--layout", "visits"});
+    ASSERT_EQ(placeholders.exitCode, 0) << placeholders.err;
+    EXPECT_EQ(placeholders.err, kHourLine + repeated);
+    f.settings("[Output]\nLayout=visits\nMissing=null\n");
+    ProcessResult nulls = f.convert({f.database, "--day", "2023-01-02", "--folder", f.out, "--name", "n"});
+    ASSERT_EQ(nulls.exitCode, 0) << nulls.err;
+    EXPECT_EQ(nulls.err, repeated);
+    // Parameter mode has a point per value either way.
+    for (const char* layout : {"values", "visits"})
+        ASSERT_EQ(f.convert({f.database, "--parameter", "Temperatura", "--folder", f.out, "--name", layout,
+                             "--layout", layout}).exitCode, 0);
+    for (const char* extension : {".shp", ".dbf"})
+        EXPECT_EQ(contentHash(f.out + "/values" + extension), contentHash(f.out + "/visits" + extension));
+
+    READ_WITH_PYSHP(records, f.out + "/p.shp");
+    EXPECT_EQ(records, (std::vector<std::string>{
+                           "SampleHour|Param_SAL|Param_T|CurrentNam|Name|TidalSitua|SampleDate",
+                           "110000.25|193100.5|9.5|31.5|14.25|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                           "110000.25|193100.5|9.5|0.0|14.5|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                           "114000.0|188000.0|-1.0|30.0|0.0|'TJ02'|'Barreiro'|'Vazante'|2023-01-02",
+                       }));
+    EXPECT_EQ(readWithPyshp(f.out + "/n.shp"),
+              (std::vector<std::string>{
+                  "SampleHour|Param_SAL|Param_T|CurrentNam|Name|TidalSitua|SampleDate",
+                  "110000.25|193100.5|9.5|31.5|14.25|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                  "110000.25|193100.5|9.5|None|14.5|'TJ01'|'Cais'|'Preia-mar'|2023-01-02",
+                  "114000.0|188000.0|None|30.0|None|'TJ02'|'Barreiro'|'Vazante'|2023-01-02",
+              }));
+}
+
 TEST(OutputChoices, BadSettingsAndOptionsStopBeforeTheDatabaseIsRead) {
     Fixture f;
     const std::string absent = f.folder.file("absent.mdb");  // reading it would be status 3
@@ -304,6 +444,7 @@ TEST(OutputChoices, BadSettingsAndOptionsStopBeforeTheDatabaseIsRead) {
     const Case cases[] = {
         {"", {"--values", "exakt"}, "--values takes rounded or exact, not 'exakt'", true},
         {"", {"--missing", "zero"}, "--missing takes placeholders or null, not 'zero'", true},
+        {"", {"--layout", "stacked"}, "--layout takes values or visits, not 'stacked'", true},
         {"", {"--crs", "EPSG:99999"}, "--crs 'EPSG:99999' is not a coordinate system PROJ can use: crs not found", true},
         {"", {"--values", "exact", "--values", "exact"}, "--values is given more than once", true},
         {"", {"--format", "xyz"}, "--format takes shapefile or gpkg, not 'xyz'", true},

@@ -86,8 +86,8 @@ TEST(WriteShapeFile, ParameterModeColumnsAndOneRecordPerRowInOrder) {
     WriteShapeFile(state, ui);
 
     auto layer = readWithOgrinfo(folder.file("Tejo.shp"));
-    EXPECT_EQ(layer.fields, (std::vector<OgrField>{{"SampleHour", "Real", 5, 2},
-                                                   {"Param_T", "Real", 5, 2},
+    EXPECT_EQ(layer.fields, (std::vector<OgrField>{{"SampleHour", "Real", 13, 2},
+                                                   {"Param_T", "Real", 13, 2},
                                                    {"CurrentNam", "String", 50, 0},
                                                    {"Name", "String", 50, 0},
                                                    {"TidalSitua", "String", 50, 0},
@@ -137,9 +137,9 @@ TEST(WriteShapeFile, DayModeParametersOfOneCodeKeepTheirOwnValues) {
     WriteShapeFile(state, ui);
     auto layer = readWithOgrinfo(folder.file("Tejo.shp"));
     ASSERT_EQ(layer.fields.size(), 8u);
-    EXPECT_EQ(layer.fields[1], (OgrField{"Param_X", "Real", 4, 2}));
-    EXPECT_EQ(layer.fields[2], (OgrField{"Param_X1", "Real", 4, 2}));
-    EXPECT_EQ(layer.fields[3], (OgrField{"Param_CLOR", "Real", 7, 2}));
+    EXPECT_EQ(layer.fields[1], (OgrField{"Param_X", "Real", 13, 2}));
+    EXPECT_EQ(layer.fields[2], (OgrField{"Param_X1", "Real", 13, 2}));
+    EXPECT_EQ(layer.fields[3], (OgrField{"Param_CLOR", "Real", 13, 2}));
     ASSERT_EQ(layer.features.size(), 3u);
     auto values = [&](std::size_t r) {
         const auto& v = layer.features[r].values;

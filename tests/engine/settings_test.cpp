@@ -20,7 +20,7 @@ const std::string kWgs84 =
     R"(PRIMEM["Greenwich",0.0],UNIT["Degree",0.0174532925199433]])";
 
 // What a file gave, in one line: military, normal (the start of each WKT), values, missing, and
-// "gpkg" when it asks for a GeoPackage.
+// "visits" when the layout is not the default, and "gpkg" when it asks for a GeoPackage.
 std::string summary(const OutputSettings& s) {
     auto crs = [](const CoordinateSystem& c) {
         return c.empty() ? std::string("-") : c.definition + "=" + c.esriWkt.substr(0, c.esriWkt.find('['));
@@ -28,6 +28,7 @@ std::string summary(const OutputSettings& s) {
     return crs(s.militaryCrs) + " " + crs(s.normalCrs) + " " +
            (s.values == ValueStyle::Exact ? "exact" : "rounded") + " " +
            (s.missing == MissingStyle::Null ? "null" : "placeholders") +
+           (s.layout == LayoutStyle::Visits ? " visits" : "") +
            (s.format == OutputFormat::GeoPackage ? " gpkg" : "");
 }
 
@@ -52,6 +53,8 @@ TEST(Settings, GoodFiles) {
          "- +proj=longlat +datum=WGS84=GEOGCS rounded placeholders"},
         // [Output] again goes on with the same settings.
         {"[Output]\nValues=exact\n[Output]\nMissing=null", "- - exact null"},
+        {"[Output]\nLayout=Visits ; one point per visit\n", "- - rounded placeholders visits"},
+        {"[Output]\nlayout = values\n", "- - rounded placeholders"},
         {"[Output]\nFORMAT = GPKG ; for the analysts\n", "- - rounded placeholders gpkg"},
         {"[Output]\nformat=Shapefile\n", "- - rounded placeholders"},
     };
@@ -67,7 +70,7 @@ TEST(Settings, BadFilesNameTheFileTheLineAndWhatIsAllowed) {
         std::string text;
         std::string message;  // after "The settings file 's.ini', "
     };
-    const std::string keys = "the settings are MilitaryCRS, NormalCRS, Values, Missing and Format";
+    const std::string keys = "the settings are MilitaryCRS, NormalCRS, Values, Missing, Layout and Format";
     const std::string lineForms =
         "a line holds a section such as [Output], a setting Name=value, or a comment starting with "
         "';' or '#'";
@@ -76,6 +79,7 @@ TEST(Settings, BadFilesNameTheFileTheLineAndWhatIsAllowed) {
         {"[Output]\nValues=\n", "line 2: Values is '': it must be rounded or exact"},
         {"[Output]\nValues=\"exact\"\n", "line 2: Values is '\"exact\"': it must be rounded or exact"},
         {"[Output]\n\nMissing=none ; typo\n", "line 3: Missing is 'none': it must be placeholders or null"},
+        {"[Output]\nLayout=visit\n", "line 2: Layout is 'visit': it must be values or visits"},
         {"[Output]\nFormat=shp\n", "line 2: Format is 'shp': it must be shapefile or gpkg"},
         {"[Output]\nValues exact\n", "line 2: 'Values exact' is not a setting: " + lineForms},
         {"[Output]\n=exact\n", "line 2: '=exact' is not a setting: " + lineForms},

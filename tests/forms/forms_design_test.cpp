@@ -116,7 +116,7 @@ private slots:
                        {f.IndexCreation_frame, "", {0, 120, 10575, 4575}, ""},
                        {f.About, "About", {9360, 240, 1095, 375}, "About Quinterra Pontrel"},
                        {f.Options, "Options...", {9360, 720, 1095, 375},
-                        "Coordinate systems, values, missing data and format of the output"},
+                        "Coordinate systems, values, missing data, Day mode's layout and format of the output"},
                        {f.ShapeBrowser1, "Browse", {7320, 2760, 975, 375}, "Browse for a directory for shape file"},
                        {f.ShapeFolder_TB[0], "", {1680, 2760, 5535, 285}, "Select a destiny folder for shape file"},
                        {f.Label7, "Folder for Shape File", {240, 2760, 1215, 375}, ""},

@@ -20,6 +20,7 @@ OutputSettings someSettings() {
     OutputSettings settings;
     settings.normalCrs = coordinateSystemOf("EPSG:4326");
     settings.values = ValueStyle::Exact;
+    settings.layout = LayoutStyle::Visits;
     return settings;
 }
 
@@ -40,14 +41,14 @@ private slots:
         QTest::addColumn<QString>("after");
         QTest::newRow("no file") << ""
                                  << "[Output]\nMilitaryCRS=\nNormalCRS=EPSG:4326\nValues=exact\nMissing=placeholders\n"
-                                    "Format=shapefile\n";
+                                    "Layout=visits\nFormat=shapefile\n";
         QTest::newRow("hand-edited")
             << "; my settings\n\n[output]\n# Lisbon grid\nNormalCRS = EPSG:20790 ; Hayford\nvalues=rounded\n"
             << "; my settings\n\n[output]\n# Lisbon grid\nNormalCRS = EPSG:4326 ; Hayford\nvalues=exact\n"
-               "MilitaryCRS=\nMissing=placeholders\nFormat=shapefile\n";
+               "MilitaryCRS=\nMissing=placeholders\nLayout=visits\nFormat=shapefile\n";
         QTest::newRow("no section, no last line break")
             << "# nothing yet" << "# nothing yet\n\n[Output]\nMilitaryCRS=\nNormalCRS=EPSG:4326\nValues=exact\n"
-                                  "Missing=placeholders\nFormat=shapefile\n";
+                                  "Missing=placeholders\nLayout=visits\nFormat=shapefile\n";
     }
     void settingsTextKeepsWhatTheUserWrote() {
         QFETCH(QString, before);
@@ -56,7 +57,7 @@ private slots:
         QCOMPARE(QString::fromStdString(text), after);
         const OutputSettings read = parseSettings(text, "settings.ini");
         QCOMPARE(read.normalCrs.definition, std::string("EPSG:4326"));
-        QVERIFY(read.militaryCrs.empty() && read.values == ValueStyle::Exact);
+        QVERIFY(read.militaryCrs.empty() && read.values == ValueStyle::Exact && read.layout == LayoutStyle::Visits);
     }
 
     // "Options..." on step 3: the dialog shows the file's choices and PROJ's names as the user
@@ -69,7 +70,7 @@ private slots:
         const QString path = config.filePath("vessamo-pontrel/settings.ini");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("# written by hand\n[Output]\nMissing=null ; blanks please\n");
+        file.write("# written by hand\n[Output]\nMissing=null ; blanks please\nLayout=visits\n");
         file.close();
 
         Harness h;
@@ -81,6 +82,7 @@ private slots:
             auto* dialog = qobject_cast<dialogs::OptionsDialog*>(QApplication::activeModalWidget());
             if (!dialog) return;
             QCOMPARE(dialog->Missing_CB->currentIndex(), 1);
+            QCOMPARE(dialog->Layout_CB->currentIndex(), 1);
             QPushButton* ok = dialog->Buttons->button(QDialogButtonBox::Ok);
             QTest::keyClicks(dialog->NormalCrs_TB, "EPSG:999999");
             unknownName = dialog->NormalCrsName->text();
@@ -89,6 +91,7 @@ private slots:
             QTest::keyClicks(dialog->NormalCrs_TB, "EPSG:4326");
             knownName = dialog->NormalCrsName->text();
             dialog->Values_CB->setCurrentIndex(1);
+            dialog->Layout_CB->setCurrentIndex(0);
             dialog->Format_CB->setCurrentIndex(1);
             click(ok);
         });
@@ -98,7 +101,7 @@ private slots:
         QVERIFY(unknownName.startsWith("Unknown to PROJ: ") && refused);
         QCOMPARE(knownName, QString("WGS 84"));
         QCOMPARE(contents(path), QByteArray("# written by hand\n[Output]\nMissing=null ; blanks please\n"
-                                            "MilitaryCRS=\nNormalCRS=EPSG:4326\nValues=exact\nFormat=gpkg\n"));
+                                            "Layout=values\nMilitaryCRS=\nNormalCRS=EPSG:4326\nValues=exact\nFormat=gpkg\n"));
         // Step 3 shows what will be written; a name typed with its extension says it instead.
         QCOMPARE(f.Label8->text(), QString(".gpkg"));
         f.ShapeFileName_TB->setText("Tejo.shp");

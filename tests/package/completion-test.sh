@@ -39,6 +39,7 @@ offers "military normal " "$program" "$sample" --coordinates ""
 offers "exact rounded " "$program" "$sample" --values ""
 offers "gpkg " "$program" "$sample" --format g
 offers "null " "$program" "$sample" --parameter T --missing = n
+offers "visits " "$program" "$sample" --day 2023-01-02 --layout vi
 offers "" "$program" "$sample" --crs EPSG  # a code: nothing to offer
 offers "normal " "$program" --coordinates n
 offers "military " "$program" "$sample" --coordinates = mi

@@ -73,14 +73,20 @@ TEST(FieldFormats, NumbersAreExactOrRefusedAndTextsCutOnCharacters) {
         EXPECT_EQ(written ? std::string(out, static_cast<std::size_t>(layout.width)) : "", expected);
     }
 
-    NumericColumnSizer sizer("Param_T");
-    for (double value : {-1.0, 14.25, 0.125, 1234.0}) sizer.add(value, 1);
-    EXPECT_EQ(sizer.layout().width, 8);  // "1234.000", "-1.000"
-    EXPECT_EQ(sizer.layout().decimals, 3);
-    NumericColumnSizer zeros("Param_X");
-    for (double value : {0.0, -0.0, 0.0}) zeros.add(value, 1);
-    EXPECT_EQ(zeros.layout().width, 4);  // "0.00": a column of zeros is as narrow as any
-    EXPECT_EQ(zeros.layout().decimals, 2);
+    // Every column leaves room for a sign and nine digits before the point, and grows past that
+    // for the values that need more.
+    const std::vector<std::tuple<std::vector<double>, int, int>> columns = {
+        {{-1.0, 14.25, 0.125, 1234.0}, 14, 3},  // "         1.000": the decimals the values need
+        {{0.0, -0.0, 0.0}, 13, 2},              // a column of zeros is as narrow as any
+        {{-12345678901.5, 7.0}, 15, 2},         // "-12345678901.50"
+    };
+    for (const auto& [values, width, decimals] : columns) {
+        SCOPED_TRACE(numberText(values.front()));
+        NumericColumnSizer sizer("Param_T");
+        for (double value : values) sizer.add(value, 1);
+        EXPECT_EQ(sizer.layout().width, width);
+        EXPECT_EQ(sizer.layout().decimals, decimals);
+    }
 
     const std::vector<std::tuple<std::string, std::size_t, std::string>> texts = {
         {"abc", 5, "abc"}, {"abcdef", 3, "abc"}, {"aé", 2, "a"}, {"€uro", 2, ""},

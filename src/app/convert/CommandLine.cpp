@@ -34,7 +34,8 @@ std::string usageText() {
            "  pontrel-convert DATABASE (--parameter NAME | --day DATE) --folder DIR [--name NAME] "
            "[--coordinates military|normal]\n"
            "                  [--crs CODE] [--values rounded|exact] [--missing placeholders|null]\n"
-           "                  [--format shapefile|gpkg] [--settings FILE] [--timings] [-q|--quiet]\n"
+           "                  [--layout values|visits] [--format shapefile|gpkg] [--settings FILE]\n"
+           "                  [--timings] [-q|--quiet]\n"
            "  pontrel-convert DATABASE --list-parameters\n"
            "  pontrel-convert DATABASE --list-days\n"
            "  pontrel-convert DATABASE --inspect\n"
@@ -62,6 +63,12 @@ std::string helpText() {
            "  --missing STYLE       placeholders (default): -1 for a missing hour, 0 for a\n"
            "                        parameter not measured, Unknown for a missing text;\n"
            "                        null: blank fields, which GIS programs read as null\n"
+           "  --layout LAYOUT       Day mode's points: values (default): one point per sample\n"
+           "                        value, its other parameter columns missing; visits: one\n"
+           "                        point per visit (station, date and hour), each parameter\n"
+           "                        in its column, a value repeated in a visit on a further\n"
+           "                        point. No effect in Parameter mode, whose points are one\n"
+           "                        visit's one value each\n"
            "  --format FORMAT       shapefile (default), or gpkg: a GeoPackage NAME.gpkg, with\n"
            "                        exact values and nulls whatever --values and --missing say;\n"
            "                        a --name ending in .gpkg also writes one\n"
@@ -86,7 +93,8 @@ std::string helpText() {
            "goes to standard output as it is.\n"
            "\n"
            "Exit status: 0 success, 1 the data stopped the conversion, 2 wrong usage or\n"
-           "settings, 3 a database or file error.\n";
+           "settings, or a coordinate system that cannot hold the coordinates, 3 a database\n"
+           "or file error.\n";
 }
 
 namespace {
@@ -94,7 +102,7 @@ namespace {
 // The long options; getopt_long reports each by its index in this table, offset so that no
 // index is mistaken for a character.
 enum OptionId : int {
-    kParameter = 1000, kDay, kFolder, kName, kCoordinates, kCrs, kValues, kMissing, kFormat, kSettings,
+    kParameter = 1000, kDay, kFolder, kName, kCoordinates, kCrs, kValues, kMissing, kLayout, kFormat, kSettings,
     kTimings, kListParameters, kListDays, kInspect,
     kQuiet = 'q',  // also the short option
 };
@@ -107,6 +115,7 @@ constexpr option kOptions[] = {
     {"crs", required_argument, nullptr, kCrs},
     {"values", required_argument, nullptr, kValues},
     {"missing", required_argument, nullptr, kMissing},
+    {"layout", required_argument, nullptr, kLayout},
     {"format", required_argument, nullptr, kFormat},
     {"settings", required_argument, nullptr, kSettings},
     {"timings", no_argument, nullptr, kTimings},
@@ -212,6 +221,11 @@ void takeOption(CommandLine& command, ParseState& seen, int id, const std::strin
             command.missing = missingStyleNamed(value);
             if (!command.missing) throw UsageError("--missing takes placeholders or null, not '" + value + "'");
             break;
+        case kLayout:
+            once(command.layout.has_value());
+            command.layout = layoutStyleNamed(value);
+            if (!command.layout) throw UsageError("--layout takes values or visits, not '" + value + "'");
+            break;
         case kFormat:
             once(command.format.has_value());
             command.format = outputFormatNamed(value);
@@ -313,6 +327,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
                             : command.crs ? "--crs"
                             : command.values ? "--values"
                             : command.missing ? "--missing"
+                            : command.layout ? "--layout"
                             : command.format ? "--format"
                             : command.settingsFile ? "--settings"
                                                : nullptr;
@@ -341,6 +356,7 @@ OutputSettings settingsFor(const CommandLine& command) {
     if (command.crs) (command.military ? settings.militaryCrs : settings.normalCrs) = *command.crs;
     if (command.values) settings.values = *command.values;
     if (command.missing) settings.missing = *command.missing;
+    if (command.layout) settings.layout = *command.layout;
     if (command.format) settings.format = *command.format;
     return settings;
 }

@@ -33,6 +33,7 @@ struct CommandLine {
     std::optional<CoordinateSystem> crs;   // for the chosen coordinate type
     std::optional<ValueStyle> values;
     std::optional<MissingStyle> missing;
+    std::optional<LayoutStyle> layout;
     std::optional<OutputFormat> format;
     std::optional<std::string> settingsFile;  // instead of the user's settings.ini
 };

@@ -114,6 +114,9 @@ int main(int argc, char** argv) {
     } catch (const pontrel::ConversionStopped&) {
         ui.endProgressLine();  // its message is already shown
         return kStoppedByData;
+    } catch (const pontrel::UnsuitableCoordinateSystem& e) {
+        ui.printError(e.what());
+        return kWrongUsage;
     } catch (const std::bad_alloc&) {
         ui.printError("There is not enough memory to read '" + command.database + "'");
         return kDatabaseOrFileError;
