@@ -1,6 +1,6 @@
 #pragma once
 // A GeoPackage of one point layer, written through GDAL's OGR C API: the only code that calls
-// GDAL. The layer's columns are declared up front; rows are then set column by column and written
+// GDAL, which it loads when the first GeoPackage is written. The layer's columns are declared up front; rows are then set column by column and written
 // in one transaction. The file is made under a temporary name in the destination folder and
 // takes its final name in close(), with the lock, the clean-up of leftovers and the
 // all-or-nothing commit of shapefile sets (shapefile/output/). The object owns the GDAL dataset,
