@@ -22,7 +22,9 @@ mkdir -p "$work/shapes"
 cp "$sample" "$work/vessamo-sample.mdb"
 
 display=":$((90 + RANDOM % 100))"
-Xvfb "$display" -screen 0 1024x768x24 -dpi 96 -nolisten tcp >/dev/null 2>&1 &
+# A screen of 1024x768 at scale 1, as large again at each further scale (QT_SCALE_FACTOR).
+read -r screen_w screen_h < <(awk -v s="${QT_SCALE_FACTOR:-1}" 'BEGIN { print int(1024 * s), int(768 * s) }')
+Xvfb "$display" -screen 0 "${screen_w}x${screen_h}x24" -dpi 96 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 pontrel_pid=""
 wm_pid=""
@@ -79,11 +81,12 @@ closeup() {  # closeup FROM NAME GEOMETRY
     convert "$out/$1.png" -crop "$3" +repage -scale 300% "$out/$2.png"
     echo "$out/$2.png"
 }
-# Clicks at a position in pixels within the window titled $1.
+# Clicks at a position in pixels within the window titled $1, as at scale 1.
 click() {
-    local id
+    local id x y
     id=$(window "$1")
-    xdotool mousemove --window "$id" "$2" "$3" click 1
+    read -r x y < <(awk -v s="${QT_SCALE_FACTOR:-1}" -v x="$2" -v y="$3" 'BEGIN { print int(x * s), int(y * s) }')
+    xdotool mousemove --window "$id" "$x" "$y" click 1
     sleep 0.3
 }
 key() { xdotool key --clearmodifiers "$@"; sleep 0.3; }
@@ -102,9 +105,9 @@ step3="Vessamo Pontrel (3/3)"
 (cd "$work" && exec "$pontrel") &
 pontrel_pid=$!
 sleep 0.8
-# The splash has no title to find it by; it is centred on the 1024x768 screen.
+# The splash has no title to find it by; it is centred on the screen.
 read -r sw sh < <(awk -v s="${QT_SCALE_FACTOR:-1}" 'BEGIN { print int(492 * s), int(283 * s) }')
-import -window root -crop "${sw}x${sh}+$(((1024 - sw) / 2))+$(((768 - sh) / 2))" "$out/01-splash.png"; echo "$out/01-splash.png"
+import -window root -crop "${sw}x${sh}+$(((screen_w - sw) / 2))+$(((screen_h - sh) / 2))" "$out/01-splash.png"; echo "$out/01-splash.png"
 sleep 2
 shot 02-step1 "$step1"
 closeup 02-step1 02-step1-frame 200x100+96+90   # the frame and its caption on the border
@@ -127,6 +130,9 @@ click "$step3" 236 288                     # << Back
 click "$step2" 260 164                     # Next >>
 shot 08-step3 "$step3"
 closeup 08-step3 08-step3-frame 240x100+195+80   # the coordinates frame
+click "$step3" 660 68                      # Options...
+framed_shot 08-options "Options"
+key Escape
 click "$step3" 660 36                      # About
 shot 09-about "About Vessamo Pontrel"
 key Return
