@@ -320,8 +320,10 @@ private:
         for (int c = 0; c < columns.columnCount(); ++c)
             for (const char* alias : {"rowid", "_rowid_", "oid"})
                 if (sameNameIgnoringCase(columns.columnName(c), alias)) return std::nullopt;
+        // Each aggregate alone is a look at one end of the table; together they would be a scan.
+        const std::string from = " FROM " + quotedIdentifier(table) + ")";
         SqliteStatement span;
-        if (!db_->tryPrepare("SELECT min(rowid), max(rowid) FROM " + quotedIdentifier(table), &span).empty() ||
+        if (!db_->tryPrepare("SELECT (SELECT min(rowid)" + from + ", (SELECT max(rowid)" + from, &span).empty() ||
             !span.step() || span.columnType(0) != SqliteStatement::Type::Integer)
             return std::nullopt;
         const std::int64_t first = span.columnInt(0), last = span.columnInt(1);
