@@ -326,9 +326,11 @@ private:
         if (!db_->tryPrepare("SELECT (SELECT min(rowid)" + from + ", (SELECT max(rowid)" + from, &span).empty() ||
             !span.step() || span.columnType(0) != SqliteStatement::Type::Integer)
             return std::nullopt;
-        const std::int64_t first = span.columnInt(0), last = span.columnInt(1);
-        if (last - first < kRowsWorthSplitting) return std::nullopt;
-        return first + (last - first) / 2;
+        // Rowids may take the whole 64-bit range: their distance is taken without overflow.
+        const std::int64_t first = span.columnInt(0);
+        const std::uint64_t distance = static_cast<std::uint64_t>(span.columnInt(1)) - static_cast<std::uint64_t>(first);
+        if (distance < kRowsWorthSplitting) return std::nullopt;
+        return first + static_cast<std::int64_t>(distance / 2);
     }
 
     // Whether any row holds a value that is no date: the rows up to `middle` on this handle, the
@@ -387,7 +389,7 @@ private:
 
     static constexpr const char* kSchema = "pontrel_source";
     // Fewer rows are checked faster than a second handle opens.
-    static constexpr std::int64_t kRowsWorthSplitting = 1 << 16;
+    static constexpr std::uint64_t kRowsWorthSplitting = 1 << 16;
 
     std::string path_;
     SourceLimits limits_;

@@ -233,6 +233,12 @@ TEST_F(SqliteSourceTest, ABadDateInEitherHalfOfALargeTableIsNamed) {
                       std::to_string(row) + ", which is not a date (YYYY-MM-DD, optionally with HH:MM[:SS])");
         raw.exec("UPDATE Big SET SampleDate = '2001-03-07' WHERE rowid = " + std::to_string(row));
     }
+    // Rowids at both ends of their range: two rows, yet halves apart.
+    raw.exec("CREATE TABLE Far (SampleDate TEXT); INSERT INTO Far (rowid, SampleDate) VALUES "
+             "(-9223372036854775808, '2001-03-07'), (9223372036854775807, 'noon');");
+    EXPECT_EQ(errorOf([&] { Connection(path).execute("Select * from Far"); }),
+              "The column 'SampleDate' of the table 'Far' in '" + path +
+                  "' holds 'noon' in row 2, which is not a date (YYYY-MM-DD, optionally with HH:MM[:SS])");
 }
 
 TEST_F(SqliteSourceTest, MissingObjectsAndFieldsAreNamed) {
