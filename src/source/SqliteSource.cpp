@@ -17,6 +17,7 @@
 #include <optional>
 #include <set>
 #include <string_view>
+#include <system_error>
 #include <thread>
 
 #include "common/FileDescriptor.h"
@@ -350,14 +351,19 @@ private:
         lower.bindInt(1, middle);
         bool foundAbove = false;
         std::exception_ptr failedAbove;
-        std::thread helper([&] {
-            try {
-                other->restartClock();
-                foundAbove = upper.step();
-            } catch (...) {
-                failedAbove = std::current_exception();
-            }
-        });
+        std::thread helper;
+        try {
+            helper = std::thread([&] {
+                try {
+                    other->restartClock();
+                    foundAbove = upper.step();
+                } catch (...) {
+                    failedAbove = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            return std::nullopt;  // no thread to be had: the single scan does
+        }
         bool foundBelow = false;
         std::exception_ptr failedBelow;
         try {
