@@ -12,10 +12,13 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <set>
 #include <string_view>
+#include <system_error>
+#include <thread>
 
 #include "common/FileDescriptor.h"
 #include "common/TextBasics.h"
@@ -106,13 +109,7 @@ public:
     explicit SqliteSource(const std::string& path) : path_(path), limits_(sourceLimitsFor(path)) {
         uri_ = readableUri();
         try {
-            db_ = std::make_unique<SqliteDatabase>(uri_, SqliteDatabase::Mode::ReadOnly);
-            db_->setBusyTimeout(kBusyWait);
-            db_->setTimeLimit(limits_.time);
-            // Views written from Jet queries may use the text collation and the Jet functions.
-            WorkingDatabase::registerCollation(*db_);
-            registerJetFunctions(*db_);
-            db_->createFunction("pontrel_is_date", 1, isDateFunction);
+            db_ = openReader();
             // Reading the schema proves the file is a readable database, not just its first bytes.
             SqliteStatement probe = db_->prepare("SELECT name FROM sqlite_schema");
             probe.step();
@@ -145,6 +142,18 @@ public:
     }
 
 private:
+    // A handle that reads the file, with what the program's statements on it need.
+    std::unique_ptr<SqliteDatabase> openReader() const {
+        auto db = std::make_unique<SqliteDatabase>(uri_, SqliteDatabase::Mode::ReadOnly);
+        db->setBusyTimeout(kBusyWait);
+        db->setTimeLimit(limits_.time);
+        // Views written from Jet queries may use the text collation and the Jet functions.
+        WorkingDatabase::registerCollation(*db);
+        registerJetFunctions(*db);
+        db->createFunction("pontrel_is_date", 1, isDateFunction);
+        return db;
+    }
+
     // A URI that reads the database without creating anything beside it. In WAL mode, SQLite
     // would create -wal and -shm files (and cannot open it at all in a folder it cannot write
     // to): without changes waiting in a -wal file the file alone is the database, read as
@@ -267,7 +276,7 @@ private:
             if (table ? isDateColumn(read, c)
                       : isReadAsDate(read.columnName(c)) && !isDateType(read.columnDeclaredType(c)))
                 dateColumns.push_back(c);
-        if (!dateColumns.empty() && !allDates(object, read, dateColumns)) {
+        if (!dateColumns.empty() && !allDates(object, read, dateColumns, table)) {
             std::int64_t row = 0;
             while (read.step()) {
                 ++row;
@@ -292,13 +301,80 @@ private:
     // Whether every value of the date columns is an ISO-8601 text or NULL, reading those columns
     // alone, inside SQLite, until the first that is not: much less than whole rows. The order does
     // not matter here, only the row of a value that fails, which the full walk then finds.
-    bool allDates(const std::string& object, const SqliteStatement& columns, const std::vector<int>& dateColumns) {
+    bool allDates(const std::string& object, const SqliteStatement& columns, const std::vector<int>& dateColumns,
+                  bool table) {
         std::string failing;
         for (int c : dateColumns)
             failing += (failing.empty() ? "" : " OR ") + std::string("NOT pontrel_is_date(") +
                        quotedIdentifier(columns.columnName(c)) + ")";
-        SqliteStatement read = db_->prepare("SELECT 1 FROM " + quotedIdentifier(object) + " WHERE " + failing + " LIMIT 1");
+        const std::string select = "SELECT 1 FROM " + quotedIdentifier(object) + " WHERE ";
+        if (std::optional<std::int64_t> middle = table ? middleRowid(object, columns) : std::nullopt)
+            if (std::optional<bool> found = anyFailingInHalves(select, failing, *middle)) return !*found;
+        SqliteStatement read = db_->prepare(select + failing + " LIMIT 1");
         return !read.step();
+    }
+
+    // The rowid that divides a large table's rows into two halves, checked one on each processor.
+    // None for a view, a table without rowids or with a column of that name, or a table too small
+    // to be worth a second handle.
+    std::optional<std::int64_t> middleRowid(const std::string& table, const SqliteStatement& columns) {
+        for (int c = 0; c < columns.columnCount(); ++c)
+            for (const char* alias : {"rowid", "_rowid_", "oid"})
+                if (sameNameIgnoringCase(columns.columnName(c), alias)) return std::nullopt;
+        // Each aggregate alone is a look at one end of the table; together they would be a scan.
+        const std::string from = " FROM " + quotedIdentifier(table) + ")";
+        SqliteStatement span;
+        if (!db_->tryPrepare("SELECT (SELECT min(rowid)" + from + ", (SELECT max(rowid)" + from, &span).empty() ||
+            !span.step() || span.columnType(0) != SqliteStatement::Type::Integer)
+            return std::nullopt;
+        // Rowids may take the whole 64-bit range: their distance is taken without overflow.
+        const std::int64_t first = span.columnInt(0);
+        const std::uint64_t distance = static_cast<std::uint64_t>(span.columnInt(1)) - static_cast<std::uint64_t>(first);
+        if (distance < kRowsWorthSplitting) return std::nullopt;
+        return first + static_cast<std::int64_t>(distance / 2);
+    }
+
+    // Whether any row holds a value that is no date: the rows up to `middle` on this handle, the
+    // rest on a second handle on another thread. None when no second handle can be had.
+    std::optional<bool> anyFailingInHalves(const std::string& select, const std::string& failing,
+                                           std::int64_t middle) {
+        std::unique_ptr<SqliteDatabase> other;
+        SqliteStatement upper;
+        try {
+            other = openReader();
+            upper = other->prepare(select + "rowid > ?1 AND (" + failing + ") LIMIT 1");
+        } catch (const DatabaseError&) {
+            return std::nullopt;
+        }
+        upper.bindInt(1, middle);
+        SqliteStatement lower = db_->prepare(select + "rowid <= ?1 AND (" + failing + ") LIMIT 1");
+        lower.bindInt(1, middle);
+        bool foundAbove = false;
+        std::exception_ptr failedAbove;
+        std::thread helper;
+        try {
+            helper = std::thread([&] {
+                try {
+                    other->restartClock();
+                    foundAbove = upper.step();
+                } catch (...) {
+                    failedAbove = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
+            return std::nullopt;  // no thread to be had: the single scan does
+        }
+        bool foundBelow = false;
+        std::exception_ptr failedBelow;
+        try {
+            foundBelow = lower.step();
+        } catch (...) {
+            failedBelow = std::current_exception();
+        }
+        helper.join();
+        if (failedBelow) std::rethrow_exception(failedBelow);
+        if (failedAbove) std::rethrow_exception(failedAbove);
+        return foundBelow || foundAbove;
     }
 
     // 1 for NULL or an ISO-8601 date text, 0 for anything else.
@@ -318,6 +394,8 @@ private:
     }
 
     static constexpr const char* kSchema = "pontrel_source";
+    // Fewer rows are checked faster than a second handle opens.
+    static constexpr std::uint64_t kRowsWorthSplitting = 1 << 16;
 
     std::string path_;
     SourceLimits limits_;

@@ -214,6 +214,33 @@ TEST_F(SqliteSourceTest, ATextSampleDateThatIsNoDateNamesItsTableOrQueryColumnAn
                   "HH:MM[:SS])");
 }
 
+// A large table's dates are checked in two halves on two handles; a bad date on either side of
+// the division, or at either end, is found and named as in a small table.
+TEST_F(SqliteSourceTest, ABadDateInEitherHalfOfALargeTableIsNamed) {
+    std::string path = fixture.write();
+    constexpr int kRows = 70001;  // rowids 1 to 70001: the halves meet between 35001 and 35002
+    SqliteDatabase raw(path, SqliteDatabase::Mode::ReadWriteCreate);
+    raw.exec("CREATE TABLE Big (Id INTEGER, SampleDate TEXT);"
+             "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < " +
+             std::to_string(kRows) + ") INSERT INTO Big SELECT i, '2001-03-07' FROM n;");
+    EXPECT_EQ(column(*Connection(path).execute("Select Count(*) As N from Big"), "N"),
+              std::vector<std::string>{std::to_string(kRows)});
+    for (int row : {1, 35001, 35002, kRows}) {
+        SCOPED_TRACE(row);
+        raw.exec("UPDATE Big SET SampleDate = 'noon' WHERE rowid = " + std::to_string(row));
+        EXPECT_EQ(errorOf([&] { Connection(path).execute("Select * from Big"); }),
+                  "The column 'SampleDate' of the table 'Big' in '" + path + "' holds 'noon' in row " +
+                      std::to_string(row) + ", which is not a date (YYYY-MM-DD, optionally with HH:MM[:SS])");
+        raw.exec("UPDATE Big SET SampleDate = '2001-03-07' WHERE rowid = " + std::to_string(row));
+    }
+    // Rowids at both ends of their range: two rows, yet halves apart.
+    raw.exec("CREATE TABLE Far (SampleDate TEXT); INSERT INTO Far (rowid, SampleDate) VALUES "
+             "(-9223372036854775808, '2001-03-07'), (9223372036854775807, 'noon');");
+    EXPECT_EQ(errorOf([&] { Connection(path).execute("Select * from Far"); }),
+              "The column 'SampleDate' of the table 'Far' in '" + path +
+                  "' holds 'noon' in row 2, which is not a date (YYYY-MM-DD, optionally with HH:MM[:SS])");
+}
+
 TEST_F(SqliteSourceTest, MissingObjectsAndFieldsAreNamed) {
     std::string path = fixture.write();
     Connection db(path);
