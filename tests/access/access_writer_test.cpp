@@ -498,7 +498,7 @@ TEST(AccessWriterErrors, RefusesValuesItCannotStore) {
         writer.beginTable("Twice", {{"A", ColumnType::Long}});
         writer.endTable();
         try {
-            writer.addQuery({"TWICE", {}, {}, {}, "", {}});
+            writer.addQuery({"TWICE", {}, {}, {}, "", {}, {}});
             ADD_FAILURE() << "a query took a table's name";
         } catch (const std::invalid_argument& e) {
             EXPECT_STREQ(e.what(), "TWICE: the database already holds an object of that name");
