@@ -162,11 +162,7 @@ void WriteGeoPackage(RunState& state, UserInterface& ui) {
         geopackage::GeoPackage output(path, state.ShapeFileName,
                                       state.Settings.crsFor(state.CoordinatesType).definition,
                                       layout.columns, description);
-        ui.setProgressMaximum(static_cast<double>(total));
-        ui.setProgressMinimum(1);
-        const data::Date start = ui.now();
-        SpanPanel elapsedPanel(ui, 3, "Time elapsed: ");
-        SpanPanel remainingPanel(ui, 4, "Time remaining: ");
+        RowProgress progress(ui, total);
 
         const std::size_t firstText = numericCount, firstDate = numericCount + textCount;
         for (std::size_t r = 1; r <= total; ++r) {
@@ -199,10 +195,7 @@ void WriteGeoPackage(RunState& state, UserInterface& ui) {
                                                               std::llround(hour * 3600000.0)));
             }
             output.writeRow();
-            ui.setProgressValue(static_cast<double>(r));
-            const data::Date elapsed = ui.now() - start;
-            elapsedPanel.show(elapsed);
-            remainingPanel.show(elapsed / static_cast<double>(r) * static_cast<double>(total) - elapsed);
+            progress.written(r);
         }
         output.close();
     } catch (const geopackage::GeoPackageError& e) {

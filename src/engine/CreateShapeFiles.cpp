@@ -177,11 +177,7 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
         shapeFiles.WriteFieldLayout();
         shapeFiles.ReserveRecords(total);
 
-        ui.setProgressMaximum(static_cast<double>(total));
-        ui.setProgressMinimum(1);
-        const data::Date start = ui.now();
-        SpanPanel elapsedPanel(ui, 3, "Time elapsed: ");
-        SpanPanel remainingPanel(ui, 4, "Time remaining: ");
+        RowProgress progress(ui, total);
 
         // The columns by position: the numbers, then the texts, then the dates. A row's numbers
         // lie side by side in the table, from its column 1.
@@ -206,14 +202,7 @@ void WriteShapeFile(RunState& state, UserInterface& ui) {
                     record.setDate(column, calendarDateOf(value, state.DateAttributes[d], r), key);
             }
         };
-        auto written = [&](std::size_t rowCounter) {
-            ui.setProgressValue(static_cast<double>(rowCounter));
-            const data::Date elapsed = ui.now() - start;
-            const double remaining =
-                elapsed / static_cast<double>(rowCounter) * static_cast<double>(total) - elapsed;
-            elapsedPanel.show(elapsed);
-            remainingPanel.show(remaining);
-        };
+        auto written = [&](std::size_t rowCounter) { progress.written(rowCounter); };
         shapeFiles.WriteRecords(total, fill, written);
         shapeFiles.close();
     } catch (const shapefile::ShapeFileError& e) {

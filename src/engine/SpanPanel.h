@@ -1,10 +1,11 @@
 #pragma once
-// A status panel of the user interface showing a prefix and a time span ("Time elapsed: "), as the
-// writers of the output follow each row. Holds a reference to the user interface, which outlives
-// it.
+// A status panel of the user interface showing a prefix and a time span ("Time elapsed: "), and
+// the progress of a writer of the output following each row with the bar and the elapsed and
+// remaining time. Both hold a reference to the user interface, which outlives them.
 
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <string>
 
 #include "engine/UserInterface.h"
@@ -36,6 +37,31 @@ private:
     std::string prefix_;
     bool shown_ = false;
     long long key_ = 0;
+};
+
+// The progress bar from row 1 to the last, and the elapsed and remaining time, as rows are written.
+class RowProgress {
+public:
+    RowProgress(UserInterface& ui, std::size_t total)
+        : ui_(ui), total_(static_cast<double>(total)), elapsed_(ui, 3, "Time elapsed: "),
+          remaining_(ui, 4, "Time remaining: ") {
+        ui.setProgressMaximum(total_);
+        ui.setProgressMinimum(1);
+        start_ = ui.now();
+    }
+    // Row `row` (from 1) has been written.
+    void written(std::size_t row) {
+        ui_.setProgressValue(static_cast<double>(row));
+        const data::Date elapsed = ui_.now() - start_;
+        elapsed_.show(elapsed);
+        remaining_.show(elapsed / static_cast<double>(row) * total_ - elapsed);
+    }
+
+private:
+    UserInterface& ui_;
+    double total_;
+    data::Date start_ = 0;
+    SpanPanel elapsed_, remaining_;
 };
 
 }  // namespace pontrel
