@@ -32,15 +32,13 @@ std::string_view trimmed(std::string_view text) {
 // What the file says, as a message quotes it: a long or binary line is cut and escaped.
 std::string quoted(std::string_view text) { return data::quotedForMessage(text); }
 
-bool sameWord(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
+// The choice a setting's word names; `error` makes the message for any other word.
+template <typename T, typename Error>
+T chosen(const WordChoice<T>& setting, const std::string& value, const Error& error) {
+    const std::optional<T> choice = setting.named(value);
+    if (!choice)
+        throw error(std::string(setting.name) + " is '" + quoted(value) + "': it must be " + setting.either());
+    return *choice;
 }
 
 // The text before a comment that a blank and ';' start.
@@ -62,35 +60,22 @@ constexpr std::pair<std::string_view, Key> kKeys[] = {
 
 }  // namespace
 
+bool sameWord(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
 const CoordinateSystem& OutputSettings::crsFor(const std::string& coordinatesType) const {
     static const CoordinateSystem none;
     if (coordinatesType == kMilitary) return militaryCrs;
     if (coordinatesType == kNormal) return normalCrs;
     return none;
-}
-
-std::optional<ValueStyle> valueStyleNamed(std::string_view word) {
-    if (sameWord(word, "rounded")) return ValueStyle::Rounded;
-    if (sameWord(word, "exact")) return ValueStyle::Exact;
-    return std::nullopt;
-}
-
-std::optional<MissingStyle> missingStyleNamed(std::string_view word) {
-    if (sameWord(word, "placeholders")) return MissingStyle::Placeholders;
-    if (sameWord(word, "null")) return MissingStyle::Null;
-    return std::nullopt;
-}
-
-std::optional<LayoutStyle> layoutStyleNamed(std::string_view word) {
-    if (sameWord(word, "values")) return LayoutStyle::Values;
-    if (sameWord(word, "visits")) return LayoutStyle::Visits;
-    return std::nullopt;
-}
-
-std::optional<OutputFormat> outputFormatNamed(std::string_view word) {
-    if (sameWord(word, "shapefile")) return OutputFormat::Shapefile;
-    if (sameWord(word, "gpkg")) return OutputFormat::GeoPackage;
-    return std::nullopt;
 }
 
 const char* extensionOf(OutputFormat format) { return format == OutputFormat::GeoPackage ? ".gpkg" : ".shp"; }
@@ -186,31 +171,10 @@ OutputSettings parseSettings(std::string_view text, const std::string& shownPath
                 }
                 break;
             }
-            case Key::Values: {
-                auto style = valueStyleNamed(value);
-                if (!style) throw error("Values is '" + quoted(value) + "': it must be rounded or exact");
-                settings.values = *style;
-                break;
-            }
-            case Key::Missing: {
-                auto style = missingStyleNamed(value);
-                if (!style)
-                    throw error("Missing is '" + quoted(value) + "': it must be placeholders or null");
-                settings.missing = *style;
-                break;
-            }
-            case Key::Layout: {
-                auto style = layoutStyleNamed(value);
-                if (!style) throw error("Layout is '" + quoted(value) + "': it must be values or visits");
-                settings.layout = *style;
-                break;
-            }
-            case Key::Format: {
-                auto format = outputFormatNamed(value);
-                if (!format) throw error("Format is '" + quoted(value) + "': it must be shapefile or gpkg");
-                settings.format = *format;
-                break;
-            }
+            case Key::Values: settings.values = chosen(kValuesWords, value, error); break;
+            case Key::Missing: settings.missing = chosen(kMissingWords, value, error); break;
+            case Key::Layout: settings.layout = chosen(kLayoutWords, value, error); break;
+            case Key::Format: settings.format = chosen(kFormatWords, value, error); break;
         }
     }
     return settings;

@@ -58,12 +58,39 @@ OutputSettings readUserSettings();
 // case; comments on lines of their own starting with ';' or '#', or after a value from a blank and ';'.
 OutputSettings parseSettings(std::string_view text, const std::string& shownPath);
 
-// The words of Values, Missing, Layout and Format (shapefile, gpkg), in any case; nothing for any
-// other word.
-std::optional<ValueStyle> valueStyleNamed(std::string_view word);
-std::optional<MissingStyle> missingStyleNamed(std::string_view word);
-std::optional<LayoutStyle> layoutStyleNamed(std::string_view word);
-std::optional<OutputFormat> outputFormatNamed(std::string_view word);
+// Whether two words are the same in any case (ASCII letters).
+bool sameWord(std::string_view a, std::string_view b);
+
+// A setting chosen by one of two words: Values, Missing, Layout and Format, in the settings file
+// (Values=exact) and on the converter's command line (--values exact). The first word is the
+// default's. One table per setting holds its words, so that reading, writing and the messages
+// that list them agree.
+template <typename T>
+struct WordChoice {
+    const char* name;  // as the settings file spells it: "Values"
+    const char* words[2];
+    T choices[2];
+
+    // The choice a word names, in any case; nothing for any other word.
+    std::optional<T> named(std::string_view word) const {
+        for (int i = 0; i < 2; ++i)
+            if (sameWord(word, words[i])) return choices[i];
+        return std::nullopt;
+    }
+    const char* wordOf(T choice) const { return choice == choices[1] ? words[1] : words[0]; }
+    // "rounded or exact", for messages.
+    std::string either() const { return std::string(words[0]) + " or " + words[1]; }
+};
+
+inline constexpr WordChoice<ValueStyle> kValuesWords{"Values", {"rounded", "exact"},
+                                                     {ValueStyle::Rounded, ValueStyle::Exact}};
+inline constexpr WordChoice<MissingStyle> kMissingWords{"Missing", {"placeholders", "null"},
+                                                        {MissingStyle::Placeholders, MissingStyle::Null}};
+inline constexpr WordChoice<LayoutStyle> kLayoutWords{"Layout", {"values", "visits"},
+                                                      {LayoutStyle::Values, LayoutStyle::Visits}};
+inline constexpr WordChoice<OutputFormat> kFormatWords{"Format", {"shapefile", "gpkg"},
+                                                       {OutputFormat::Shapefile, OutputFormat::GeoPackage}};
+
 // The file name extension of a format, with its dot: ".shp" or ".gpkg".
 const char* extensionOf(OutputFormat format);
 

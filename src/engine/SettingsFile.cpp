@@ -55,10 +55,10 @@ std::string updatedSettingsText(std::string_view text, const OutputSettings& set
     std::array<Setting, 6> values{{
         {"MilitaryCRS", settings.militaryCrs.definition},
         {"NormalCRS", settings.normalCrs.definition},
-        {"Values", settings.values == ValueStyle::Exact ? "exact" : "rounded"},
-        {"Missing", settings.missing == MissingStyle::Null ? "null" : "placeholders"},
-        {"Layout", settings.layout == LayoutStyle::Visits ? "visits" : "values"},
-        {"Format", settings.format == OutputFormat::GeoPackage ? "gpkg" : "shapefile"},
+        {kValuesWords.name, kValuesWords.wordOf(settings.values)},
+        {kMissingWords.name, kMissingWords.wordOf(settings.missing)},
+        {kLayoutWords.name, kLayoutWords.wordOf(settings.layout)},
+        {kFormatWords.name, kFormatWords.wordOf(settings.format)},
     }};
     auto missingLines = [&] {
         std::string lines;

@@ -153,6 +153,15 @@ void takeDatabase(CommandLine& command, ParseState& seen, const std::string& nam
     command.database = name;
 }
 
+// An option that takes one of a setting's two words, at most once; `written` is the option as typed.
+template <typename T>
+void takeWord(std::optional<T>& slot, const WordChoice<T>& setting, const std::string& written,
+              const std::string& value) {
+    if (slot) throw UsageError(written + " is given more than once");
+    slot = setting.named(value);
+    if (!slot) throw UsageError(written + " takes " + setting.either() + ", not '" + value + "'");
+}
+
 // One option and its value, as getopt_long found it; `written` is the option as typed.
 void takeOption(CommandLine& command, ParseState& seen, int id, const std::string& written,
                 const std::string& value) {
@@ -211,26 +220,10 @@ void takeOption(CommandLine& command, ParseState& seen, int id, const std::strin
                 throw UsageError("--crs '" + data::quotedForMessage(value) + "' is not a coordinate system PROJ can use: " + e.what());
             }
             break;
-        case kValues:
-            once(command.values.has_value());
-            command.values = valueStyleNamed(value);
-            if (!command.values) throw UsageError("--values takes rounded or exact, not '" + value + "'");
-            break;
-        case kMissing:
-            once(command.missing.has_value());
-            command.missing = missingStyleNamed(value);
-            if (!command.missing) throw UsageError("--missing takes placeholders or null, not '" + value + "'");
-            break;
-        case kLayout:
-            once(command.layout.has_value());
-            command.layout = layoutStyleNamed(value);
-            if (!command.layout) throw UsageError("--layout takes values or visits, not '" + value + "'");
-            break;
-        case kFormat:
-            once(command.format.has_value());
-            command.format = outputFormatNamed(value);
-            if (!command.format) throw UsageError("--format takes shapefile or gpkg, not '" + value + "'");
-            break;
+        case kValues: takeWord(command.values, kValuesWords, written, value); break;
+        case kMissing: takeWord(command.missing, kMissingWords, written, value); break;
+        case kLayout: takeWord(command.layout, kLayoutWords, written, value); break;
+        case kFormat: takeWord(command.format, kFormatWords, written, value); break;
         case kSettings:
             once(command.settingsFile.has_value());
             command.settingsFile = value;
@@ -344,7 +337,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
         if (tail == extension)
             throw UsageError("--name '" + *command.name + "' ends in " + extension + ", which --format " +
-                             (*command.format == OutputFormat::GeoPackage ? "gpkg" : "shapefile") +
+                             kFormatWords.wordOf(*command.format) +
                              " does not write");
     }
     return command;
