@@ -480,15 +480,20 @@ TEST(runConversion, ConvertsAndReportsSuccessThenEnds) {
     EXPECT_EQ(layer.features[2].values.at("SampleDate"), "2023/01/09");
 }
 
+// The run state of a conversion of the Tejo samples, held in `folder`, of 2023-01-02.
+RunState tejoDay(const TempFolder& folder) {
+    RunState state;
+    state.DataSourceFile = folder.file("tejo.sqlite");
+    testing::makeFixtureDatabase(state.DataSourceFile, testing::kTejoSamples);
+    state.ShapeType = kDayMode;
+    state.SelectedDay = jan2();
+    return state;
+}
+
 // A GeoPackage is followed row by row as a shapefile is, and said to be one.
 TEST(runConversion, AGeoPackageReportsItsRowsAndItsName) {
     TempFolder folder;
-    const std::string database = folder.file("tejo.sqlite");
-    testing::makeFixtureDatabase(database, testing::kTejoSamples);
-    RunState state;
-    state.DataSourceFile = database;
-    state.ShapeType = kDayMode;
-    state.SelectedDay = jan2();
+    RunState state = tejoDay(folder);
     FakeUserInterface ui;
     ASSERT_TRUE(runConversion(state, ui, {folder.path(), "Tejo.GPKG", true, false}));
     EXPECT_EQ(ui.messages, std::vector<std::string>{"Day GeoPackage 'Tejo.gpkg' was created with success"});
@@ -501,13 +506,7 @@ TEST(runConversion, AGeoPackageReportsItsRowsAndItsName) {
 
 TEST(runConversion, AFailedWriteShowsNoSuccessAndDoesNotEnd) {
     TempFolder folder;
-    const std::string database = folder.file("tejo.sqlite");
-    testing::makeFixtureDatabase(database, testing::kTejoSamples);
-
-    RunState state;
-    state.DataSourceFile = database;
-    state.ShapeType = kDayMode;
-    state.SelectedDay = jan2();
+    RunState state = tejoDay(folder);
     FakeUserInterface ui;
     EXPECT_THROW(runConversion(state, ui, {folder.file("missing"), "Tejo", true, false}), ConversionError);
     EXPECT_EQ(ui.statusHistory, (std::vector<std::string>{"1:Reading samples...", "1:Creating shape file..."}));

@@ -15,14 +15,13 @@
 
 using namespace pontrel;
 using pontrel::testing::Cell;
+using pontrel::testing::kHourMessage;
 using pontrel::testing::FakeUserInterface;
 using pontrel::testing::QueryRow;
 using pontrel::testing::VessamoFixture;
 
 namespace {
 
-const std::string kHourMessage =
-    "Some samples haven't an hour defined. Time of these samples will be considered = -1";
 const std::string kMilitaryMessage =
     "Some Points haven't Military Coordinates defined. Correct this fault directly on Database\n"
     "Stations without them: Cais do Sodré.\nTheir rows have Normal Coordinates: choosing those would do.";

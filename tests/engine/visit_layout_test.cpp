@@ -12,14 +12,12 @@
 
 using namespace pontrel;
 using pontrel::testing::Cell;
+using pontrel::testing::kHourMessage;
 using pontrel::testing::FakeUserInterface;
 using pontrel::testing::QueryRow;
 using pontrel::testing::VessamoFixture;
 
 namespace {
-
-const std::string kHourMessage =
-    "Some samples haven't an hour defined. Time of these samples will be considered = -1";
 
 // A row of 2001-03-07 at the station `station` (TJ01, TJ02, ...), `hour` < 0 for none.
 QueryRow visitRow(const char* name, const char* station, double hour, double value) {

@@ -71,6 +71,10 @@ inline void makeFixtureDatabase(const std::string& path, const std::string& sql)
 
 // Three samples of temperature (code T) on two days and one of salinity (code SAL): the second
 // temperature row has no hour, the salinity row no tidal situation.
+// What the conversion says of samples without an hour.
+inline const std::string kHourMessage =
+    "Some samples haven't an hour defined. Time of these samples will be considered = -1";
+
 inline constexpr const char* kTejoSamples = R"(
 INSERT INTO Params VALUES (1, 'Temperatura', 'T'), (2, 'Salinidade', 'SAL');
 INSERT INTO Samples VALUES (1, '2023-01-02', 9.5), (2, '2023-01-02', NULL), (3, '2023-01-09 10:30', 11);
